@@ -1,0 +1,17 @@
+# Shared CMake helpers of the suite.
+
+# suite_add_test(NAME <name> LABELS <unit|integration|gui> SOURCES <...> LIBS <...>)
+# One GoogleTest executable registered with CTest under its labels. Tests run with the
+# program folder as working directory so that data files beside the programs are found.
+function(suite_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "LABELS;SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KORVEL_AUDIO=null;SUITE_BUILD_DIR=${CMAKE_BINARY_DIR};SUITE_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
