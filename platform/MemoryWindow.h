@@ -26,9 +26,9 @@ class MemoryWindow final : public Window {
 
   // Pictures presented so far.
   std::uint32_t PresentCount() const;
-  // Copies the picture as shown (client size, BGRA, stride width * 4) into `bgra`, which holds
-  // width * height * 4 bytes; the requested size must equal the client size. False when nothing
-  // was presented yet or the size differs.
+  // Copies the picture as shown into `bgra` (BGRA, stride width * 4, width * height * 4 bytes),
+  // scaled again when width x height differs from the client size. False when nothing was
+  // presented since the window was made or resized.
   bool CopyPixels(std::uint8_t* bgra, int width, int height) const;
   // The shown picture, client size, BGRA rows; empty before the first present.
   std::vector<std::uint8_t> Pixels() const;
