@@ -11,6 +11,7 @@
 
 #include "platform/Window.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -65,7 +66,8 @@ class TitledWindowHandle {
   // no request to it has failed). Cheap: no connection is made.
   bool IsWindow() const;
   // Sets the window's text and waits for the receiver's acknowledgement, at most `timeout`.
-  // False (and the handle no longer a window) when the receiver is gone or did not answer.
+  // False (and the handle no longer a window) when the receiver is gone or did not answer;
+  // false alone for a text over 1 MiB, which is not sent.
   bool SendText(std::string_view text,
                 std::chrono::milliseconds timeout = kTitledWindowSendTimeout);
   // Posts a message; waits only for the receiver to take it, at most `timeout`.
@@ -77,7 +79,7 @@ class TitledWindowHandle {
   std::string socket_path_;
   std::uint64_t device_ = 0;
   std::uint64_t inode_ = 0;
-  std::shared_ptr<bool> failed_;  // shared by copies: a failure seen by one is seen by all
+  std::shared_ptr<std::atomic<bool>> failed_;  // shared by copies: a failure seen by one is seen by all
 };
 
 // Finds the live window registered with exactly this title; nothing when none answers.
