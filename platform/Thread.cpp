@@ -109,15 +109,18 @@ bool Thread::IsAlive() const {
 }
 
 int Thread::Resume() {
+  // Once the count reaches 0 the body may run and even destroy this object before Resume()
+  // returns, so nothing of the object is touched after that point.
+  const std::shared_ptr<Gate> gate = gate_;
   bool wake = false;
   int previous = -1;
   {
-    std::lock_guard<std::mutex> hold(gate_->lock);
-    if (!gate_->has_thread || gate_->killed) return -1;
-    previous = gate_->suspend_count;
-    if (gate_->suspend_count > 0 && --gate_->suspend_count == 0) wake = true;
+    std::lock_guard<std::mutex> hold(gate->lock);
+    if (!gate->has_thread || gate->killed) return -1;
+    previous = gate->suspend_count;
+    if (gate->suspend_count > 0 && --gate->suspend_count == 0) wake = true;
   }
-  if (wake) gate_->changed.notify_all();
+  if (wake) gate->changed.notify_all();
   return previous;
 }
 
