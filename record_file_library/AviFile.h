@@ -1,0 +1,106 @@
+#pragma once
+// The AVI file library of the recording writer: one AVI 1.0 file being written, with up to
+// two streams, a legacy idx1 index and a header that stays truthful while the file grows.
+//
+// Operations mirror the ones the slot logic is written against: Open (create for writing),
+// CreateStream, SetFormat, Write (one chunk, optionally flagged AVIIF_KEYFRAME, zero length
+// allowed), EndStreaming, EndRecord (write idx1 and the final header), Release. Each returns
+// 0 on success and non-zero on failure.
+//
+// Crash safety: the header area (RIFF size, hdrl, movi size) is reserved at creation and
+// rewritten in place, after the data it describes is on disk, whenever a stream or format is
+// added, after every audio chunk and after at most two seconds of video chunks. A process
+// killed at any moment therefore leaves a file whose header describes only complete chunks
+// that are on disk; at most the chunks since the last refresh are beyond the movi size. A
+// write that fails (full disk, write limit) cuts the file back to its last complete chunk,
+// so everything written before stays readable.
+//
+// Not thread-safe: the owner (AviStreamWriter) serialises all calls under its lock.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/AviDefs.h"
+#include "platform/Files.h"
+
+namespace stordane {
+
+class AviFile {
+ public:
+  static constexpr int kMaxStreams = 2;
+  // Bytes gathered in memory before they are written; one host write per this many bytes.
+  static constexpr std::size_t kStagingBytes = 256 * 1024;
+  // Largest format accepted by SetFormat; keeps the header inside its reserved area.
+  static constexpr std::size_t kMaxFormatBytes = 512;
+
+  AviFile() = default;
+  ~AviFile();
+  AviFile(const AviFile&) = delete;
+  AviFile& operator=(const AviFile&) = delete;
+
+  // Creates (or truncates) the file at the Windows-form or host path and writes the
+  // provisional header. Fails when a file is already open here or the host refuses.
+  int Open(std::string_view path);
+  bool IsOpen() const { return file_.IsOpen(); }
+
+  // Adds a stream described by `header` (dwLength, dwFlags and dwInitialFrames are kept by
+  // the file). Streams are numbered in creation order; the number is stored in `*stream`.
+  int CreateStream(const avi::AviStreamHeader& header, int* stream);
+  // Sets the 'strf' data of a stream (copied). `bytes` must be 1..kMaxFormatBytes.
+  int SetFormat(int stream, const void* format, std::size_t bytes);
+  // Appends one chunk of `bytes` bytes (the caller keeps `data`; it may be null when
+  // `bytes` is 0). `flags` go into the idx1 entry (AVIIF_KEYFRAME for key frames).
+  int Write(int stream, const void* data, std::size_t bytes, std::uint32_t flags);
+  // Marks a stream as finished; further writes to it fail.
+  int EndStreaming(int stream);
+  // Writes the buffered chunks, idx1 and the final header. The file stays open until
+  // Release; a second EndRecord does nothing. When idx1 cannot be written the file is left
+  // without it (and without AVIF_HASINDEX) and the call fails.
+  int EndRecord();
+  // Closes the file; finishes it first (EndRecord) if that was not done. Returns the result
+  // of that finishing, or 0.
+  int Release();
+
+  // Chunks of a stream that are part of the file so far (cut chunks are not counted).
+  std::uint32_t ChunkCount(int stream) const;
+  // Host-side reason of the last failure, for trace lines.
+  platform::FileError LastError() const { return last_error_; }
+
+ private:
+  struct Stream {
+    avi::AviStreamHeader header{};
+    std::vector<unsigned char> format;
+    std::uint32_t chunks = 0;           // chunks in the file (also in staging)
+    std::uint64_t bytes = 0;            // data bytes in those chunks
+    std::uint32_t max_chunk_bytes = 0;
+    bool ended = false;
+  };
+
+  int Fail(platform::FileError error);
+  // Builds the header area (kAviMoviDataOffset bytes) from the current counts.
+  void BuildHeader(std::vector<unsigned char>& out, bool has_index, std::uint64_t file_end) const;
+  // Writes the staging buffer; on failure cuts the file back to its last complete chunk.
+  bool FlushStaging();
+  // Flushes, then rewrites the header area in place to describe what is on disk.
+  bool RefreshHeader(bool has_index, std::uint64_t file_end);
+  // After a failed write: drops the chunks not completely on disk, cuts the file there.
+  void CutToCompleteChunks(std::uint64_t bytes_on_disk);
+  std::uint32_t RefreshIntervalFrames() const;
+
+  platform::File file_;
+  std::vector<Stream> streams_;
+  std::vector<avi::AviIndexEntry> index_;
+  std::vector<unsigned char> staging_;   // chunks not yet written, file order
+  std::vector<unsigned char> header_scratch_;
+  std::uint64_t staged_from_ = 0;        // file offset of staging_[0]
+  std::uint64_t movi_end_ = 0;           // end of the last chunk, staged ones included
+  std::uint32_t video_since_refresh_ = 0;
+  bool finished_ = false;
+  bool failed_finish_ = false;
+  platform::FileError last_error_ = platform::FileError::None;
+};
+
+}  // namespace stordane
