@@ -1,0 +1,107 @@
+#include "tools/alder_sim/SimNet.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace alder {
+
+void LogEvent(const char* format, ...)
+{
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    va_list arguments;
+    va_start(arguments, format);
+    std::fputs("alder_sim: ", stdout);
+    std::vfprintf(stdout, format, arguments);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    va_end(arguments);
+}
+
+bool TcpServer::Start(const std::string& address, uint16_t port, Handler handler,
+                      std::string* error)
+{
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &local.sin_addr) != 1) {
+        *error = "bad address " + address;
+        return false;
+    }
+    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    if (listenFd_ < 0 || bind(listenFd_, reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0 ||
+        listen(listenFd_, 64) != 0) {
+        *error = "cannot listen on " + address + ":" + std::to_string(port) + ": " +
+                 std::strerror(errno);
+        if (listenFd_ >= 0)
+            close(listenFd_);
+        listenFd_ = -1;
+        return false;
+    }
+    handler_ = std::move(handler);
+    acceptThread_ = std::thread([this] { AcceptLoop(); });
+    return true;
+}
+
+void TcpServer::AcceptLoop()
+{
+    while (!stopping_) {
+        pollfd waiter{listenFd_, POLLIN, 0};
+        if (poll(&waiter, 1, 200) <= 0)
+            continue;
+        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            connections_.insert(fd);
+            ++active_;
+        }
+        std::thread([this, fd] {
+            handler_(fd);
+            std::lock_guard<std::mutex> guard(lock_);
+            connections_.erase(fd);
+            close(fd);
+            --active_;
+            idle_.notify_all();
+        }).detach();
+    }
+}
+
+int TcpServer::DropConnections()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    for (int fd : connections_)
+        shutdown(fd, SHUT_RDWR);
+    return static_cast<int>(connections_.size());
+}
+
+void TcpServer::Stop()
+{
+    if (listenFd_ < 0)
+        return;
+    stopping_ = true;
+    if (acceptThread_.joinable())
+        acceptThread_.join();
+    close(listenFd_);
+    listenFd_ = -1;
+    std::unique_lock<std::mutex> guard(lock_);
+    for (int fd : connections_)
+        shutdown(fd, SHUT_RDWR);
+    idle_.wait(guard, [this] { return active_ == 0; });
+}
+
+}  // namespace alder

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace alder {
+
+// Writes one line of the simulator's event log to standard output (tests read it).
+void LogEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Listening TCP socket with an accept thread; each accepted connection is served on a
+// thread of its own. Stop closes the listener, shuts every served connection down and
+// waits for their threads.
+class TcpServer {
+public:
+    using Handler = std::function<void(int fd)>;
+
+    ~TcpServer() { Stop(); }
+    bool Start(const std::string& address, uint16_t port, Handler handler, std::string* error);
+    void Stop();
+    // Shuts every connection being served down; they end as their peers would see a loss.
+    int DropConnections();
+
+private:
+    void AcceptLoop();
+
+    int listenFd_ = -1;
+    Handler handler_;
+    std::thread acceptThread_;
+    std::atomic<bool> stopping_{false};
+    std::mutex lock_;
+    std::condition_variable idle_;
+    std::set<int> connections_;  // Guarded by lock_
+    int active_ = 0;             // Guarded by lock_: connection threads still running
+};
+
+}  // namespace alder
