@@ -266,7 +266,9 @@ std::string ToHostPath(std::string_view windows_path) {
   std::string_view rest = windows_path;
   if (windows_path.size() >= 2 && IsLetter(windows_path[0]) && windows_path[1] == ':') {
     prefix = DriveRoot(windows_path[0]);
-    if (prefix.empty()) prefix = std::string("/nonexistent-drive-") + UpperLetter(windows_path[0]);
+    // Below a device file, so that every operation on the path fails, even folder creation
+    // by a privileged user.
+    if (prefix.empty()) prefix = std::string("/dev/null/no-drive-") + UpperLetter(windows_path[0]);
     rest.remove_prefix(2);
   } else if (windows_path[0] == '\\' || windows_path[0] == '/') {
     prefix = "/";

@@ -64,8 +64,8 @@ void ResetDriveTable();
 std::string DriveRoot(char letter);
 
 // Windows-form path -> host path. "X:\a\b" (or "X:/a/b", "X:") maps to "<root of X>/a/b"; a
-// letter that is not configured maps to a path below "/nonexistent-drive-X" so that every
-// file operation on it fails cleanly. Any other path has '\' turned into '/'. Repeated
+// letter that is not configured maps to a path below "/dev/null/" so that every file
+// operation on it fails cleanly (as NotFound). Any other path has '\' turned into '/'. Repeated
 // separators collapse. When the path does not exist as written, each existing component is
 // matched without case (ASCII letters only, as GBK trail bytes must stay exact); components
 // that do not exist are kept as written, so a path for a file about to be created keeps the
