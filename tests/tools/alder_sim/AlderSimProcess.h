@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+// The recorder simulator as a child process: started with arguments, commanded through its
+// standard input, its event lines collected from its standard output, and killed by pid.
+class AlderSimProcess {
+public:
+    ~AlderSimProcess() { Stop(); }
+
+    // Starts build/bin/alder_sim and waits for its ready line; false if it never came.
+    bool Start(const std::vector<std::string>& arguments,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    void Command(const std::string& line);
+    // Waits until an event line containing text has been printed; true if it was.
+    bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout);
+    void Stop();
+
+private:
+    void ReadOutput(int fd);
+
+    pid_t pid_ = -1;
+    int input_ = -1;
+    std::thread reader_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;  // Guarded by lock_
+};
+
+// Path of a built program (build/bin/<name>), from SUITE_BUILD_DIR or the test folder.
+std::string ProgramPath(const std::string& name);
+
+}  // namespace testsupport
