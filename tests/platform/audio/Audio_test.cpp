@@ -1,0 +1,205 @@
+#include "platform/Audio.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace platform;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// 8000 Hz 16-bit mono: 16 bytes per millisecond, as the system's ADPCM sound decodes.
+AudioFormat Adpcm() {
+  return AudioFormat{8000, 1, 16};
+}
+
+long ElapsedMs(Clock::time_point since) {
+  return static_cast<long>(std::chrono::duration_cast<milliseconds>(Clock::now() - since).count());
+}
+
+uint32_t Le32(const std::vector<uint8_t>& bytes, std::size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+uint16_t Le16(const std::vector<uint8_t>& bytes, std::size_t at) {
+  return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Collects diagnostic lines for the duration of a test.
+struct DiagnosticLines {
+  std::vector<std::string> lines;
+  DiagnosticLines() {
+    SetAudioDiagnosticSink([this](const std::string& line) { lines.push_back(line); });
+  }
+  ~DiagnosticLines() { SetAudioDiagnosticSink(nullptr); }
+};
+
+TEST(AudioChoice, ParsesTheThreeBackendsAndRejectsTheRest) {
+  EXPECT_EQ(ParseAudioChoice("default")->backend, AudioBackend::Default);
+  EXPECT_EQ(ParseAudioChoice("NULL")->backend, AudioBackend::Null);
+  auto wav = ParseAudioChoice("wav:/tmp/out put.wav");
+  ASSERT_TRUE(wav);
+  EXPECT_EQ(wav->backend, AudioBackend::WavFile);
+  EXPECT_EQ(wav->wavPath, "/tmp/out put.wav");
+  EXPECT_FALSE(ParseAudioChoice("wav:"));
+  EXPECT_FALSE(ParseAudioChoice("pulse"));
+  EXPECT_FALSE(ParseAudioChoice(""));
+
+  DiagnosticLines diagnostics;
+  ::setenv("KORVEL_AUDIO", "speakers", 1);
+  EXPECT_EQ(AudioChoiceFromEnvironment().backend, AudioBackend::Default);
+  ASSERT_EQ(diagnostics.lines.size(), 1u);
+  EXPECT_NE(diagnostics.lines[0].find("speakers"), std::string::npos);
+  ::setenv("KORVEL_AUDIO", "null", 1);
+  auto device = AudioDevice::Open(Adpcm());
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->Backend(), AudioBackend::Null);
+}
+
+TEST(AudioDevice, RefusesBadFormatsAndWritesThatDoNotFit) {
+  DiagnosticLines diagnostics;
+  EXPECT_FALSE(AudioDevice::Open(AudioChoice{AudioBackend::Null, ""}, AudioFormat{8000, 1, 12}));
+  EXPECT_FALSE(AudioDevice::Open(AudioChoice{AudioBackend::Null, ""}, AudioFormat{8000, 0, 16}));
+  EXPECT_FALSE(AudioDevice::Open(AudioChoice{AudioBackend::WavFile, "/nonexistent-folder/x.wav"}, Adpcm()));
+  EXPECT_FALSE(diagnostics.lines.empty());
+
+  auto device = AudioDevice::Open(AudioChoice{AudioBackend::Null, ""}, AudioFormat{8000, 2, 16}, 0);
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->QueueBytes(), 32000u) << "default queue: one second";
+  std::vector<uint8_t> block(4040);
+  EXPECT_FALSE(device->Write(block.data(), 1010)) << "not a whole stereo frame";
+  EXPECT_FALSE(device->Write(block.data(), 0));
+  device->SetPaused(true);  // nothing drains while the queue is filled
+  for (int i = 0; i < 7; ++i) EXPECT_TRUE(device->Write(block.data(), block.size()));
+  EXPECT_EQ(device->QueuedBytes(), 28280u);
+  EXPECT_FALSE(device->Write(block.data(), block.size())) << "more than the free room";
+  EXPECT_EQ(device->QueuedBytes(), 28280u) << "a refused write queues nothing";
+  EXPECT_EQ(device->FreeBytes(), 32000u - 28280u);
+  EXPECT_FALSE(device->SetVolume(1.5));
+  EXPECT_FALSE(device->SetRate(0.0));
+  EXPECT_FALSE(device->SetRate(100.0)) << "800 kHz is beyond any sound card";
+  device->Flush();
+  EXPECT_EQ(device->QueuedBytes(), 0u);
+  device->Close();
+  EXPECT_FALSE(device->Write(block.data(), block.size()));
+}
+
+TEST(NullAudio, PlaysAtTheWallClockRateAndStopsWhenPausedOrStarved) {
+  auto device = AudioDevice::Open(AudioChoice{AudioBackend::Null, ""}, Adpcm());
+  ASSERT_TRUE(device);
+  std::vector<uint8_t> sound(12000);  // 750 ms
+  const auto start = Clock::now();
+  ASSERT_TRUE(device->Write(sound.data(), sound.size()));
+  std::this_thread::sleep_for(milliseconds(200));
+  uint64_t played = device->PlayedBytes();
+  long elapsed = ElapsedMs(start);
+  EXPECT_GE(played, 200u * 16 - 16);
+  EXPECT_LE(played, static_cast<uint64_t>(elapsed) * 16 + 16);
+  EXPECT_EQ(device->QueuedBytes() + played, sound.size());
+
+  device->SetPaused(true);
+  const uint64_t at_pause = device->PlayedBytes();
+  std::this_thread::sleep_for(milliseconds(60));
+  EXPECT_EQ(device->PlayedBytes(), at_pause) << "the clock ran while paused";
+  EXPECT_FALSE(device->Drain(10)) << "a paused device never drains";
+
+  // Twice the rate consumes twice as fast.
+  device->SetRate(2.0);
+  device->SetPaused(false);
+  const auto resumed = Clock::now();
+  std::this_thread::sleep_for(milliseconds(100));
+  played = device->PlayedBytes() - at_pause;
+  elapsed = ElapsedMs(resumed);
+  EXPECT_GE(played, 100u * 32 - 32);
+  EXPECT_LE(played, static_cast<uint64_t>(elapsed) * 32 + 32);
+
+  // Starved: the count stops at what was written and new sound starts from its write.
+  ASSERT_TRUE(device->Drain(2000));
+  EXPECT_EQ(device->PlayedBytes(), sound.size());
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(device->PlayedBytes(), sound.size());
+  device->SetRate(1.0);
+  ASSERT_TRUE(device->Write(sound.data(), 1600));  // 100 ms
+  EXPECT_LE(device->PlayedBytes(), sound.size() + 16) << "starved time was banked";
+}
+
+TEST(WavAudio, WritesAValidFileOfWhatWasPlayedWithTheVolumeApplied) {
+  const std::string path = ::testing::TempDir() + "audio_test_played.wav";
+  std::remove(path.c_str());
+  const AudioFormat stereo{22050, 2, 16};
+  auto device = AudioDevice::Open(AudioChoice{AudioBackend::WavFile, path}, stereo, 8820);
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->Backend(), AudioBackend::WavFile);
+
+  // 50 ms of a ramp at full volume, then as much at half volume.
+  std::vector<uint8_t> ramp(4400);
+  for (std::size_t i = 0; i < ramp.size(); i += 2) {
+    const int16_t sample = static_cast<int16_t>(i * 7 - 12000);
+    ramp[i] = static_cast<uint8_t>(sample & 0xFF);
+    ramp[i + 1] = static_cast<uint8_t>((sample >> 8) & 0xFF);
+  }
+  ASSERT_TRUE(device->Write(ramp.data(), ramp.size()));
+  ASSERT_TRUE(device->Drain(2000));
+  ASSERT_TRUE(device->SetVolume(0.5));
+  ASSERT_TRUE(device->Write(ramp.data(), ramp.size()));
+  ASSERT_TRUE(device->Drain(2000));
+  device->Close();
+
+  const std::vector<uint8_t> file = ReadFile(path);
+  ASSERT_EQ(file.size(), 44u + 2 * ramp.size());
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 4), "RIFF");
+  EXPECT_EQ(Le32(file, 4), file.size() - 8);
+  EXPECT_EQ(std::string(file.begin() + 8, file.begin() + 16), "WAVEfmt ");
+  EXPECT_EQ(Le32(file, 16), 16u);
+  EXPECT_EQ(Le16(file, 20), 1);  // PCM
+  EXPECT_EQ(Le16(file, 22), 2);
+  EXPECT_EQ(Le32(file, 24), 22050u);
+  EXPECT_EQ(Le32(file, 28), 88200u);
+  EXPECT_EQ(Le16(file, 32), 4);
+  EXPECT_EQ(Le16(file, 34), 16);
+  EXPECT_EQ(std::string(file.begin() + 36, file.begin() + 40), "data");
+  EXPECT_EQ(Le32(file, 40), 2 * ramp.size());
+  EXPECT_TRUE(std::equal(ramp.begin(), ramp.end(), file.begin() + 44));
+  for (std::size_t i = 0; i < ramp.size(); i += 2) {
+    const int16_t original = static_cast<int16_t>(Le16(ramp, i));
+    const int16_t halved = static_cast<int16_t>(Le16(file, 44 + ramp.size() + i));
+    ASSERT_EQ(halved, static_cast<int16_t>(original * 0.5)) << "sample " << i / 2;
+  }
+
+  // Flushed sound was never played, so it never reaches the file.
+  auto second = AudioDevice::Open(AudioChoice{AudioBackend::WavFile, path}, stereo);
+  ASSERT_TRUE(second);
+  second->SetPaused(true);
+  ASSERT_TRUE(second->Write(ramp.data(), ramp.size()));
+  second->Flush();
+  second.reset();
+  EXPECT_EQ(ReadFile(path).size(), 44u);
+}
+
+TEST(DefaultAudio, FallsBackToNullWhenNoSoundServerAnswers) {
+  DiagnosticLines diagnostics;
+  ::setenv("PULSE_SERVER", "unix:/nonexistent/sound-server-socket", 1);
+  auto device = AudioDevice::Open(AudioChoice{AudioBackend::Default, ""}, Adpcm());
+  ::unsetenv("PULSE_SERVER");
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->Backend(), AudioBackend::Null);
+  ASSERT_EQ(diagnostics.lines.size(), 1u);
+  EXPECT_NE(diagnostics.lines[0].find("no sound server"), std::string::npos) << diagnostics.lines[0];
+  std::vector<uint8_t> block(1010);
+  EXPECT_TRUE(device->Write(block.data(), block.size()));
+}
+
+}  // namespace
