@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "player_engine/decoders/VideoDecoder.h"
+
+namespace pellix {
+
+// The port's video decoder: chooses a decoder for the splitter's FourCC and forwards to it.
+// The verify-callback values it holds are handed to each decoder after it opened.
+class VideoDecoderWrapper final : public VideoDecoder {
+public:
+    const char* DisplayName() const override;
+    bool Open(Demuxer* splitter) override;
+    void Close() override;
+    uint32_t OutputSize() const override { return active_ ? active_->OutputSize() : 0; }
+    int PreferredFormat() const override { return active_ ? active_->PreferredFormat() : 0; }
+    int FlipFlag() const override { return active_ ? active_->FlipFlag() : 0; }
+    bool StoreVerify(const VerifySettings& settings) override;
+
+    bool IsOpen() const { return active_ != nullptr; }
+
+private:
+    std::unique_ptr<VideoDecoder> active_;
+    VerifySettings verify_;
+};
+
+}  // namespace pellix
