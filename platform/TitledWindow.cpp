@@ -146,10 +146,14 @@ bool Request(const std::string& path, std::uint32_t kind, const Message& message
   return answer.magic == kAnswerMagic && answer.status == 1;
 }
 
+// Identity of the socket file of one registration. A removed socket's inode number is soon given
+// to the next one, so the creation time (to the nanosecond) is folded into the device part.
 bool SocketIdentity(const std::string& path, std::uint64_t& device, std::uint64_t& inode) {
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) return false;
-  device = static_cast<std::uint64_t>(info.st_dev);
+  std::uint64_t created = static_cast<std::uint64_t>(info.st_ctim.tv_sec) * 1000000000ull +
+                          static_cast<std::uint64_t>(info.st_ctim.tv_nsec);
+  device = static_cast<std::uint64_t>(info.st_dev) ^ (created * 0x9E3779B97F4A7C15ull);
   inode = static_cast<std::uint64_t>(info.st_ino);
   return true;
 }

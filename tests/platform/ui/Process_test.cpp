@@ -1,0 +1,131 @@
+#include "platform/Process.h"
+#include "tests/support/TempDriveTable.h"
+#include "tests/support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream contents;
+  contents << in.rdbuf();
+  return contents.str();
+}
+
+// Writes an executable script that records its arguments, one per line, into `output`.
+void WriteArgumentRecorder(const std::string& path, const std::string& output) {
+  std::ofstream(path) << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '"
+                      << output << "'\nexit 3\n";
+  chmod(path.c_str(), 0755);
+}
+
+TEST(StartProgramTest, QuotedProgramPathWithArgumentsStartsWithoutWaiting) {
+  suite::test::TempFolder folder("start");
+  const std::string program = folder / "Lumaro";
+  const std::string output = folder / "arguments.txt";
+  WriteArgumentRecorder(program, output);
+
+  int process_id = 0;
+  // The ".exe" of a Windows command line is dropped when only the plain name exists.
+  EXPECT_EQ(platform::StartProgram("\"" + program + ".exe\" -pri=4294967295 -s=0",
+                                   platform::SW_SHOW, &process_id),
+            platform::kStartSucceeded);
+  ASSERT_GT(process_id, 0);
+  int exit_code = -1;
+  ASSERT_TRUE(platform::WaitForProgram(process_id, 10s, &exit_code));
+  EXPECT_EQ(exit_code, 3);
+  EXPECT_EQ(ReadFile(output), "-pri=4294967295\n-s=0\n");
+
+  // Quotes group an argument with blanks; a trailing backslash is an ordinary character.
+  ASSERT_EQ(platform::StartProgram(program + " \"C:\\My Videos\\\" plain", platform::SW_SHOW,
+                                   &process_id),
+            platform::kStartSucceeded);
+  ASSERT_TRUE(platform::WaitForProgram(process_id, 10s));
+  EXPECT_EQ(ReadFile(output), "C:\\My Videos\\\nplain\n");
+}
+
+TEST(StartProgramTest, WindowsFormPathGoesThroughTheDriveTable) {
+  suite::test::TempDriveTable drives("CD");
+  std::filesystem::create_directories(drives.Root('D') + "/Tools");
+  const std::string output = drives.Root('D') + "/out.txt";
+  WriteArgumentRecorder(drives.Root('D') + "/Tools/vav", output);
+  int process_id = 0;
+  ASSERT_EQ(platform::StartProgram("D:\\Tools\\vav.exe D:\\VIDEO\\", platform::SW_SHOW,
+                                   &process_id),
+            platform::kStartSucceeded);
+  ASSERT_TRUE(platform::WaitForProgram(process_id, 10s));
+  EXPECT_EQ(ReadFile(output), "D:\\VIDEO\\\n");
+}
+
+TEST(StartProgramTest, MissingProgramsReportWhyWithoutStartingAnything) {
+  suite::test::TempFolder folder("start-missing");
+  EXPECT_EQ(platform::StartProgram("\"" + folder / "absent" + "\" -x"), platform::kStartFileNotFound);
+  EXPECT_EQ(platform::StartProgram(folder / "no/such/folder/app"), platform::kStartPathNotFound);
+  EXPECT_EQ(platform::StartProgram(""), platform::kStartFileNotFound);
+  EXPECT_EQ(platform::StartProgram("\"unterminated"), platform::kStartFileNotFound);
+  std::ofstream(folder / "data.txt") << "not a program";
+  EXPECT_LE(platform::StartProgram(folder / "data.txt"), 31);
+}
+
+class SingleInstanceLockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    chmod(runtime_.path().c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+  }
+  suite::test::TempFolder runtime_{"instance"};
+};
+
+TEST_F(SingleInstanceLockTest, SecondHolderSeesAlreadyExistsUntilTheFirstIsGone) {
+  auto first = std::make_unique<platform::SingleInstanceLock>("Lumaro Instance");
+  EXPECT_TRUE(first->Held());
+  EXPECT_FALSE(first->AlreadyExists());
+  EXPECT_EQ(first->Path().rfind(runtime_.path() + "/", 0), 0u);
+  {
+    platform::SingleInstanceLock second("Lumaro Instance");
+    EXPECT_FALSE(second.Held());
+    EXPECT_TRUE(second.AlreadyExists());
+    platform::SingleInstanceLock other("Korvel Instance");
+    EXPECT_TRUE(other.Held());
+  }
+  first.reset();
+  platform::SingleInstanceLock third("Lumaro Instance");
+  EXPECT_TRUE(third.Held());
+}
+
+TEST_F(SingleInstanceLockTest, ALockDiesWithItsProcess) {
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    platform::SingleInstanceLock lock("crashing/instance");
+    char held = lock.Held() ? 'y' : 'n';
+    if (write(ready[1], &held, 1) != 1) _exit(2);
+    pause();  // killed below while holding the lock
+    _exit(0);
+  }
+  char held = 0;
+  ASSERT_EQ(read(ready[0], &held, 1), 1);
+  EXPECT_EQ(held, 'y');
+  EXPECT_TRUE(platform::SingleInstanceLock("crashing/instance").AlreadyExists());
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_TRUE(platform::SingleInstanceLock("crashing/instance").Held());
+  close(ready[0]);
+  close(ready[1]);
+}
+
+}  // namespace
