@@ -53,6 +53,7 @@ int AviFile::Open(std::string_view path) {
   video_since_refresh_ = 0;
   finished_ = false;
   failed_finish_ = false;
+  write_through_ = false;
   last_error_ = FileError::None;
 
   BuildHeader(header_scratch_, false, movi_end_);
@@ -120,6 +121,7 @@ int AviFile::Write(int stream, const void* data, std::size_t bytes, std::uint32_
                     ((bytes & 1) == 0 || file_.Write(&pad, 1));
     if (!ok) {
       const FileError error = file_.error();
+      write_through_ = true;
       CutToCompleteChunks(staged_from_);
       return Fail(error);
     }
@@ -141,6 +143,9 @@ int AviFile::Write(int stream, const void* data, std::size_t bytes, std::uint32_
   s.chunks += 1;
   s.bytes += bytes;
   s.max_chunk_bytes = std::max<std::uint32_t>(s.max_chunk_bytes, static_cast<std::uint32_t>(bytes));
+
+  // After a failed write every chunk goes straight out, so each call reports its own fate.
+  if (write_through_ && !FlushStaging()) return 1;
 
   bool refresh = is_audio;
   if (!is_audio && ++video_since_refresh_ >= RefreshIntervalFrames()) refresh = true;
@@ -216,6 +221,7 @@ bool AviFile::FlushStaging() {
     return true;
   }
   last_error_ = file_.error();
+  write_through_ = true;
   const std::int64_t position = file_.Tell();
   CutToCompleteChunks(position >= 0 ? static_cast<std::uint64_t>(position) : staged_from_);
   return false;

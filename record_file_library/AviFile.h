@@ -99,6 +99,7 @@ class AviFile {
   std::uint64_t movi_end_ = 0;           // end of the last chunk, staged ones included
   std::uint32_t video_since_refresh_ = 0;
   bool finished_ = false;
+  bool write_through_ = false;           // set by the first failed write
   bool failed_finish_ = false;
   platform::FileError last_error_ = platform::FileError::None;
 };
