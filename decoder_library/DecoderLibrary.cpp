@@ -151,8 +151,9 @@ int DestroyVideoDecoder(int index)
         entry.nHeight.store(0);
         entry.nCompressor.store(0);
     }
-    const int count = --g_library.nDecoderCount;
-    entry.bInUse.store(0);
+    // An entry that was not in use leaves the live count as it is, so the count in the log
+    // lines stays the number of entries in use.
+    const int count = entry.bInUse.exchange(0) != 0 ? --g_library.nDecoderCount : g_library.nDecoderCount.load();
     entry.pMutex.reset();
     DestroyDetachedCodec(detached);
     TraceMessage("[HALVANE] - Leave DEC_destroyVideoDecoder. Decoder nums: %d", count);
