@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -39,7 +40,8 @@ pa_sample_spec SampleSpec(const AudioFormat& format, double rate) {
   return spec;
 }
 
-pa_simple* OpenStream(const AudioFormat& format, double rate, std::string& why) {
+// `server`: the server address, empty for the client library's own choice.
+pa_simple* OpenStream(const std::string& server, const AudioFormat& format, double rate, std::string& why) {
   const pa_sample_spec spec = SampleSpec(format, rate);
   pa_buffer_attr attributes;
   attributes.maxlength = static_cast<uint32_t>(-1);
@@ -48,7 +50,7 @@ pa_simple* OpenStream(const AudioFormat& format, double rate, std::string& why) 
   attributes.minreq = static_cast<uint32_t>(-1);
   attributes.fragsize = static_cast<uint32_t>(-1);
   int error = 0;
-  pa_simple* stream = pa_simple_new(nullptr, "CCTV suite", PA_STREAM_PLAYBACK, nullptr, "playback", &spec, nullptr,
+  pa_simple* stream = pa_simple_new(server.empty() ? nullptr : server.c_str(), "CCTV suite", PA_STREAM_PLAYBACK, nullptr, "playback", &spec, nullptr,
                                     &attributes, &error);
   if (stream == nullptr) why = pa_strerror(error);
   return stream;
@@ -56,8 +58,11 @@ pa_simple* OpenStream(const AudioFormat& format, double rate, std::string& why) 
 
 class ServerDevice final : public AudioDevice {
  public:
-  ServerDevice(const AudioFormat& format, uint32_t queue_bytes, pa_simple* stream)
-      : AudioDevice(AudioBackend::Default, format, queue_bytes), queue_(queue_bytes), stream_(stream) {
+  ServerDevice(const AudioFormat& format, uint32_t queue_bytes, std::string server, pa_simple* stream)
+      : AudioDevice(AudioBackend::Default, format, queue_bytes),
+        server_(std::move(server)),
+        queue_(queue_bytes),
+        stream_(stream) {
     measured_at_ = Clock::now();
     feeder_ = std::thread([this] { Feed(); });
   }
@@ -230,19 +235,22 @@ class ServerDevice final : public AudioDevice {
   }
 
   // Feeder thread only: the server cannot change a stream's rate, so the stream is replaced.
+  // The old stream plays out and closes only after the new one exists, so the server's
+  // output never goes idle in between.
   void ReopenStream(double rate) {
-    if (stream_ != nullptr) {
-      pa_simple_drain(stream_, nullptr);
-      pa_simple_free(stream_);
-      stream_ = nullptr;
-    }
+    if (stream_ != nullptr) pa_simple_drain(stream_, nullptr);
     std::string why;
-    stream_ = OpenStream(Format(), rate, why);
+    pa_simple* replacement = OpenStream(server_, Format(), rate, why);
+    if (stream_ != nullptr) pa_simple_free(stream_);
+    stream_ = replacement;
     if (stream_ == nullptr) {
       Diagnostic("Audio: the sound server refused the new rate (" + why + "); sound plays silently");
     }
   }
 
+  // The server the device first reached; a reopened stream goes to the same one even if the
+  // environment changed since.
+  const std::string server_;
   mutable std::mutex lock_;
   std::condition_variable wake_;     // feeder: work to do
   std::condition_variable drained_;  // Drain(): the queue emptied
@@ -266,9 +274,11 @@ class ServerDevice final : public AudioDevice {
 }  // namespace
 
 std::unique_ptr<AudioDevice> OpenServerDevice(const AudioFormat& format, uint32_t queue_bytes, std::string& why) {
-  pa_simple* stream = OpenStream(format, 1.0, why);
+  const char* server = std::getenv("PULSE_SERVER");
+  std::string address = server != nullptr ? server : "";
+  pa_simple* stream = OpenStream(address, format, 1.0, why);
   if (stream == nullptr) return nullptr;
-  return std::make_unique<ServerDevice>(format, queue_bytes, stream);
+  return std::make_unique<ServerDevice>(format, queue_bytes, std::move(address), stream);
 }
 
 }  // namespace platform::audio_internal
