@@ -201,6 +201,8 @@ TEST_F(FerrowTest, LoginChecksCredentialsAndFramesAndSoundArriveAtPace)
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(received.FrameCount(), framesAtStop) << "a callback ran after the preview stopped";
     EXPECT_EQ(FRWStopPreview(handle, 2), FRW_ERR_HANDLE);
+    EXPECT_EQ(FRWDestroyHandle(handle), FRW_OK);
+    EXPECT_EQ(FRWDestroyHandle(handle), FRW_ERR_HANDLE);
 
     std::lock_guard<std::mutex> guard(received.lock);
     Decoder decoder;
@@ -226,8 +228,6 @@ TEST_F(FerrowTest, LoginChecksCredentialsAndFramesAndSoundArriveAtPace)
     double seconds = std::chrono::duration<double>(received.audioTimes[33] -
                                                    received.audioTimes[1]).count();
     EXPECT_NEAR(seconds, 2.02, 0.3);
-    EXPECT_EQ(FRWDestroyHandle(handle), FRW_OK);
-    EXPECT_EQ(FRWDestroyHandle(handle), FRW_ERR_HANDLE);
 }
 
 TEST_F(FerrowTest, FormatAndSoundBlockChangesReachTheCallbacks)
