@@ -8,7 +8,6 @@
 
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "record_file_library/Stordane.h"
 
 namespace stordane_test {
 
@@ -93,17 +92,6 @@ std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& 
     streams[index][line.substr(dot + 1, eq - dot - 1)] = value;
   }
   return streams;
-}
-
-unsigned RecordAndClose(int slot, const std::string& windows_path, int frames, int frame_bytes) {
-  unsigned result = OxCreateAVIFile(slot, windows_path.c_str());
-  if (result != 0) return result;
-  const std::vector<unsigned char> frame = FakeFrame(frame_bytes, 0x42);
-  for (int i = 0; i < frames; ++i) {
-    result = OxWriteFrameToAVIFile(slot, frame.data(), frame_bytes, i == 0 ? 0 : 1);
-    if (result != 0) return result;
-  }
-  return OxCloseAVIFile(slot);
 }
 
 std::string ReadText(const std::string& host_path) {

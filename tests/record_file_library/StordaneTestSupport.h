@@ -44,10 +44,6 @@ std::string RunCommand(const std::string& command);
 // ffprobe -show_streams -count_packets of a file: one key -> value map per stream.
 std::vector<std::map<std::string, std::string>> ProbeStreams(const std::string& host_path);
 
-// Writes a file of `bytes` bytes through the library (slot `slot`) and closes it: a
-// recording large enough to be indexed (bytes > 20480) or not.
-unsigned RecordAndClose(int slot, const std::string& windows_path, int frames, int frame_bytes);
-
 // Text of a file, "" when missing.
 std::string ReadText(const std::string& host_path);
 bool FileExists(const std::string& host_path);
