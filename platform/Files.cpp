@@ -209,11 +209,14 @@ bool CreateFolderTree(std::string_view path, FileError* error) {
     if (!partial.empty() && ::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
       const int code = errno;
       struct stat st {};
-      // An existing component that is not a folder (or cannot be made) ends the walk.
-      if (::stat(partial.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      // An existing component that is not a folder (or cannot be made) ends the walk; a file
+      // in the middle of the path means the path cannot be reached.
+      if (::stat(partial.c_str(), &st) != 0) {
         errno = code;
         return ReportErrno(error);
       }
+      if (!S_ISDIR(st.st_mode))
+        return Report(error, pos == std::string::npos ? FileError::AlreadyExists : FileError::NotFound);
     }
     if (pos == std::string::npos) break;
   }

@@ -87,7 +87,11 @@ TEST(Files, FoldersAndFilesReportWhyTheyFail) {
   EXPECT_TRUE(platform::CreateFolderTree("D:\\DownLoadVideo\\x\\y"));
   WriteText(drives.Root('D') + "/a/file", "12345");
   EXPECT_FALSE(platform::CreateFolderTree("D:\\a\\file\\sub", &error));
-  EXPECT_NE(error, FileError::None);
+  EXPECT_EQ(error, FileError::NotFound);
+  EXPECT_FALSE(platform::CreateFolderTree("D:\\a\\file", &error));
+  EXPECT_EQ(error, FileError::AlreadyExists);
+  EXPECT_FALSE(platform::CreateFolderTree("Q:\\VIDEO\\x", &error));  // drive not configured
+  EXPECT_EQ(error, FileError::NotFound);
 
   EXPECT_EQ(platform::FileSize("D:\\a\\FILE"), 5);
   EXPECT_EQ(platform::FileSize("D:\\a"), -1);

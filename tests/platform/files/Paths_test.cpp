@@ -149,15 +149,20 @@ TEST(Paths, TableComesFromEnvironmentThenDrivesIniThenDefault) {
   EXPECT_EQ(platform::DriveRoot('G'), folder / "g");
   EXPECT_TRUE(platform::IsFolder("G:\\"));  // made on load
 
-  // No environment and no Drives.ini beside the test program: C and D under XDG_DATA_HOME.
+  // Without the environment: Drives.ini beside the program, else C and D under XDG_DATA_HOME.
   ::unsetenv("KORVEL_DRIVES");
   ::setenv("XDG_DATA_HOME", (folder / "xdg").c_str(), 1);
   platform::ResetDriveTable();
-  const platform::DriveTable defaults = platform::CurrentDriveTable();
-  ASSERT_EQ(defaults.drives.size(), 2u);
-  EXPECT_EQ(defaults.drives[0].root, folder / "xdg/korvel/C");
-  EXPECT_EQ(defaults.drives[1].root, folder / "xdg/korvel/D");
-  EXPECT_TRUE(platform::IsFolder("D:\\"));
+  const platform::DriveTable loaded = platform::CurrentDriveTable();
+  if (auto beside = platform::ReadDrivesIni(platform::ProgramFolderHost() + "/Drives.ini")) {
+    ASSERT_EQ(loaded.drives.size(), beside->drives.size());
+    EXPECT_EQ(loaded.drives[0].root, beside->drives[0].root);
+  } else {
+    ASSERT_EQ(loaded.drives.size(), 2u);
+    EXPECT_EQ(loaded.drives[0].root, folder / "xdg/korvel/C");
+    EXPECT_EQ(loaded.drives[1].root, folder / "xdg/korvel/D");
+    EXPECT_TRUE(platform::IsFolder("D:\\"));
+  }
   if (old_xdg) ::setenv("XDG_DATA_HOME", saved_xdg.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
 }
 
