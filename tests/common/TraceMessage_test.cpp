@@ -102,6 +102,11 @@ class TraceMessageTest : public ::testing::Test {
         nullptr));
   }
 
+  void ClearReceived() {
+    std::lock_guard<std::mutex> guard(lock_);
+    received_.clear();
+  }
+
   std::vector<std::string> Received() {
     std::lock_guard<std::mutex> guard(lock_);
     return received_;
@@ -138,7 +143,7 @@ TEST_F(TraceMessageTest, FullMembersStampTheLogLineAndSendTheViewerTheBareText) 
   for (const char* member : {"STORDANE", "LUMARO"}) {
     SCOPED_TRACE(member);
     std::filesystem::remove(log_);
-    received_.clear();
+    ClearReceived();
     EXPECT_EQ(Probe(std::string(member) + " line 'hello world'"), 1);
     EXPECT_EQ(Received(), std::vector<std::string>{"hello world"});
     std::vector<std::string> lines = LogLines(ReadFile(log_));
