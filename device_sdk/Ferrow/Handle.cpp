@@ -58,9 +58,15 @@ int Handle::LoginLocked()
     do {
         got = wire::ReceiveMessage(fd, reply, kAnswerTimeoutMs);
     } while (got == wire::IoResult::Ok && reply.header.type == wire::Type::DeviceHeartbeat);
+    if (got == wire::IoResult::Invalid) {
+        std::fprintf(stderr, "[FERROW] - %s: login answer with an invalid length\n",
+                     target_.address.c_str());
+        close(fd);
+        return FRW_ERR_PROTOCOL;
+    }
     if (got != wire::IoResult::Ok) {
         close(fd);
-        return got == wire::IoResult::Invalid ? FRW_ERR_PROTOCOL : FRW_ERR_TIMEOUT;
+        return FRW_ERR_TIMEOUT;
     }
     if (reply.header.type != wire::Type::LoginReply || reply.payload.size() < 8) {
         std::fprintf(stderr, "[FERROW] - %s: unreadable login answer\n", target_.address.c_str());

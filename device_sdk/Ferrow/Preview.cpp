@@ -49,8 +49,11 @@ int Preview::Open(const std::string& address, uint16_t mediaPort, uint32_t sessi
     int result = static_cast<int>(wire::GetU32(reply.payload.data()));
     if (result != FRW_OK)
         return result;
-    if (reply.payload.size() < 4 + wire::kMediaInfoBytes)
+    if (reply.payload.size() < 4 + wire::kMediaInfoBytes) {
+        std::fprintf(stderr, "[FERROW] - channel %d: media open accepted without media information\n",
+                     channel_);
         return FRW_ERR_PROTOCOL;
+    }
     std::lock_guard<std::mutex> lock(infoLock_);
     info_ = ToPublic(wire::DecodeMediaInfo(reply.payload.data() + 4));
     return FRW_OK;

@@ -4,12 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
@@ -126,6 +132,12 @@ public:
         if (avcodec_receive_frame(context_, frame_) < 0)
             return {0, 0};
         return {frame_->width, frame_->height};
+    }
+    // One row of the luma plane of the last decoded picture.
+    std::vector<uint8_t> LumaRow(int y) const
+    {
+        const uint8_t* row = frame_->data[0] + y * frame_->linesize[0];
+        return std::vector<uint8_t>(row, row + frame_->width);
     }
 
 private:
@@ -308,6 +320,57 @@ TEST_F(FerrowTest, PtzRequestAcceptedOnlyWithTheRightCheckValue)
     EXPECT_EQ(FRWRequestEx(handle, 1, 0x42, 1, right.data(), 55, 0, 0, 0, 0), FRW_ERR_REFUSED);
 }
 
+// How far the picture content moved left between two rows of consecutive pictures: the
+// shift that best maps the second row onto the first.
+int ContentShift(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after)
+{
+    int best = -1;
+    long bestCost = 0;
+    for (int shift = 0; shift <= 40; ++shift) {
+        long cost = 0;
+        for (int x = 0; x + shift < static_cast<int>(before.size()) && x < 300; ++x)
+            cost += std::abs(after[size_t(x)] - before[size_t(x + shift)]);
+        if (best < 0 || cost < bestCost) {
+            best = shift;
+            bestCost = cost;
+        }
+    }
+    return best;
+}
+
+TEST_F(FerrowTest, PanRequestMovesThePicture)
+{
+    StartSim("127.0.0.26");
+    int handle = Login("127.0.0.26");
+    Received received;
+    Preview(handle, 0, received);
+    ASSERT_TRUE(received.WaitFor(3s, [&] { return received.frames.size() >= 8; }));
+    const size_t beforePan = received.FrameCount();
+    auto panRight = PtzPayload(0, 11, 1, "admin");
+    ASSERT_EQ(FRWRequestEx(handle, 0, FRW_REQUEST_PTZ, FRW_REQUEST_PTZ_SUB, panRight.data(), 55, 0,
+                           0, 0, 0),
+              FRW_OK);
+    const size_t panStarted = received.FrameCount();
+    ASSERT_TRUE(received.WaitFor(3s, [&] { return received.frames.size() >= panStarted + 10; }));
+    ASSERT_EQ(FRWStopPreview(handle, 0), FRW_OK);
+
+    std::lock_guard<std::mutex> guard(received.lock);
+    Decoder decoder;
+    std::vector<std::vector<uint8_t>> rows;
+    size_t first = 0;
+    while (!received.keyFlags.at(first))
+        ++first;
+    for (size_t i = first; i < received.frames.size(); ++i) {
+        ASSERT_EQ(decoder.Decode(received.frames[i]).first, 352);
+        rows.push_back(decoder.LumaRow(200));  // below the burned-in clock
+    }
+    // The pattern drifts 2 pixels a frame on its own; panning right adds 4.
+    for (size_t i = first + 1; i < beforePan; ++i)
+        EXPECT_EQ(ContentShift(rows[i - 1 - first], rows[i - first]), 2) << "frame " << i;
+    for (size_t i = panStarted + 3; i < received.frames.size(); ++i)
+        EXPECT_EQ(ContentShift(rows[i - 1 - first], rows[i - first]), 6) << "frame " << i;
+}
+
 TEST_F(FerrowTest, DroppedConnectionIsReportedOncePerChannelAndPreviewCanStartAgain)
 {
     StartSim("127.0.0.24");
@@ -341,6 +404,88 @@ TEST_F(FerrowTest, DroppedConnectionIsReportedOncePerChannelAndPreviewCanStartAg
     EXPECT_EQ(FRWRequestEx(handle, 0, FRW_REQUEST_PTZ, FRW_REQUEST_PTZ_SUB, payload.data(), 55, 0,
                            0, 0, 0),
               FRW_OK);
+}
+
+// A device that answers every message on a port with the same bytes.
+class ScriptedDevice {
+public:
+    ScriptedDevice(const char* address, uint16_t port, std::vector<uint8_t> answer)
+        : answer_(std::move(answer))
+    {
+        listen_ = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(port);
+        inet_pton(AF_INET, address, &local.sin_addr);
+        EXPECT_EQ(bind(listen_, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
+        listen(listen_, 4);
+        thread_ = std::thread([this] {
+            int fd;
+            while ((fd = accept(listen_, nullptr, nullptr)) >= 0) {
+                uint8_t request[256];
+                if (recv(fd, request, sizeof(request), 0) > 0)
+                    send(fd, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+                connections_.push_back(fd);
+            }
+        });
+    }
+    ~ScriptedDevice()
+    {
+        shutdown(listen_, SHUT_RDWR);
+        close(listen_);
+        thread_.join();
+        for (int fd : connections_)
+            close(fd);
+    }
+
+private:
+    std::vector<uint8_t> answer_;
+    int listen_ = -1;
+    std::thread thread_;
+    std::vector<int> connections_;  // accept thread only, until joined
+};
+
+std::vector<uint8_t> Message(uint8_t type, uint32_t length, std::vector<uint8_t> payload)
+{
+    std::vector<uint8_t> bytes = {type, 0, 0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<uint8_t>(length >> (8 * i)));
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+}
+
+TEST_F(FerrowTest, HostileDeviceAnswersAreRefusedNotTrusted)
+{
+    FRW_USER_INFO user = UserBlock("admin", "12345");
+    int handle = -7;
+    {
+        // A login answer announcing a 4 GiB payload.
+        ScriptedDevice device("127.0.0.27", 8000, Message(0x81, 0xFFFFFFF0u, {}));
+        FRW_CONNECT_INFO connect = ConnectBlock("127.0.0.27", 8000);
+        EXPECT_EQ(FRWCreateHandle(&handle, &connect, &user, 0), FRW_ERR_PROTOCOL);
+        EXPECT_EQ(handle, 0);
+    }
+    {
+        // An answer of the wrong type, and one too short to hold a session.
+        ScriptedDevice wrongType("127.0.0.27", 8100, Message(0x82, 4, {0, 0, 0, 0}));
+        FRW_CONNECT_INFO connect = ConnectBlock("127.0.0.27", 8100);
+        EXPECT_EQ(FRWCreateHandle(&handle, &connect, &user, 0), FRW_ERR_PROTOCOL);
+        ScriptedDevice shortAnswer("127.0.0.27", 8200, Message(0x81, 2, {0, 0}));
+        connect = ConnectBlock("127.0.0.27", 8200);
+        EXPECT_EQ(FRWCreateHandle(&handle, &connect, &user, 0), FRW_ERR_PROTOCOL);
+    }
+    {
+        // A login that succeeds, then a media open accepted without its media information.
+        ScriptedDevice control("127.0.0.27", 8300,
+                               Message(0x81, 12, {0, 0, 0, 0, 1, 0, 0, 0, 24, 0, 0, 0}));
+        ScriptedDevice media("127.0.0.27", 8301, Message(0x82, 4, {0, 0, 0, 0}));
+        FRW_CONNECT_INFO connect = ConnectBlock("127.0.0.27", 8300);
+        ASSERT_EQ(FRWCreateHandle(&handle, &connect, &user, 0), FRW_OK);
+        EXPECT_EQ(FRWStartPreview(handle, 0, 0, 0), FRW_ERR_PROTOCOL);
+        EXPECT_EQ(FRWDestroyHandle(handle), FRW_OK);
+    }
 }
 
 TEST_F(FerrowTest, CallsWithoutLibraryDeviceOrHandleFailCleanly)
