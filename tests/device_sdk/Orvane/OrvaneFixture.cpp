@@ -1,5 +1,7 @@
 #include "tests/device_sdk/Orvane/OrvaneFixture.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -29,8 +31,10 @@ void OrvaneTest::TearDown() {
 }
 
 void OrvaneTest::WriteCatalogue(const std::string& text) {
+  ASSERT_EQ(::mkdir((folder_ / "catalogue").c_str(), 0755), 0);
   std::ofstream out(folder_ / "catalogue/catalogue.txt");
   out << text;
+  ASSERT_TRUE(out.good());
 }
 
 void OrvaneTest::StartSim(const std::string& address, std::vector<std::string> extra) {
