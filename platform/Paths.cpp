@@ -52,11 +52,11 @@ std::string WithoutTrailingSlashes(std::string path) {
 }
 
 // Adds `letter` -> `root` unless the letter is already present (first one wins).
-void AddDrive(DriveTable& table, char letter, std::string root) {
+void AddDrive(DriveTable& table, char letter, std::string root, std::string label = {}) {
   letter = UpperLetter(letter);
   for (const DriveMapping& d : table.drives)
     if (d.letter == letter) return;
-  table.drives.push_back({letter, WithoutTrailingSlashes(std::move(root))});
+  table.drives.push_back({letter, WithoutTrailingSlashes(std::move(root)), std::move(label)});
 }
 
 void MakeFolders(const std::string& host_path) {
@@ -199,6 +199,7 @@ std::optional<DriveTable> ReadDrivesIni(const std::string& host_path) {
   const std::size_t slash = host_path.rfind('/');
   const std::string ini_folder = slash == std::string::npos ? "." : host_path.substr(0, slash);
   DriveTable table;
+  std::vector<std::pair<char, std::string>> labels;  // may come before [Drives]
   std::string section;
   std::string line;
   while (std::getline(in, line)) {
@@ -220,12 +221,17 @@ std::optional<DriveTable> ReadDrivesIni(const std::string& host_path) {
       // moved together with its drives.
       std::string root = value[0] == '/' ? std::string(value) : ini_folder + "/" + std::string(value);
       AddDrive(table, name[0], std::move(root));
+    } else if (section == "labels" && name.size() == 1 && IsLetter(name[0])) {
+      labels.emplace_back(UpperLetter(name[0]), std::string(value));
     } else if (section == "system" && detail::EqualNoCase(name, "Drive") && !value.empty() &&
                IsLetter(value[0])) {
       table.system_drive = UpperLetter(value[0]);
     }
   }
   if (table.drives.empty()) return std::nullopt;
+  for (const auto& [letter, label] : labels)
+    for (DriveMapping& d : table.drives)
+      if (d.letter == letter && d.label.empty()) d.label = label;
   return table;
 }
 
@@ -239,7 +245,7 @@ void SetDriveTable(const DriveTable& table) {
   DriveTable clean;
   clean.system_drive = IsLetter(table.system_drive) ? UpperLetter(table.system_drive) : 'C';
   for (const DriveMapping& d : table.drives)
-    if (IsLetter(d.letter) && !d.root.empty()) AddDrive(clean, d.letter, d.root);
+    if (IsLetter(d.letter) && !d.root.empty()) AddDrive(clean, d.letter, d.root, d.label);
   DriveState& state = State();
   std::lock_guard<std::mutex> guard(state.lock);
   state.table = std::move(clean);
@@ -373,6 +379,17 @@ bool GetDiskFreeSpace(std::string_view root, DiskSpace& space) {
   const bool ok = provider ? provider(host_root, measured) : StatvfsSpace(host_root, measured);
   if (ok) space = measured;
   return ok;
+}
+
+bool GetVolumeLabel(std::string_view root, std::string& label) {
+  if (root.size() < 2 || !IsLetter(root[0]) || root[1] != ':') return false;
+  const char letter = UpperLetter(root[0]);
+  for (const DriveMapping& d : CurrentDriveTable().drives) {
+    if (d.letter != letter) continue;
+    label = d.label;
+    return true;
+  }
+  return false;
 }
 
 char SystemDriveLetter() { return CurrentDriveTable().system_drive; }

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -32,8 +33,13 @@ inline constexpr unsigned kDriveCdrom = 5;
 inline constexpr unsigned kDriveRamdisk = 6;
 
 struct DriveMapping {
+  DriveMapping() = default;
+  DriveMapping(char drive_letter, std::string host_root, std::string volume_label = {})
+      : letter(drive_letter), root(std::move(host_root)), label(std::move(volume_label)) {}
+
   char letter = 0;    // upper case 'A'..'Z'
   std::string root;   // host folder standing for "<letter>:\", absolute, no trailing '/'
+  std::string label;  // volume label; "" for a volume without one
 };
 
 struct DriveTable {
@@ -47,7 +53,7 @@ struct DriveTable {
 std::optional<DriveTable> ParseDriveList(std::string_view text);
 
 // Reads a Drives.ini file (host path). nullopt when the file is missing or names no drive.
-// Keys of [Drives] are listed in file order.
+// Keys of [Drives] are listed in file order; [Labels] X=text gives volume labels.
 std::optional<DriveTable> ReadDrivesIni(const std::string& host_path);
 
 // The table the process uses now (loads it on first use as described at the top).
@@ -106,6 +112,9 @@ DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider);
 // False when the drive is not configured or its space cannot be queried; `space` is then
 // left unchanged.
 bool GetDiskFreeSpace(std::string_view root, DiskSpace& space);
+
+// Label of the volume of drive `root` ("X:\"); false when the drive is not configured.
+bool GetVolumeLabel(std::string_view root, std::string& label);
 
 // "C:\WINDOWS\system32" with the system drive's letter; its first three characters are the
 // root of the system drive.

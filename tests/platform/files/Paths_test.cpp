@@ -133,13 +133,22 @@ TEST(Paths, TableComesFromEnvironmentThenDrivesIniThenDefault) {
   EXPECT_EQ(parsed->system_drive, 'D');
   EXPECT_FALSE(platform::ParseDriveList("nothing;here"));
 
-  WriteText(folder / "Drives.ini", "; test\r\n[Drives]\r\nF = /f\r\nC=rel/c\r\n[System]\r\nDrive=F\r\n");
+  WriteText(folder / "Drives.ini",
+            "; test\r\n[Labels]\r\nF=Video\r\n[Drives]\r\nF = /f\r\nC=rel/c\r\n[System]\r\nDrive=F\r\n");
   auto ini = platform::ReadDrivesIni(folder / "Drives.ini");
   ASSERT_TRUE(ini);
   ASSERT_EQ(ini->drives.size(), 2u);
   EXPECT_EQ(ini->drives[0].letter, 'F');
   EXPECT_EQ(ini->drives[1].root, folder / "rel/c");
   EXPECT_EQ(ini->system_drive, 'F');
+  EXPECT_EQ(ini->drives[0].label, "Video");
+  platform::SetDriveTable(*ini);
+  std::string label;
+  ASSERT_TRUE(platform::GetVolumeLabel("f:\\", label));
+  EXPECT_EQ(label, "Video");
+  ASSERT_TRUE(platform::GetVolumeLabel("C:\\", label));
+  EXPECT_EQ(label, "");
+  EXPECT_FALSE(platform::GetVolumeLabel("Q:\\", label));
   EXPECT_FALSE(platform::ReadDrivesIni(folder / "missing.ini"));
 
   const char* old_xdg = std::getenv("XDG_DATA_HOME");
