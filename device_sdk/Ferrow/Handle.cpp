@@ -109,6 +109,8 @@ void Handle::StopControl()
         else
             controlThread_.join();
     }
+    // A request may be writing on the socket; close it only between writes.
+    std::lock_guard<std::mutex> writer(writeLock_);
     std::lock_guard<std::mutex> control(controlLock_);
     if (controlFd_ >= 0)
         close(controlFd_);
@@ -197,13 +199,6 @@ int Handle::Request(int channel, int request, int subCode, const void* payload, 
     if (length < 0 || (length > 0 && !payload) ||
         static_cast<uint32_t>(length) > wire::kMaxPayloadBytes - 8)
         return FRW_ERR_PARAMETER;
-    int fd = -1;
-    {
-        std::lock_guard<std::mutex> control(controlLock_);
-        if (!connected_)
-            return FRW_ERR_TIMEOUT;
-        fd = controlFd_;
-    }
     uint32_t id = 0;
     {
         std::lock_guard<std::mutex> guard(requestLock_);
@@ -218,10 +213,17 @@ int Handle::Request(int channel, int request, int subCode, const void* payload, 
     wire::Header header{wire::Type::Request, static_cast<uint8_t>(channel), 0, id,
                         static_cast<uint32_t>(body.size())};
     const int wait_ms = timeout_ms > 0 ? timeout_ms : kDefaultRequestTimeoutMs;
-    wire::IoResult sent;
+    wire::IoResult sent = wire::IoResult::Closed;
     {
         std::lock_guard<std::mutex> writer(writeLock_);
-        sent = wire::SendMessage(fd, header, body.data(), wait_ms);
+        int fd = -1;
+        {
+            std::lock_guard<std::mutex> control(controlLock_);
+            if (connected_)
+                fd = controlFd_;
+        }
+        if (fd >= 0)
+            sent = wire::SendMessage(fd, header, body.data(), wait_ms);
     }
     std::unique_lock<std::mutex> guard(requestLock_);
     if (sent != wire::IoResult::Ok) {

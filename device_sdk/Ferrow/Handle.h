@@ -30,8 +30,8 @@ struct LoginTarget {
 
 // One login to a recorder: the control connection, its thread (heartbeats, request
 // answers, loss reports) and the previews started on it.
-// Lock order: operationLock_, then previewLock_ or controlLock_; requestLock_ and
-// writeLock_ are innermost. No lock is held while a callback runs.
+// Lock order: operationLock_, then writeLock_, then controlLock_ or previewLock_;
+// requestLock_ is innermost. No lock is held while a callback runs.
 class Handle : public std::enable_shared_from_this<Handle> {
 public:
     explicit Handle(LoginTarget target) : target_(std::move(target)) {}
