@@ -19,7 +19,10 @@ TempDrives::TempDrives(int drives) {
     const char letter = static_cast<char>('D' + i);
     roots_.push_back(base_ + "/" + letter);
     std::filesystem::create_directories(roots_.back());
-    table.drives.push_back({letter, roots_.back()});
+    platform::DriveMapping drive;
+    drive.letter = letter;
+    drive.root = roots_.back();
+    table.drives.push_back(drive);
   }
   platform::SetDriveTable(table);
 }
