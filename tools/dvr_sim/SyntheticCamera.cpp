@@ -72,7 +72,11 @@ void SyntheticCamera::Render(uint64_t frame, std::time_t clock, const PtzState& 
   const int bar = std::max(4, w / 22);
   const int bar_x = int((frame * 6) % uint64_t(w + bar)) - bar;
   for (int y = h / 3; y < 2 * h / 3; ++y)
-    for (int x = std::max(0, bar_x); x < std::min(w, bar_x + bar); ++x) out.y[size_t(y) * w + x] = 235;
+    for (int x = std::max(0, bar_x); x < std::min(w, bar_x + bar); ++x) {
+      out.y[size_t(y) * w + x] = 235;
+      out.u[size_t(y / 2) * (w / 2) + x / 2] = 128;
+      out.v[size_t(y / 2) * (w / 2) + x / 2] = 128;
+    }
 
   const int scale = std::max(1, h / 144);
   char text[64];
