@@ -10,7 +10,9 @@
 //   - null:    plays nothing but consumes the queue at the wall-clock rate, so playback
 //     clocks advance exactly as with a sound card (unattended runs, tests);
 //   - wav:PATH: as null, and everything played is appended to a WAV file at PATH, with the
-//     volume applied, so tests can check what a listener would have heard.
+//     volume applied, so tests can check what a listener would have heard. The first device
+//     of a process on PATH starts a new file; later devices of the same format continue it,
+//     so sound that stops and starts again ends up in one file.
 // Without an explicit choice the environment variable KORVEL_AUDIO picks one ("default",
 // "null", "wav:PATH"); unset or empty means default.
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "platform/AudioInternal.h"
@@ -36,12 +37,14 @@ constexpr uint64_t kWavMaxDataBytes = 0xFFFFFFFFull - (kWavHeaderBytes - 8);
 
 class ClockedDevice final : public AudioDevice {
  public:
-  ClockedDevice(const AudioFormat& format, uint32_t queue_bytes, std::FILE* wav, std::string wav_path)
+  ClockedDevice(const AudioFormat& format, uint32_t queue_bytes, std::FILE* wav, std::string wav_path,
+                uint64_t wav_data_bytes)
       : AudioDevice(wav != nullptr ? AudioBackend::WavFile : AudioBackend::Null, format, queue_bytes),
         queue_(queue_bytes),
         last_(Clock::now()),
         wav_(wav),
-        wav_path_(std::move(wav_path)) {}
+        wav_path_(std::move(wav_path)),
+        wav_data_bytes_(wav_data_bytes) {}
 
   ~ClockedDevice() override { Close(); }
 
@@ -203,21 +206,23 @@ class ClockedDevice final : public AudioDevice {
   double rate_ = 1.0;
   std::FILE* wav_;
   const std::string wav_path_;
-  mutable uint64_t wav_data_bytes_ = 0;
+  mutable uint64_t wav_data_bytes_;
   mutable bool wav_failed_ = false;
 };
 
 }  // namespace
 
+// WAV files this process has written, so that a device opened again on the same file (sound
+// stopped and started again) continues it rather than wiping what was played before.
+namespace {
+std::mutex g_wavFilesLock;
+std::set<std::string> g_wavFiles;  // Guarded by g_wavFilesLock
+}  // namespace
+
 std::unique_ptr<AudioDevice> OpenClockedDevice(const AudioFormat& format, uint32_t queue_bytes,
                                                const std::string* wav_path) {
-  if (wav_path == nullptr) return std::make_unique<ClockedDevice>(format, queue_bytes, nullptr, std::string());
+  if (wav_path == nullptr) return std::make_unique<ClockedDevice>(format, queue_bytes, nullptr, std::string(), 0);
 
-  std::FILE* file = std::fopen(wav_path->c_str(), "wb");
-  if (file == nullptr) {
-    Diagnostic("Audio: cannot create the WAV file " + *wav_path);
-    return nullptr;
-  }
   uint8_t header[kWavHeaderBytes] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
   PutLe32(header + 4, kWavHeaderBytes - 8);
   PutLe32(header + 16, 16);  // PCM format record size
@@ -229,12 +234,39 @@ std::unique_ptr<AudioDevice> OpenClockedDevice(const AudioFormat& format, uint32
   PutLe16(header + 34, format.bitsPerSample);
   std::memcpy(header + 36, "data", 4);
   PutLe32(header + 40, 0);
+
+  std::lock_guard<std::mutex> hold(g_wavFilesLock);
+  if (g_wavFiles.count(*wav_path) != 0) {
+    // Continue our own earlier file when it still is exactly what we left: same format and
+    // a data size that matches its length. Anything else starts a new file.
+    if (std::FILE* file = std::fopen(wav_path->c_str(), "r+b")) {
+      uint8_t existing[kWavHeaderBytes];
+      const bool read = std::fread(existing, 1, sizeof existing, file) == sizeof existing;
+      const uint64_t data_bytes = read ? (existing[40] | existing[41] << 8 | existing[42] << 16 |
+                                          static_cast<uint64_t>(existing[43]) << 24)
+                                       : 0;
+      const bool same_format = read && std::memcmp(existing + 8, header + 8, 32) == 0 &&
+                               std::memcmp(existing, header, 4) == 0;
+      if (same_format && std::fseek(file, 0, SEEK_END) == 0 &&
+          static_cast<uint64_t>(std::ftell(file)) == kWavHeaderBytes + data_bytes) {
+        return std::make_unique<ClockedDevice>(format, queue_bytes, file, *wav_path, data_bytes);
+      }
+      std::fclose(file);
+    }
+  }
+
+  std::FILE* file = std::fopen(wav_path->c_str(), "wb");
+  if (file == nullptr) {
+    Diagnostic("Audio: cannot create the WAV file " + *wav_path);
+    return nullptr;
+  }
   if (std::fwrite(header, 1, sizeof header, file) != sizeof header || std::fflush(file) != 0) {
     Diagnostic("Audio: cannot write the WAV file " + *wav_path);
     std::fclose(file);
     return nullptr;
   }
-  return std::make_unique<ClockedDevice>(format, queue_bytes, file, *wav_path);
+  g_wavFiles.insert(*wav_path);
+  return std::make_unique<ClockedDevice>(format, queue_bytes, file, *wav_path, 0);
 }
 
 }  // namespace platform::audio_internal

@@ -111,14 +111,12 @@ TEST(NullAudio, PlaysAtTheWallClockRateAndStopsWhenPausedOrStarved) {
   const auto start = Clock::now();
   ASSERT_TRUE(device->Write(sound.data(), sound.size()));
   std::this_thread::sleep_for(milliseconds(200));
-  uint64_t played = device->PlayedBytes();
-  long elapsed = ElapsedMs(start);
-  EXPECT_GE(played, 200u * 16 - 16);
-  EXPECT_LE(played, static_cast<uint64_t>(elapsed) * 16 + 16);
-  EXPECT_EQ(device->QueuedBytes() + played, sound.size());
-
   device->SetPaused(true);
+  long elapsed = ElapsedMs(start);
   const uint64_t at_pause = device->PlayedBytes();
+  EXPECT_GE(at_pause, 200u * 16 - 16);
+  EXPECT_LE(at_pause, static_cast<uint64_t>(elapsed) * 16 + 16);
+  EXPECT_EQ(device->QueuedBytes() + at_pause, sound.size());
   std::this_thread::sleep_for(milliseconds(60));
   EXPECT_EQ(device->PlayedBytes(), at_pause) << "the clock ran while paused";
   EXPECT_FALSE(device->Drain(10)) << "a paused device never drains";
@@ -128,7 +126,7 @@ TEST(NullAudio, PlaysAtTheWallClockRateAndStopsWhenPausedOrStarved) {
   device->SetPaused(false);
   const auto resumed = Clock::now();
   std::this_thread::sleep_for(milliseconds(100));
-  played = device->PlayedBytes() - at_pause;
+  const uint64_t played = device->PlayedBytes() - at_pause;
   elapsed = ElapsedMs(resumed);
   EXPECT_GE(played, 100u * 32 - 32);
   EXPECT_LE(played, static_cast<uint64_t>(elapsed) * 32 + 32);
@@ -186,14 +184,28 @@ TEST(WavAudio, WritesAValidFileOfWhatWasPlayedWithTheVolumeApplied) {
     ASSERT_EQ(halved, static_cast<int16_t>(original * 0.5)) << "sample " << i / 2;
   }
 
-  // Flushed sound was never played, so it never reaches the file.
-  auto second = AudioDevice::Open(AudioChoice{AudioBackend::WavFile, path}, stereo);
-  ASSERT_TRUE(second);
-  second->SetPaused(true);
-  ASSERT_TRUE(second->Write(ramp.data(), ramp.size()));
-  second->Flush();
-  second.reset();
-  EXPECT_EQ(ReadFile(path).size(), 44u);
+  // Sound started again on the same file continues it; flushed sound was never played, so
+  // it never reaches the file.
+  auto again = AudioDevice::Open(AudioChoice{AudioBackend::WavFile, path}, stereo);
+  ASSERT_TRUE(again);
+  ASSERT_TRUE(again->Write(ramp.data(), 400));
+  ASSERT_TRUE(again->Drain(2000));
+  again->SetPaused(true);
+  ASSERT_TRUE(again->Write(ramp.data(), ramp.size()));
+  again->Flush();
+  again.reset();
+  std::vector<uint8_t> continued = ReadFile(path);
+  ASSERT_EQ(continued.size(), 44u + 2 * ramp.size() + 400);
+  EXPECT_EQ(Le32(continued, 40), 2 * ramp.size() + 400);
+  EXPECT_TRUE(std::equal(ramp.begin(), ramp.begin() + 400, continued.end() - 400));
+
+  // Another format starts the file afresh.
+  auto mono = AudioDevice::Open(AudioChoice{AudioBackend::WavFile, path}, Adpcm());
+  ASSERT_TRUE(mono);
+  mono.reset();
+  continued = ReadFile(path);
+  ASSERT_EQ(continued.size(), 44u);
+  EXPECT_EQ(Le16(continued, 22), 1);
 }
 
 TEST(DefaultAudio, FallsBackToNullWhenNoSoundServerAnswers) {
