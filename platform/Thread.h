@@ -69,14 +69,15 @@ class Thread {
   bool SetPriority(int priority);
   int GetPriority() const;
 
-  // Kernel id of the thread; 0 once the thread is gone.
+  // Kernel id of the thread, known from construction; 0 after KillThread() has joined it.
   uint32_t ThreadId() const { return thread_id_.load(); }
   // True while the host thread exists and its body has not ended.
   bool HasThread() const;
   // The stop request, set by KillThread(). The body checks it between steps.
   bool IsStopRequested() const { return stop_.load() != 0; }
-  // The stop event: signalled by KillThread() so a body blocked in a wait wakes up. Null
-  // after KillThread(). Owned by this object.
+  // The stop event: signalled by KillThread() so a body blocked in a wait wakes up. Owned
+  // by this object and closed by KillThread() once the body has ended (null afterwards), so
+  // only the body and the owner use it.
   Event* StopEvent() const { return stop_event_.get(); }
   // The value the body's thread ended with (ExitCode()), once it has ended.
   uint32_t EndCode() const;
