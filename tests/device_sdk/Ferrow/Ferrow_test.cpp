@@ -149,6 +149,31 @@ private:
     AVFrame* frame_ = nullptr;
 };
 
+// One 256-byte IMA ADPCM block decoded by libavcodec.
+std::vector<int16_t> DecodeAdpcm(const std::vector<uint8_t>& block)
+{
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_ADPCM_IMA_WAV);
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    context->sample_rate = 8000;
+    av_channel_layout_default(&context->ch_layout, 1);
+    context->block_align = static_cast<int>(block.size());
+    context->bits_per_coded_sample = 4;
+    std::vector<int16_t> samples;
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    packet->data = const_cast<uint8_t*>(block.data());
+    packet->size = static_cast<int>(block.size());
+    if (avcodec_open2(context, codec, nullptr) == 0 && avcodec_send_packet(context, packet) == 0 &&
+        avcodec_receive_frame(context, frame) == 0) {
+        const auto* planar = reinterpret_cast<const int16_t*>(frame->data[0]);
+        samples.assign(planar, planar + frame->nb_samples);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&context);
+    return samples;
+}
+
 class FerrowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(FRWLoadLibrary(6000, 1), 0); }
@@ -238,7 +263,16 @@ TEST_F(FerrowTest, LoginChecksCredentialsAndFramesAndSoundArriveAtPace)
 
     for (int length : received.audioLengths)
         EXPECT_EQ(length, 256);
-    EXPECT_LE(received.firstAudioBlock.at(2), 88) << "step index of the block header";
+    // An outside IMA ADPCM decoder hears the channel's tone: 400 Hz on the third channel.
+    std::vector<int16_t> pcm = DecodeAdpcm(received.firstAudioBlock);
+    ASSERT_EQ(pcm.size(), 505u);
+    int peak = 0, crossings = 0;
+    for (size_t i = 1; i < pcm.size(); ++i) {
+        peak = std::max(peak, std::abs(int(pcm[i])));
+        crossings += (pcm[i - 1] < 0) != (pcm[i] < 0);
+    }
+    EXPECT_NEAR(peak, 8000, 1500);
+    EXPECT_NEAR(crossings, 2 * 400 * 505 / 8000, 3);
     // 32 blocks of 505 samples at 8 kHz take 2.02 s.
     double seconds = std::chrono::duration<double>(received.audioTimes[33] -
                                                    received.audioTimes[1]).count();
@@ -408,6 +442,24 @@ TEST_F(FerrowTest, DroppedConnectionIsReportedOncePerChannelAndPreviewCanStartAg
     EXPECT_EQ(FRWRequestEx(handle, 0, FRW_REQUEST_PTZ, FRW_REQUEST_PTZ_SUB, payload.data(), 55, 0,
                            0, 0, 0),
               FRW_OK);
+}
+
+TEST_F(FerrowTest, SameChannelPreviewedTwiceFeedsBothAndStopsTheOldestFirst)
+{
+    StartSim("127.0.0.28");
+    int handle = Login("127.0.0.28");
+    Received older, newer;
+    Preview(handle, 3, older);
+    Preview(handle, 3, newer);
+    ASSERT_TRUE(older.WaitFor(3s, [&] { return older.frames.size() >= 3; }));
+    ASSERT_TRUE(newer.WaitFor(3s, [&] { return newer.frames.size() >= 3; }));
+    ASSERT_EQ(FRWStopPreview(handle, 3), FRW_OK);
+    const size_t olderAtStop = older.FrameCount();
+    const size_t newerAtStop = newer.FrameCount();
+    EXPECT_TRUE(newer.WaitFor(2s, [&] { return newer.frames.size() >= newerAtStop + 5; }));
+    EXPECT_EQ(older.FrameCount(), olderAtStop);
+    ASSERT_EQ(FRWStopPreview(handle, 3), FRW_OK);
+    EXPECT_EQ(FRWStopPreview(handle, 3), FRW_ERR_HANDLE);
 }
 
 // A device that answers every message on a port with the same bytes.
