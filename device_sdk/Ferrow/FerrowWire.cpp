@@ -152,17 +152,29 @@ IoResult ReceiveExact(int fd, uint8_t* out, size_t length, int timeout_ms)
 
 IoResult ReceiveMessage(int fd, Message& message, int timeout_ms)
 {
+    // Only the wait for a message may time out and be retried; once its first byte is in,
+    // giving up would lose the framing, so a stall inside a message breaks the connection.
+    pollfd waiter{fd, POLLIN, 0};
+    int ready = poll(&waiter, 1, timeout_ms);
+    if (ready == 0 || (ready < 0 && errno == EINTR))
+        return IoResult::TimedOut;
+    if (ready < 0)
+        return IoResult::Failed;
+    auto broken = [](IoResult result) {
+        return result == IoResult::TimedOut ? IoResult::Failed : result;
+    };
     uint8_t head[kHeaderBytes];
-    IoResult result = ReceiveExact(fd, head, sizeof(head), timeout_ms);
+    IoResult result = ReceiveExact(fd, head, sizeof(head), kSilenceLimitMs);
     if (result != IoResult::Ok)
-        return result;
+        return broken(result);
     message.header = DecodeHeader(head);
     if (message.header.length > kMaxPayloadBytes)
         return IoResult::Invalid;
     message.payload.resize(message.header.length);
     if (message.header.length == 0)
         return IoResult::Ok;
-    return ReceiveExact(fd, message.payload.data(), message.payload.size(), timeout_ms);
+    return broken(ReceiveExact(fd, message.payload.data(), message.payload.size(),
+                               kSilenceLimitMs));
 }
 
 uint16_t Crc16(const uint8_t* data, size_t length)

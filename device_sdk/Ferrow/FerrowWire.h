@@ -88,8 +88,8 @@ int ConnectTcp(const std::string& address, uint16_t port, int timeout_ms);
 // Writes all bytes, waiting at most timeout_ms for room in the socket.
 IoResult SendAll(int fd, const void* data, size_t length, int timeout_ms);
 IoResult SendMessage(int fd, const Header& header, const void* payload, int timeout_ms);
-// Reads one whole message; waits at most timeout_ms for its first byte and for each
-// following chunk. A length over kMaxPayloadBytes gives Invalid.
+// Reads one whole message; TimedOut when none starts within timeout_ms. A message that
+// stops arriving midway gives Failed, a length over kMaxPayloadBytes Invalid.
 IoResult ReceiveMessage(int fd, Message& message, int timeout_ms);
 
 // CRC-16/CCITT-FALSE (polynomial 0x1021, initial 0xFFFF).
