@@ -88,12 +88,17 @@ FRW_API int FRWFreeLibrary(void);
    non-zero handle. Blocks for at most a few seconds. */
 FRW_API int FRWCreateHandle(int* handle, const void* connectInfo, const void* userInfo,
                             int reserved);
+/* Stops the handle's previews and closes its connection. Waits for a loss report that is
+   running on the handle's thread, so it must not be called while holding a lock that the
+   status callback takes. */
 FRW_API int FRWDestroyHandle(int handle);
 
 /* Opens the media connection of a channel (0..23) and waits for its media information. A
    channel may be previewed more than once on one handle: each start is its own preview, the
    callbacks registered next bind to the newest, and FRWStopPreview ends the oldest. */
 FRW_API int FRWStartPreview(int handle, int channel, int reserved1, int reserved2);
+/* Waits for a running video, sound or format callback of the preview (unless called from
+   one); a loss report is not waited for. */
 FRW_API int FRWStopPreview(int handle, int channel);
 /* Fills 16 bytes (FRW_MEDIA_INFO) with the channel's current format. */
 FRW_API int FRWGetMediaInfo(int handle, int channel, void* mediaInfo);

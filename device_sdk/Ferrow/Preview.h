@@ -15,7 +15,7 @@ class Handle;
 
 // One preview of one channel: its media connection and the thread that receives it and
 // calls the video, audio and format-change callbacks.
-// Lock order: callbackLock_, then infoLock_ (statusLock_ is never held with another lock).
+// Lock order: callbackLock_, then statusLock_ or infoLock_.
 class Preview : public std::enable_shared_from_this<Preview> {
 public:
     explicit Preview(int channel) : channel_(channel) {}
