@@ -60,7 +60,7 @@ struct Document {
   std::vector<Section> sections;  // sections[0] holds the lines before the first header
   // Folded section name -> index in `sections` of its first occurrence.
   std::unordered_map<std::string, std::size_t> first_section;
-  std::size_t text_bytes = 0;  // approximate size of the file, to size the write buffer
+  std::size_t text_bytes = 0;  // size of the file plus lines added since, to size the write buffer
 
   Document() { sections.emplace_back(); }
 
@@ -244,7 +244,7 @@ LoadResult Load(ProfileState& state, const std::string& host_path, CachedFile*& 
 // Writes `doc` to a temporary file beside `host_path`, commits it to storage and renames it
 // over the target in one step. Returns the identity of the new file, or nullopt (target
 // untouched) on failure.
-std::optional<FileIdentity> ReplaceAtomically(const std::string& host_path, const Document& doc) {
+std::optional<FileIdentity> ReplaceAtomically(const std::string& host_path, Document& doc) {
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = host_path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : host_path.substr(0, slash + 1);
@@ -259,6 +259,7 @@ std::optional<FileIdentity> ReplaceAtomically(const std::string& host_path, cons
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return std::nullopt;
   const std::string text = Serialise(doc);
+  doc.text_bytes = text.size();
   bool ok = ::fchmod(fd, mode) == 0;
   const char* data = text.data();
   std::size_t left = text.size();
