@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -182,9 +183,11 @@ TEST(Paths, SystemAndProgramFolders) {
   EXPECT_EQ(platform::SystemDriveRoot(), "D:\\");
 
   // Tests run from build/tests (see the test registration).
-  const char* build = std::getenv("SUITE_BUILD_DIR");
-  ASSERT_NE(build, nullptr);
-  EXPECT_EQ(platform::ProgramFolderHost(), std::string(build) + "/tests");
+  const char* build_env = std::getenv("SUITE_BUILD_DIR");
+  ASSERT_NE(build_env, nullptr);
+  // The executable's path has its links resolved; so must the build folder to compare.
+  const std::string build = std::filesystem::canonical(build_env).string();
+  EXPECT_EQ(platform::ProgramFolderHost(), build + "/tests");
   // The Windows form joined with a file name reaches the same file.
   EXPECT_EQ(platform::ToHostPath(platform::ProgramFolder() + "\\Setting.ini"),
             platform::ProgramFolderHost() + "/Setting.ini");
