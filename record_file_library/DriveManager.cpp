@@ -47,6 +47,7 @@ DriveManager::~DriveManager() { Stop(); }
 unsigned DriveManager::Start() {
   std::lock_guard<platform::CriticalSection> guard(worker_lock_);
   if (worker_) return 0;
+  if (retired_ && retired_->ThreadId() != platform::CurrentThreadId()) retired_.reset();
   settings_ = DriveManagerSettings::Load(DriveManagerSettings::ProfilePath());
   drivers_.Configure(settings_.letters, settings_.usable_mask, settings_.current);
   try {
@@ -64,9 +65,19 @@ unsigned DriveManager::Start() {
 
 unsigned DriveManager::Stop() {
   std::unique_ptr<DealDriversThread> worker;
+  std::unique_ptr<DealDriversThread> retired;
   {
     std::lock_guard<platform::CriticalSection> guard(worker_lock_);
     worker = std::move(worker_);
+    if (worker && worker->ThreadId() == platform::CurrentThreadId()) {
+      // Called from the callback on the worker itself: its pass is still on the stack, so
+      // the object must outlive this call. It only learns to stop; the next Start, Stop
+      // or the manager's end destroys it from another thread.
+      worker->KillThread();
+      retired_ = std::move(worker);
+      return 0;
+    }
+    retired = std::move(retired_);
   }
   if (worker) worker->KillThread();
   return 0;

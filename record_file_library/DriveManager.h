@@ -85,7 +85,8 @@ class DriveManager {
   std::atomic<OX_DRIVER_MSG_CB> callback_{nullptr};
   std::atomic<int> suspended_{0};
   platform::CriticalSection worker_lock_;
-  std::unique_ptr<DealDriversThread> worker_;  // Guarded by worker_lock_
+  std::unique_ptr<DealDriversThread> worker_;   // Guarded by worker_lock_
+  std::unique_ptr<DealDriversThread> retired_;  // Guarded by worker_lock_: stopped from its own callback
 };
 
 }  // namespace stordane
