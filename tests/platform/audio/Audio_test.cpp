@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -142,7 +145,7 @@ TEST(NullAudio, PlaysAtTheWallClockRateAndStopsWhenPausedOrStarved) {
 }
 
 TEST(WavAudio, WritesAValidFileOfWhatWasPlayedWithTheVolumeApplied) {
-  const std::string path = ::testing::TempDir() + "audio_test_played.wav";
+  const std::string path = ::testing::TempDir() + "audio_test_played_" + std::to_string(::getpid()) + ".wav";
   std::remove(path.c_str());
   const AudioFormat stereo{22050, 2, 16};
   auto device = AudioDevice::Open(AudioChoice{AudioBackend::WavFile, path}, stereo, 8820);
@@ -206,6 +209,7 @@ TEST(WavAudio, WritesAValidFileOfWhatWasPlayedWithTheVolumeApplied) {
   continued = ReadFile(path);
   ASSERT_EQ(continued.size(), 44u);
   EXPECT_EQ(Le16(continued, 22), 1);
+  std::remove(path.c_str());
 }
 
 TEST(DefaultAudio, FallsBackToNullWhenNoSoundServerAnswers) {
@@ -249,8 +253,9 @@ class PrivateSoundServer {
       pid_ = -1;
       return;
     }
+    // The socket file appears before the server listens on it: wait until it accepts.
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < deadline && !std::filesystem::exists(socket_)) std::this_thread::sleep_for(milliseconds(20));
+    while (Clock::now() < deadline && !Accepts()) std::this_thread::sleep_for(milliseconds(20));
   }
   ~PrivateSoundServer() {
     if (pid_ > 0) {
@@ -259,10 +264,21 @@ class PrivateSoundServer {
     }
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
   }
-  bool Running() const { return pid_ > 0 && std::filesystem::exists(socket_); }
+  bool Running() const { return pid_ > 0 && Accepts(); }
   std::string Address() const { return "unix:" + socket_; }
 
  private:
+  bool Accepts() const {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socket_.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, socket_.c_str(), socket_.size() + 1);
+    const int client = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool accepted = client >= 0 && ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (client >= 0) ::close(client);
+    return accepted;
+  }
+
   pid_t pid_ = -1;
   std::filesystem::path folder_;
   std::string socket_;
