@@ -1,8 +1,5 @@
 #include "decoder_library/VideoCodecMPEG4.h"
 
-#include <cstring>
-#include <new>
-
 #include "decoder_library/MutexLock.h"
 
 namespace {
@@ -47,38 +44,25 @@ int CVideoCodecMPEG4::BeginDecompress(const CodecBitmapInfo* inHeader, const Cod
     const platform::LRESULT result =
         platform::ICDecompressBegin(m_hDecoder, &m_decoderInput.bmiHeader, &m_decoderOutput.bmiHeader);
     m_bDecompressBegun = 1;
-    const std::uint32_t pictureSize = m_decoderOutput.bmiHeader.biSizeImage;
-    if (m_pScratch == nullptr && pictureSize > 0) {
-        m_pScratch.reset(new (std::nothrow) unsigned char[pictureSize]);
-        if (m_pScratch == nullptr)
-            return 0;
-        m_nScratchSize = pictureSize;
-        std::memset(m_pScratch.get(), 0, pictureSize);
-    }
-    return result == platform::ICERR_OK && m_pScratch != nullptr ? 1 : 0;
+    return result == platform::ICERR_OK ? 1 : 0;
 }
 
 int CVideoCodecMPEG4::Decode(const unsigned char* frame, unsigned char* picture, int length, int* pictureLength)
 {
     const platform::BITMAPINFOHEADER& output = m_decoderOutput.bmiHeader;
-    const int pictureSize = output.biWidth * output.biHeight * 3 / 2;
     if (pictureLength != nullptr)
-        *pictureLength = pictureSize;
-    if (m_pScratch == nullptr || frame == nullptr || picture == nullptr || length <= 0)
+        *pictureLength = output.biWidth * output.biHeight * 3 / 2;
+    if (!m_bDecompressBegun || frame == nullptr || picture == nullptr || length <= 0)
         return 0;
     // The decompressor takes the frame's length from the input header; telling it the real
     // length keeps it from reading past the end of the caller's frame.
     m_decoderInput.bmiHeader.biSizeImage = static_cast<platform::DWORD>(length);
-    const platform::LRESULT result =
-        platform::ICDecompress(m_hDecoder, platform::ICDECOMPRESS_HURRYUP, &m_decoderInput.bmiHeader, frame,
-                               &m_decoderOutput.bmiHeader, m_pScratch.get());
-    if (result != platform::ICERR_OK)
-        return 0;
-    // The decompressor writes YV12 top-down, the order callers expect: a plain copy.
-    std::memcpy(picture, m_pScratch.get(), static_cast<std::size_t>(pictureSize) <= m_nScratchSize
-                                               ? static_cast<std::size_t>(pictureSize)
-                                               : m_nScratchSize);
-    return 1;
+    // The decompressor writes a top-down YV12 picture, the layout callers expect, and writes
+    // nothing unless the frame decoded: it can write straight into the caller's picture.
+    return platform::ICDecompress(m_hDecoder, platform::ICDECOMPRESS_HURRYUP, &m_decoderInput.bmiHeader, frame,
+                                  &m_decoderOutput.bmiHeader, picture) == platform::ICERR_OK
+               ? 1
+               : 0;
 }
 
 int CVideoCodecMPEG4::EndDecompress()
@@ -88,8 +72,6 @@ int CVideoCodecMPEG4::EndDecompress()
         result = m_hDecoder != nullptr && platform::ICDecompressEnd(m_hDecoder) == platform::ICERR_OK ? 1 : 0;
         m_bDecompressBegun = 0;
     }
-    m_pScratch.reset();
-    m_nScratchSize = 0;
     return result;
 }
 

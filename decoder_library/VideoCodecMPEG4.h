@@ -2,8 +2,6 @@
 // MPEG-4 (and its Microsoft variants) through a decompressor of the system's
 // video-compression manager, opened by FourCC.
 
-#include <memory>
-
 #include "decoder_library/VideoCodec.h"
 
 class CVideoCodecMPEG4 : public CVideoCodec {
@@ -11,7 +9,7 @@ public:
     CVideoCodecMPEG4();
     ~CVideoCodecMPEG4() override;
 
-    // Decodes into the scratch picture, then copies it to the caller's picture.
+    // Decodes straight into the caller's picture.
     int Decode(const unsigned char* frame, unsigned char* picture, int length, int* pictureLength) override;
     int EndDecompress() override;
     // The input header gives the picture size; the output header's compression names the
@@ -24,6 +22,4 @@ private:
     int m_nFrameCount = 0;      // encoding only
     int m_nMaxFrameSize = 0;    // encoding only
     int m_nMinFrameSize = 0;    // encoding only
-    std::unique_ptr<unsigned char[]> m_pScratch;  // one decoded picture, made at begin
-    std::uint32_t m_nScratchSize = 0;
 };
