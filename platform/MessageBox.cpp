@@ -8,6 +8,10 @@ namespace platform {
 
 namespace {
 
+// The record keeps the most recent boxes only, so an unattended run that shows a box now and
+// then for weeks does not grow without bound.
+constexpr std::size_t kMaxRecordedBoxes = 1000;
+
 struct MessageBoxService {
   std::mutex lock;
   // Guarded by lock.
@@ -47,6 +51,7 @@ int MessageBox(void* owner, std::string_view text, std::string_view caption, uns
   int answer = 0;
   {
     std::lock_guard<std::mutex> guard(service.lock);
+    if (service.shown.size() >= kMaxRecordedBoxes) service.shown.erase(service.shown.begin());
     service.shown.push_back(request);
     if (!service.scripted.empty()) {
       answer = service.scripted.front();

@@ -81,7 +81,7 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 void ScriptMessageBoxAnswers(std::vector<int> answers);
 // Answer for boxes that nobody else answers; 0 restores the box's own default button.
 void SetDefaultMessageBoxAnswer(int answer);
-// The boxes shown so far, oldest first.
+// The boxes shown so far, oldest first (the most recent 1000).
 std::vector<MessageBoxRequest> ShownMessageBoxes();
 // Forgets the record, the scripted answers and the default answer (not the handler).
 void ResetMessageBoxes();
