@@ -180,6 +180,24 @@ TEST(Profile, ChangesByOtherProgramsAreSeen) {
   EXPECT_EQ(platform::GetPrivateProfileInt("FileCount", "nCount", -1, file), -1);
 }
 
+// More files than the parsed copies kept: every file still gets exactly its own writes.
+TEST(Profile, ManyFilesInTurnKeepTheirOwnContents) {
+  TempDriveTable drives("CD");
+  constexpr int kFiles = 40;
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string file = "D:\\FileInfo" + std::to_string(i) + ".ini";
+      ASSERT_TRUE(platform::WritePrivateProfileString("FileInfo", ("k" + std::to_string(round)).c_str(),
+                                                      std::to_string(i).c_str(), file.c_str()));
+    }
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string file = "D:\\FileInfo" + std::to_string(i) + ".ini";
+    EXPECT_EQ(ReadText(drives.Root('D') + "/FileInfo" + std::to_string(i) + ".ini"),
+              "[FileInfo]\r\nk0=" + std::to_string(i) + "\r\nk1=" + std::to_string(i) + "\r\n");
+    EXPECT_EQ(platform::GetPrivateProfileInt("FileInfo", "k1", -1, file.c_str()), i);
+  }
+}
+
 // The index writer appends while another thread reads the same file: the reader must only ever
 // see complete files, and two writers in one process must not lose each other's keys.
 TEST(Profile, ConcurrentWritersAndReadersSeeWholeFiles) {
