@@ -97,9 +97,10 @@ struct Viewer {
   std::optional<platform::TitledWindowHandle> handle;  // Guarded by lock
 };
 
+// Never destroyed: libraries still trace from their own teardown at process exit.
 Viewer& TheViewer() {
-  static Viewer viewer;
-  return viewer;
+  static Viewer* viewer = new Viewer;
+  return *viewer;
 }
 
 std::optional<platform::TitledWindowHandle> FindViewer() {
@@ -137,9 +138,11 @@ struct Log {
   platform::File file;  // Guarded by lock
 };
 
+// Never destroyed, like the viewer; the log writes go straight to the file, so nothing is lost
+// when the process ends without closing it.
 Log& TheLog() {
-  static Log log;
-  return log;
+  static Log* log = new Log;
+  return *log;
 }
 
 void AppendToLog(const std::string& text) {
