@@ -20,6 +20,7 @@ public:
     size_t Read(void* buffer, size_t bytes) override {
         if (position_ >= size_) return 0;
         const size_t n = bytes < size_ - position_ ? bytes : size_ - position_;
+        if (n == 0) return 0;
         std::memcpy(buffer, data_ + position_, n);
         position_ += n;
         return n;

@@ -22,11 +22,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     demuxer.Open(&input);
     input.Append(data + header_bytes, size - header_bytes);
     pellix::VideoFrameRecord frame;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    while (input.BufferRemain() > 0 && std::chrono::steady_clock::now() < until) {
-        demuxer.ReadFrame(1, frame);
+    // Run until the parser stops taking bytes: a few may stay behind, too short for a chunk.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    uint32_t remain = input.BufferRemain();
+    int still = 0;
+    while (remain > 0 && still < 20 && std::chrono::steady_clock::now() < until) {
+        while (demuxer.ReadFrame(1, frame)) {
+        }
         demuxer.ReadAudio(0);
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        const uint32_t now = input.BufferRemain();
+        still = now == remain ? still + 1 : 0;
+        remain = now;
     }
     while (demuxer.ReadFrame(1, frame)) {
     }
