@@ -58,8 +58,10 @@ int AviFile::Open(std::string_view path) {
 
   BuildHeader(header_scratch_, false, movi_end_);
   if (!file_.Write(header_scratch_.data(), header_scratch_.size())) {
+    // Not even the header fits (full disk): leave no empty file behind.
     const FileError write_error = file_.error();
     file_.Close();
+    platform::DeleteFile(path);
     return Fail(write_error);
   }
   return 0;

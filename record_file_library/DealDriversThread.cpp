@@ -1,5 +1,8 @@
 #include "record_file_library/DealDriversThread.h"
 
+// Lock order: the index lock (held while the current index file is edited), then a slot
+// writer's lock (taken by the recording check).
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
