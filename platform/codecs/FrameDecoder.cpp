@@ -61,7 +61,6 @@ void FrameDecoder::Close()
     hasPicture_ = false;
     av_frame_free(&picture_);
     av_packet_free(&packet_);
-    av_buffer_unref(&input_);
     avcodec_free_context(&context_);
 }
 
@@ -69,22 +68,19 @@ bool FrameDecoder::FillPacket(const std::uint8_t* data, std::size_t size)
 {
     // libavcodec reads up to AV_INPUT_BUFFER_PADDING_SIZE bytes past a frame's end, and the
     // caller's frame has no such padding: the frame is copied into a reference-counted buffer
-    // of our own, reused while libavcodec holds no reference to it.
+    // that the packet owns and that is reused while libavcodec holds no reference to it.
     const std::size_t needed = size + AV_INPUT_BUFFER_PADDING_SIZE;
-    if (input_ == nullptr || input_->size < needed || !av_buffer_is_writable(input_)) {
-        av_buffer_unref(&input_);
-        std::size_t capacity = needed < 65536 ? 65536 : needed + needed / 2;
-        input_ = av_buffer_alloc(capacity);
-        if (input_ == nullptr)
+    AVBufferRef*& input = packet_->buf;
+    if (input == nullptr || input->size < needed || !av_buffer_is_writable(input)) {
+        av_buffer_unref(&input);
+        const std::size_t capacity = needed < 65536 ? 65536 : needed + needed / 2;
+        input = av_buffer_alloc(capacity);
+        if (input == nullptr)
             return false;
     }
-    std::memcpy(input_->data, data, size);
-    std::memset(input_->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    av_packet_unref(packet_);
-    packet_->buf = av_buffer_ref(input_);
-    if (packet_->buf == nullptr)
-        return false;
-    packet_->data = input_->data;
+    std::memcpy(input->data, data, size);
+    std::memset(input->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    packet_->data = input->data;
     packet_->size = static_cast<int>(size);
     return true;
 }
@@ -97,7 +93,6 @@ FrameDecoder::Result FrameDecoder::Decode(const std::uint8_t* data, std::size_t 
     if (!FillPacket(data, size))
         return Result::Error;
     int sent = avcodec_send_packet(context_, packet_);
-    av_packet_unref(packet_);
     if (sent == AVERROR(EAGAIN)) {
         // A picture from an earlier frame is still waiting: take it first, then retry.
         if (avcodec_receive_frame(context_, picture_) >= 0)
@@ -105,7 +100,6 @@ FrameDecoder::Result FrameDecoder::Decode(const std::uint8_t* data, std::size_t 
         if (!FillPacket(data, size))
             return Result::Error;
         sent = avcodec_send_packet(context_, packet_);
-        av_packet_unref(packet_);
     }
     const int received = avcodec_receive_frame(context_, picture_);
     if (received >= 0) {

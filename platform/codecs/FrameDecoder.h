@@ -13,7 +13,6 @@ extern "C" {
 #include <libavcodec/codec_id.h>
 }
 
-struct AVBufferRef;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -53,9 +52,8 @@ private:
     bool FillPacket(const std::uint8_t* data, std::size_t size);
 
     AVCodecContext* context_ = nullptr;
-    AVPacket* packet_ = nullptr;
+    AVPacket* packet_ = nullptr;  // owns the padded copy of the compressed frame
     AVFrame* picture_ = nullptr;
-    AVBufferRef* input_ = nullptr;  // padded copy of the compressed frame
     bool hasPicture_ = false;
 };
 
