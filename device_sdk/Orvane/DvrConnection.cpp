@@ -171,6 +171,11 @@ LiveChannel* DvrConnection::channel(int index) {
   return channels_[size_t(index)].get();
 }
 
+bool DvrConnection::logged_in() {
+  std::lock_guard<std::mutex> guard(lock_);
+  return link_ == Link::LoggedIn;
+}
+
 FilePlayer* DvrConnection::player() {
   std::lock_guard<std::mutex> guard(lock_);
   return link_ == Link::LoggedIn ? player_.get() : nullptr;

@@ -41,6 +41,7 @@ class DvrConnection {
   // until logout or destruction of the connection.
   LiveChannel* channel(int index);
   FilePlayer* player();
+  bool logged_in();
 
  private:
   enum class Link { None, LoggedIn, Lost };

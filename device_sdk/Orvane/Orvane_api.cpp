@@ -70,7 +70,10 @@ int WithChannel(int handle, int channel, Body body) {
     auto dvr = Find(handle);
     if (!dvr) return ORVANE_ERR_INVALID_HANDLE;
     orvane::LiveChannel* c = dvr->channel(channel);
-    if (!c) return channel < 0 ? ORVANE_ERR_INVALID_ARGUMENT : ORVANE_ERR_NO_VIDEO;
+    if (!c) {
+      if (!dvr->logged_in()) return ORVANE_ERR_NOT_CONNECTED;
+      return channel < 0 ? ORVANE_ERR_INVALID_ARGUMENT : ORVANE_ERR_NO_VIDEO;
+    }
     return body(*c);
   });
 }
@@ -270,7 +273,8 @@ int ORVANE_PtzControl(int handle, const ORVANE_PTZ* command) {
     if (!command) return ORVANE_ERR_INVALID_ARGUMENT;
     auto dvr = Find(handle);
     if (!dvr) return ORVANE_ERR_INVALID_HANDLE;
-    if (!dvr->channel(command->channel)) return ORVANE_ERR_NO_VIDEO;
+    if (!dvr->channel(command->channel))
+      return dvr->logged_in() ? ORVANE_ERR_NO_VIDEO : ORVANE_ERR_NOT_CONNECTED;
     std::vector<uint8_t> payload;
     wire::PutU32(payload, command->command);
     return dvr->Request(wire::kPtz, command->channel, payload, nullptr);

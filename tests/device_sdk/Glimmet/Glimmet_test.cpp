@@ -172,6 +172,7 @@ TEST_F(GlimmetTest, DecodingThreadsDrawWhileTheUiThreadChangesIndicatorAndSound)
       while (!stop) {
         GL_DisplayImg(p, picture.data(), 352, 288);
         GL_PlaySound(block.data());
+        std::this_thread::sleep_for(2ms);  // faster than any camera, yet leaves the UI thread a turn
       }
     });
   for (int i = 0; i < 200; ++i) {

@@ -89,7 +89,7 @@ TEST_F(OrvaneTest, LoginReplyWithoutChannelsIsRefused) {
   int result = 0;
   int handle = Login("127.0.0.56", "admin", "pw", &result);
   EXPECT_EQ(result, ORVANE_ERR_PROTOCOL);
-  EXPECT_EQ(ORVANE_openVideoReciever(handle, 0, 0, 0), ORVANE_ERR_NO_VIDEO);
+  EXPECT_EQ(ORVANE_openVideoReciever(handle, 0, 0, 0), ORVANE_ERR_NOT_CONNECTED);
 }
 
 TEST_F(OrvaneTest, HostileRepliesAndDataGiveErrorsNotCrashes) {

@@ -287,7 +287,7 @@ TEST_F(OrvaneTest, LinkLossIsReportedOnceOnAnSdkThread) {
   EXPECT_FALSE(reports.on_caller_thread);
 
   // The live client's teardown on a lost link: every call returns, logout counts as done.
-  EXPECT_EQ(ORVANE_stopVideoSend(handle, 0), ORVANE_ERR_NO_VIDEO);
+  EXPECT_EQ(ORVANE_stopVideoSend(handle, 0), ORVANE_ERR_NOT_CONNECTED);
   EXPECT_EQ(ORVANE_logoutServer(handle), ORVANE_ERR_NOT_LOGGED_IN);
 
   // A new login on the same handle is watched again; a recorder that dies is noticed too.
