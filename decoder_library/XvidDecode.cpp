@@ -163,9 +163,8 @@ int XvidDecode::Decode(const unsigned char* frame, int length, unsigned char* pi
     // while that size is the one the caller's buffer was made for.
     const unsigned char* data = frame;
     int remaining = length;
-    int result = 0;
     bool pictureWritten = false;
-    for (int pass = 0; pass < 4 && remaining > 0; ++pass) {
+    for (int pass = 0; pass < 4 && remaining > 0 && !pictureWritten; ++pass) {
         const bool fits = m_nStreamWidth == m_nWidth && m_nStreamHeight == m_nHeight;
         xvid_dec_frame_t record{};
         record.version = kXvidApiVersion;
@@ -181,26 +180,26 @@ int XvidDecode::Decode(const unsigned char* frame, int length, unsigned char* pi
         DecodeCall call{m_pfnDecore, m_hInstance, &record, &stats, 0};
         if (!platform::RunGuarded(RunDecodeCall, &call))
             return kFaulted;
-        result = call.result;
-        if (result < 0)
-            return MapXvidResult(result);
+        if (call.result < 0)
+            return MapXvidResult(call.result);
         if (stats.type == XVID_TYPE_VOL) {
             m_nStreamWidth = stats.data.vol.width;
             m_nStreamHeight = stats.data.vol.height;
-            if (result == 0)
+            data += call.result;
+            remaining -= call.result;
+            if (call.result == 0)
                 break;
-            data += result;
-            remaining -= result;
             continue;
         }
-        pictureWritten = fits;
-        if (!fits)
-            return kNotDecodable;
-        break;
+        // Nothing decoded: a frame of another picture size than the instance's (the library
+        // then decodes nothing), or one that only carries headers.
+        if (!fits || stats.type == XVID_TYPE_NOTHING)
+            return kNoPicture;
+        pictureWritten = true;
     }
-    if (m_nStreamWidth != m_nWidth || m_nStreamHeight != m_nHeight)
-        return kNotDecodable;
-    if (pictureWritten && m_pScratch != nullptr) {
+    if (!pictureWritten)
+        return kNoPicture;
+    if (m_pScratch != nullptr) {
         // Repack the rows at the picture's own width: Y, then V, then U.
         const int width = m_nWidth;
         const int height = m_nHeight;

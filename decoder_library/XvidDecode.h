@@ -41,11 +41,12 @@ public:
     // result; 0 is success.
     int Create(int width, int height);
 
-    // Decodes one frame into picture (width x height x 3 / 2 bytes, YV12). The mapped
-    // result; kFaulted when the library faulted inside the call; kNotDecodable when the
-    // stream's picture size is not the instance's, so no picture could be written.
+    // Decodes one frame into picture (width x height x 3 / 2 bytes, YV12). 0 when a picture
+    // was written; otherwise the mapped result, kFaulted when the library faulted inside the
+    // call, or kNoPicture when the frame gave no picture (headers only, or a picture size
+    // other than the instance's); the picture is then left as it was.
     static constexpr int kFaulted = -1000;
-    static constexpr int kNotDecodable = -1001;
+    static constexpr int kNoPicture = -1001;
     int Decode(const unsigned char* frame, int length, unsigned char* picture);
 
 private:

@@ -284,6 +284,37 @@ TEST_F(HalvaneApi, XvidPicturesMatchLibavcodecAndStayInsideTheCallersBuffer)
     EXPECT_TRUE(platform::ShownMessageBoxes().empty());
 }
 
+TEST_F(HalvaneApi, AStreamLargerThanItsFormatNeverOverrunsThePicture)
+{
+    // The recorder changed its picture size before reporting the new format.
+    const test_media::EncodedStream xvidD1 =
+        test_media::Encode("mpeg4", 704, 576, 3, 8, platform::MakeFourCC('X', 'V', 'I', 'D'));
+    const test_media::EncodedStream mp42D1 = test_media::Encode("msmpeg4v2", 704, 576, 3, 8);
+    const int index = DEC_CreateVideoDecoder(0);
+
+    ASSERT_EQ(SetFormat(index, 352, 288, 3), 1);
+    PictureBuffer picture(352, 288);
+    picture.Fill(0x5A);
+    for (const auto& frame : xvidD1.frames) {
+        DEC_SetLastError(0);
+        EXPECT_EQ(Decode(index, frame, picture), 0);
+        EXPECT_EQ(DEC_GetLastError(), DEC_ERROR_VIDEO_DECODE);
+        ASSERT_TRUE(picture.GuardIntact());
+    }
+    EXPECT_EQ(picture.data()[picture.size() - 1], 0x5A);
+    // Once the format follows the stream, its pictures decode again.
+    ASSERT_EQ(SetFormat(index, 704, 576, 3), 1);
+    PictureBuffer large(704, 576);
+    EXPECT_EQ(Decode(index, xvidD1.frames[0], large), 1);
+
+    // The system codec scales what it gets to the format's size.
+    ASSERT_EQ(SetFormat(index, 352, 288, 2), 1);
+    for (const auto& frame : mp42D1.frames) {
+        EXPECT_EQ(Decode(index, frame, picture), 1);
+        ASSERT_TRUE(picture.GuardIntact());
+    }
+}
+
 TEST_F(HalvaneApi, SameFormatKeepsTheCodecAndAFailedChangeKeepsTheOldOne)
 {
     const auto& stream = Msmpeg4v2Cif();
