@@ -1,6 +1,7 @@
 // Decoding a frame allocates nothing in the system's own layers: steady-state decoding
 // allocates no more than libavcodec does by itself for the same frames (small reference
-// records of its pooled pictures), and nothing at all through the XviD library. Counted by wrapping the process's allocator, so this
+// records of its pooled pictures), and nothing at all through the XviD library. The media
+// object decodes through the same decoding session and picture writer as the system codec. Counted by wrapping the process's allocator, so this
 // suite is built only without sanitizers (they bring allocators of their own).
 
 #include "decoder_library/Halvane.h"
@@ -13,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/codecs/MediaObject.h"
 #include "platform/codecs/Vfw.h"
 #include "tests/platform/codecs/TestMedia.h"
 
@@ -175,95 +175,4 @@ TEST(DecodeAllocations, DecodingAddsNoAllocationToTheDecodersOwn)
         DEC_DestroyVideoDecoder(index);
     }
     DEC_FreeLibrary();
-}
-
-TEST(DecodeAllocations, MediaObjectAddsNoAllocationToTheDecodersOwn)
-{
-    const auto stream = test_media::Encode("wmv2", 352, 288, 40, 20);
-    platform::CoInitialize(nullptr);
-    void* object = nullptr;
-    ASSERT_EQ(platform::CoCreateInstance(platform::CLSID_CWMVDecMediaObject, nullptr, platform::CLSCTX_INPROC_SERVER,
-                                         platform::IID_IMediaObject, &object),
-              platform::S_OK);
-    auto* decoder = static_cast<platform::IMediaObject*>(object);
-    auto makeType = [](std::vector<std::uint8_t>& format, const platform::GUID& subtype, platform::DWORD compression,
-                       const std::vector<std::uint8_t>& codecData) {
-        format.assign(sizeof(platform::VIDEOINFOHEADER) + codecData.size(), 0);
-        platform::VIDEOINFOHEADER info{};
-        info.bmiHeader.biSize = static_cast<platform::DWORD>(sizeof(platform::BITMAPINFOHEADER) + codecData.size());
-        info.bmiHeader.biWidth = 352;
-        info.bmiHeader.biHeight = 288;
-        info.bmiHeader.biCompression = compression;
-        std::memcpy(format.data(), &info, sizeof info);
-        if (!codecData.empty())
-            std::memcpy(format.data() + sizeof info, codecData.data(), codecData.size());
-        platform::DMO_MEDIA_TYPE type{};
-        type.majortype = platform::MEDIATYPE_Video;
-        type.subtype = subtype;
-        type.formattype = platform::FORMAT_VideoInfo;
-        type.cbFormat = static_cast<std::uint32_t>(format.size());
-        type.pbFormat = format.data();
-        return type;
-    };
-    std::vector<std::uint8_t> inputFormat;
-    std::vector<std::uint8_t> outputFormat;
-    const auto input = makeType(inputFormat, platform::MEDIASUBTYPE_WMV2, platform::MakeFourCC('W', 'M', 'V', '2'),
-                                stream.codecData);
-    const auto output =
-        makeType(outputFormat, platform::MEDIASUBTYPE_YV12, platform::MakeFourCC('Y', 'V', '1', '2'), {});
-    ASSERT_EQ(decoder->SetInputType(0, &input, 0), platform::S_OK);
-    ASSERT_EQ(decoder->SetOutputType(0, &output, 0), platform::S_OK);
-
-    class Buffer final : public platform::IMediaBuffer {
-    public:
-        platform::HRESULT QueryInterface(const platform::GUID&, void**) override { return platform::E_NOINTERFACE; }
-        std::uint32_t AddRef() override { return 2; }
-        std::uint32_t Release() override { return 1; }
-        platform::HRESULT SetLength(platform::DWORD length) override
-        {
-            length_ = length;
-            return platform::S_OK;
-        }
-        platform::HRESULT GetMaxLength(platform::DWORD* maxLength) override
-        {
-            *maxLength = max_;
-            return platform::S_OK;
-        }
-        platform::HRESULT GetBufferAndLength(platform::BYTE** buffer, platform::DWORD* length) override
-        {
-            if (buffer != nullptr)
-                *buffer = data_;
-            if (length != nullptr)
-                *length = length_;
-            return platform::S_OK;
-        }
-        platform::BYTE* data_ = nullptr;
-        platform::DWORD length_ = 0;
-        platform::DWORD max_ = 0;
-    };
-    std::vector<std::uint8_t> picture(352 * 288 * 3 / 2);
-    Buffer in;
-    Buffer out;
-    out.data_ = picture.data();
-    out.max_ = static_cast<platform::DWORD>(picture.size());
-    int failures = 0;
-    auto decodeOne = [&](std::size_t i) {
-        auto& frame = const_cast<std::vector<std::uint8_t>&>(stream.frames[i].data);
-        in.data_ = frame.data();
-        in.length_ = static_cast<platform::DWORD>(frame.size());
-        in.max_ = in.length_;
-        decoder->ProcessInput(0, &in, platform::DMO_INPUT_DATA_BUFFERF_SYNCPOINT, 0, 0);
-        platform::DMO_OUTPUT_DATA_BUFFER record{&out, 0, 0, 0};
-        platform::DWORD status = 0;
-        if (decoder->ProcessOutput(0, 1, &record, &status) != platform::S_OK)
-            ++failures;
-    };
-    Measure(0, 10, decodeOne);
-    const Usage usage = Measure(10, stream.frames.size(), decodeOne);
-    EXPECT_EQ(failures, 0);
-    const Usage peer = LibavcodecAlone("wmv2", stream, 10);
-    EXPECT_LE(usage.allocations, peer.allocations);
-    EXPECT_LE(usage.bytes, peer.bytes);
-    decoder->Release();
-    platform::CoUninitialize();
 }

@@ -163,12 +163,6 @@ TEST_F(HalvaneApi, EveryFunctionReportsItsErrorCode)
     PictureBuffer picture(352, 288);
     const auto& frame = Msmpeg4v2Cif().frames[0];
 
-    struct Case {
-        const char* call;
-        int result;
-        int expectedResult;
-        int expectedError;
-    };
     auto check = [](const char* call, auto&& run, int expectedResult, int expectedError) {
         DEC_SetLastError(0);
         EXPECT_EQ(run(), expectedResult) << call;
