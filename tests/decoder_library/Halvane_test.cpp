@@ -5,7 +5,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,6 +98,24 @@ public:
 private:
     const char* name_;
 };
+
+// The library's trace goes to whatever viewer window the runtime folder names: the suite
+// keeps a folder of its own so that only its own viewer can receive the lines.
+class PrivateRuntimeFolder : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_NE(mkdtemp(folder_), nullptr);
+        setenv("XDG_RUNTIME_DIR", folder_, 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+private:
+    char folder_[32] = "/tmp/halvane-runtime-XXXXXX";
+};
+
+[[maybe_unused]] ::testing::Environment* const g_runtimeFolder =
+    ::testing::AddGlobalTestEnvironment(new PrivateRuntimeFolder);
 
 class HalvaneApi : public ::testing::Test {
 protected:
@@ -447,9 +467,6 @@ TEST_F(HalvaneApi, FormatChangesOnOneEntryWhileAnotherDecodes)
 TEST_F(HalvaneApi, TraceLinesNameEachCallAndItsEntry)
 {
     // A viewer window of our own collects the lines.
-    char folder[] = "/tmp/halvane-trace-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    ScopedEnvironment runtime("XDG_RUNTIME_DIR", folder);
     std::mutex lock;
     std::vector<std::string> lines;
     platform::TitledWindowServer viewer;
@@ -471,7 +488,6 @@ TEST_F(HalvaneApi, TraceLinesNameEachCallAndItsEntry)
     DEC_DecodeData(index, noise.data(), picture.data(), 64, nullptr, 0, 0);
     DEC_FreeLibrary();
     viewer.Unregister();
-    rmdir(folder);
 
     std::lock_guard<std::mutex> guard(lock);
     const std::vector<std::string> expected = {
