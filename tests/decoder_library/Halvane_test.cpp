@@ -408,6 +408,21 @@ TEST_F(HalvaneApi, AFaultInsideTheXvidLibraryFailsTheFrameAndTheProcessGoesOn)
     EXPECT_EQ(Decode(index, Msmpeg4v2Cif().frames[0], picture), 1);
 }
 
+TEST_F(HalvaneApi, DecodingSideAlsoFindsTheXvidLibraryInTheProgramFolder)
+{
+    // The stand-in lies beside the test programs, on no library path: only the decoding side
+    // looks in the program folder, so the encoding side alone reports it missing.
+    const int index = DEC_CreateVideoDecoder(0);
+    ScopedEnvironment besideProgram("HALVANE_XVIDCORE", FAULTING_XVIDCORE_NAME);
+    EXPECT_EQ(SetFormat(index, 352, 288, 3), 1);
+    const auto boxes = platform::ShownMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "xvidcore.dll not found");
+    PictureBuffer picture(352, 288);
+    EXPECT_EQ(Decode(index, XvidCif().frames[0], picture), 0);  // the stand-in faults
+    EXPECT_EQ(DEC_GetLastError(), DEC_ERROR_VIDEO_DECODE);
+}
+
 TEST_F(HalvaneApi, WmvCodecBeginsAndRefusedFramesLeaveThePictureAlone)
 {
     const int index = DEC_CreateVideoDecoder(0);
