@@ -1,0 +1,188 @@
+#pragma once
+
+// The live client's main dialog: the video grid, the camera tree, the PTZ pad, the record,
+// snapshot, playback and settings buttons and the status line. It owns every long-lived object
+// of the client: configuration, theme and language, the grid and its render ports, the connect
+// workers and their events, and the timers.
+//
+// It is a platform window: workers post it messages 0x914 (window status), 0x915 (tree image)
+// and 0x916 (record buttons), the notifier 0x47B, the PTZ buttons send 0x857; all of them are
+// handled on the user-interface thread. Every member is UI-thread only unless marked.
+
+#include <QDialog>
+#include <QPointer>
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "live_client/core/CThreadSingleConnect.h"
+#include "live_client/core/CWndManage.h"
+#include "live_client/core/KorvelConfig.h"
+#include "live_client/core/KorvelLiveLink.h"
+#include "live_client/core/KorvelRunningTime.h"
+#include "live_client/core/QtMessagePump.h"
+#include "live_client/skin/CWzdToolTipCtrl.h"
+#include "live_client/skin/KorvelSkin.h"
+#include "platform/Sync.h"
+#include "platform/Thread.h"
+#include "platform/Window.h"
+
+class QMenu;
+class QTreeWidget;
+class QTreeWidgetItem;
+class CBmpButton;
+class MHollowStatic;
+class MBmpProgress;
+
+class CKorvelDlg : public QDialog,
+                   public platform::Window,
+                   public CKorvelSettings,
+                   private WndManageHost {
+  Q_OBJECT
+
+ public:
+  // `clientFolder`: the folder of Setting.ini, Korvel.cfg, UI_Skin and Language in Windows
+  // form; empty means the program folder.
+  explicit CKorvelDlg(std::string clientFolder = {}, QWidget* parent = nullptr);
+  ~CKorvelDlg() override;
+
+  // Initialises, runs the dialog until it ends, then tears down. Returns the dialog's result.
+  int DoModal();
+  // The dialog's initialisation. False when it failed; the dialog has then ended.
+  bool OnInitDialog();
+  // Final teardown after the dialog has ended: logins closed, configuration saved, render
+  // ports and libraries released. Runs once; the destructor runs it if nobody did.
+  void PostNcDestroy();
+
+  // A command of a button, the context menu or a video window.
+  void OnCommand(int id);
+  // Cancel key and exit buttons: the exit question, then the exit wait.
+  void OnCancel();
+
+  // Connection work (logins, previews, recordings) and the maintenance thread are attached by
+  // their owners before OnInitDialog; without them the client runs without live video.
+  void SetLiveLink(std::shared_ptr<KorvelLiveLink> link) { m_pLiveLink = std::move(link); }
+  void SetMaintenanceThreadFactory(std::function<std::unique_ptr<platform::Thread>()> factory) {
+    m_maintenanceFactory = std::move(factory);
+  }
+
+  // Any thread: record-button state of window w (0 off, 1 pending, 2 may start, 3 may stop);
+  // applied to the buttons when w is the selected window. Ignored in full-screen mode.
+  void SetRecStatus(int w, int st);
+  // Any thread: record mark of window w of `page` (only the current page): 0 none, 1 manual,
+  // 2 scheduled. Also the render port's recording indicator.
+  void SetRecordMark(int page, int w, int value);
+  // Any thread: posts the tree image and record-button state that slot w of `page` calls for.
+  void UpdateIndicators(int page, int w);
+  // UI thread: hands window w's worker a command (signals its event, clears its idle event).
+  void SignalCommand(int w, ConnectCommand command);
+
+  // Selects window k (click in a window or a slot item of the tree).
+  void SelectWindow(int k);
+  // Rebuilds the camera tree for the current page.
+  void BuildTree();
+  // Refreshes the status line (timer 2137).
+  void ShowStatusLine();
+
+  // Read access for the other parts of the client and for tests.
+  const CKorvelSkin& Skin() const { return m_skin; }
+  CWndManage* WndManage() { return m_pWndManage.get(); }
+  const std::string& ClientFolder() const { return m_strClientFolder; }
+  int CurrentPage() const override { return m_nCurPage; }
+  int RecStatus(int w) const { return m_nRecStatus[w].load(); }
+  bool IsExitWaiting() const { return m_bExitWaiting; }
+  platform::Event* IdleEvent(int w) { return m_hEvtIdle[w].get(); }
+  int BlinkCounter() const { return m_nBlink; }
+  // Language text of `key` from "STC_STRING" (8-bit; "" after the reader's message).
+  std::string LanguageText(const char* key) const override;
+
+  // Dialog state (Part names kept, as the rest of the client reaches them).
+  std::string m_strLanguage = "English";
+  std::string m_strSkin = "Blue1024,768";
+  std::vector<std::string> m_strDiskLst;
+  std::atomic<int> m_bNoDiskSpace{0};  // any thread, interlocked
+  int m_nCurPage = 0;
+  int m_btAutoPage = 0;
+  int m_bFrameStyle = 1;
+  int m_bFullScreen = 0;
+  int m_nLayout = 5;
+  int m_nPrevLayout = 5;
+  platform::CriticalSection m_csDialog;
+
+ protected:
+  void accept() override;
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void OnMessageQueued() override;
+
+ private:
+  // WndManageHost.
+  QSize ScreenSize() const override;
+  void ShowOtherControls(bool show) override;
+
+  void CreateControls();
+  void CreateContextMenu();
+  void BuildDiskList();
+  bool InitProper();
+  void CreateGridAndRenderPorts();
+  void StartSdks();
+  void ShowPageCaption();
+  void StartWorkers();
+  platform::LRESULT OnMessage(const platform::Message& message);
+  void OnTimer(unsigned id);
+  void ExitWait();
+  void BlinkRecordMarks();
+  void OpenSnapshotFolder(const char* path);
+  void StartPlayback();
+  void ChangeLayout(int side);
+  void ChangeDisplayPage(int step);
+  void ToggleFullScreen();
+  void ToggleWindowStyle();
+  void OnWindowDoubleClick(int index);
+  void OnWindowRightClick(int index);
+  void ApplyRecButtons(int w);
+  void ApplyRecordMark(int w, int value);
+  void SetTreeImage(int w, int image);
+  void EndDialog(int result);
+
+  QtMessagePump m_pump;
+  std::string m_strClientFolder;
+  CKorvelSkin m_skin;
+  std::unique_ptr<CWndManage> m_pWndManage;
+  CWzdToolTipCtrl m_tooltips;
+  QMenu* m_pContextMenu = nullptr;
+  std::map<int, QWidget*> m_controlById;     // themed controls by command id
+  std::vector<QWidget*> m_otherControls;     // every themed control (hidden in full screen)
+  QTreeWidget* m_pTree = nullptr;
+  MHollowStatic* m_pPageInfo = nullptr;
+  MHollowStatic* m_pRunDays = nullptr;
+  MHollowStatic* m_pClock = nullptr;
+  MHollowStatic* m_pUseDisk = nullptr;
+  MBmpProgress* m_pDiskBar = nullptr;
+  QTreeWidgetItem* m_hTreeItem[kVideoWindowCount] = {};
+
+  std::unique_ptr<platform::Event> m_hEvtConnect[kVideoWindowCount];
+  std::unique_ptr<platform::Event> m_hEvtDisconnect[kVideoWindowCount];
+  std::unique_ptr<platform::Event> m_hEvtStartRec[kVideoWindowCount];
+  std::unique_ptr<platform::Event> m_hEvtStopRec[kVideoWindowCount];
+  std::unique_ptr<platform::Event> m_hEvtIdle[kVideoWindowCount];
+  std::unique_ptr<CThreadSingleConnect> m_pThread[kVideoWindowCount];
+  std::array<std::atomic<int>, kVideoWindowCount> m_nRecStatus{};  // any thread
+  std::unique_ptr<platform::Thread> m_pThreadDelRec;
+  std::function<std::unique_ptr<platform::Thread>()> m_maintenanceFactory;
+  std::shared_ptr<KorvelLiveLink> m_pLiveLink;
+
+  KorvelRunningTime m_runningTime;
+  int m_nBlink = 0;
+  bool m_bExitWaiting = false;
+  bool m_bInitialised = false;
+  bool m_bConfigLoaded = false;  // saved again at teardown only once it was read
+  bool m_bTornDown = false;
+  bool m_bRenderStarted = false;
+};

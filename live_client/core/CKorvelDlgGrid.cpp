@@ -1,0 +1,340 @@
+// The main dialog's grid, page and status-line work: layout commands, selection, display
+// pages, the camera tree, the record buttons and marks, and the status line.
+
+#include <QApplication>
+#include <QPainter>
+#include <QTreeWidget>
+
+#include "common/TraceMessage.h"
+#include "device_sdk/Glimmet/Glimmet.h"
+#include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/KorvelColors.h"
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelResources.h"
+#include "live_client/core/PageInfo.h"
+#include "live_client/skin/MBmpProgress.h"
+#include "live_client/skin/MHollowStatic.h"
+#include "live_client/skin/TextFormat.h"
+#include "platform/Paths.h"
+#include "platform/Tick.h"
+
+using namespace korvel;
+
+namespace {
+
+constexpr unsigned kApplyRecStatusMessage = platform::WM_USER + 0x201;
+constexpr unsigned kApplyRecordMarkMessage = platform::WM_USER + 0x202;
+// Shown instead of the disk text when no recording drive is left (code page 936).
+const char kAllDisksFullText[] =
+    "\xC8\xAB\xB2\xBF\xB4\xC5\xC5\xCC\xBF\xD5\xBC\xE4\xC2\xFA";
+constexpr std::uint64_t kBytesPerMB = 1u << 20;
+
+bool ValidWindow(int w) { return w >= 0 && w < kVideoWindowCount; }
+
+}  // namespace
+
+void CKorvelDlg::OnCommand(int id) {
+  switch (id) {
+    case IDC_BTN_LAYOUT_1: case ID_MENU_LAYOUT_1: ChangeLayout(1); break;
+    case IDC_BTN_LAYOUT_4: case ID_MENU_LAYOUT_4: ChangeLayout(2); break;
+    case IDC_BTN_LAYOUT_9: case ID_MENU_LAYOUT_9: ChangeLayout(3); break;
+    case IDC_BTN_LAYOUT_16: case ID_MENU_LAYOUT_16: ChangeLayout(4); break;
+    case IDC_BTN_LAYOUT_25: case ID_MENU_LAYOUT_25: ChangeLayout(5); break;
+    case IDC_BTN_PAGEUP: case ID_MENU_PAGEUP:
+      if (m_pWndManage) m_pWndManage->PageUp();
+      break;
+    case IDC_BTN_PAGEDOWN: case ID_MENU_PAGEDOWN:
+      if (m_pWndManage) m_pWndManage->PageDown();
+      break;
+    case IDC_BTN_PAGELEFT: case ID_MENU_PAGELEFT: ChangeDisplayPage(-1); break;
+    case IDC_BTN_PAGERIGHT: case ID_MENU_PAGERIGHT: ChangeDisplayPage(+1); break;
+    case IDC_CHK_AUTOPAGE:
+      if (auto* check = qobject_cast<QAbstractButton*>(m_controlById[IDC_CHK_AUTOPAGE]))
+        m_btAutoPage = check->isChecked() ? 1 : 0;
+      TraceMessage("[KORVEL] - m_btAutoPage %d", m_btAutoPage);
+      break;
+    case IDC_BTN_WINDOWSTYLE: ToggleWindowStyle(); break;
+    case IDC_BTN_FULLSCREEN: ToggleFullScreen(); break;
+    case IDC_BTN_DISCONNECT_ALL:
+      if (m_pLiveLink) m_pLiveLink->DisconnectAll();
+      break;
+    case IDC_BTN_RECORD: case ID_MENU_STARTREC:
+      SignalCommand(g_nCurWnd, ConnectCommand::StartRecord);
+      break;
+    case IDC_BTN_STOPRECORD: case ID_MENU_STOPREC:
+      SignalCommand(g_nCurWnd, ConnectCommand::StopRecord);
+      break;
+    case ID_MENU_CONNECT: SignalCommand(g_nCurWnd, ConnectCommand::Connect); break;
+    case ID_MENU_DISCONNECT: SignalCommand(g_nCurWnd, ConnectCommand::Disconnect); break;
+    case IDC_BTN_CONFIG:
+      TraceMessage("[KORVEL] - CKorvelDlg::OnBtnConfig.");
+      // The settings sheet edits the table in place; what it changed is saved at once.
+      SaveConfigToFile(m_strClientFolder, g_PageInfo, *this);
+      BuildTree();
+      break;
+    case IDC_BTN_PLAYBACK: StartPlayback(); break;
+    case IDC_BTN_MIN: case IDC_BTN_MIN2: showMinimized(); break;
+    case IDC_BTN_EXIT: case IDC_BTN_EXIT2: OnCancel(); break;
+    case IDC_BTN_SNAP: case ID_MENU_SNAP: case IDC_BTN_MUTE: case IDC_BTN_NOACTION:
+    default:
+      break;
+  }
+}
+
+void CKorvelDlg::ChangeLayout(int side) {
+  if (!m_pWndManage) return;
+  m_nPrevLayout = m_nLayout;
+  m_nLayout = side;
+  m_pWndManage->SetLayout(m_nLayout);
+}
+
+void CKorvelDlg::OnWindowDoubleClick(int) {
+  if (!m_pWndManage) return;
+  // Toggles between one big window and the layout before it.
+  int side = m_pWndManage->nSide == 1 ? m_pWndManage->nPrevSide : 1;
+  if (side < 1 || side > 5) side = 5;
+  m_nLayout = side;
+  m_pWndManage->SetLayout(m_nLayout);
+}
+
+void CKorvelDlg::OnWindowRightClick(int index) {
+  SelectWindow(index);
+  ToggleFullScreen();
+}
+
+void CKorvelDlg::ToggleFullScreen() {
+  if (!m_pWndManage) return;
+  m_bFullScreen = !m_bFullScreen;
+  TraceMessage("[KORVEL] - m_bFullScreen: %d", m_bFullScreen);
+  m_pWndManage->SetFullScreen(m_bFullScreen);
+  ApplyRecButtons(g_nCurWnd);
+  update();
+}
+
+void CKorvelDlg::ToggleWindowStyle() {
+  if (!m_pWndManage) return;
+  TraceMessage("[KORVEL] - OnBtnWindowStyle");
+  m_bFrameStyle = !m_bFrameStyle;
+  for (int i = 0; i < m_pWndManage->Count(); ++i)
+    m_pWndManage->Window(i)->SetFrameStyle(m_bFrameStyle);
+  m_pWndManage->SetLayout(m_nLayout);
+}
+
+void CKorvelDlg::SelectWindow(int k) {
+  if (!ValidWindow(k) || k == g_nCurWnd || !m_pWndManage) return;
+  g_nPrevWnd = g_nCurWnd;
+  g_nCurWnd = k;
+  if (CVideoDlg* previous = m_pWndManage->Window(g_nPrevWnd)) previous->update();
+  m_pWndManage->Window(k)->update();
+  ApplyRecButtons(k);
+  GL_PausePlaySound();
+  TraceMessage("____: GL_PausePlaySound");
+  g_bSoundStarted = 0;
+}
+
+// --- Display pages ------------------------------------------------------------------------
+
+void CKorvelDlg::ChangeDisplayPage(int step) {
+  const int oldPage = m_nCurPage;
+  for (int w = 0; w < kSlotsPerPage; ++w) {
+    CCameraInfo& slot = g_PageInfo[oldPage].camera[w];
+    bool loginFound = true;
+    {
+      std::lock_guard<platform::CriticalSection> guard(slot.lock);
+      // Recording or schedule-armed windows stay connected in the background.
+      if (!slot.IsAssigned() || !slot.bConnected || slot.bSchedOn || slot.nRecKind) continue;
+      slot.bBusy = 1;
+      TraceMessage("[KORVEL] - page change: stop window %d", w);
+      loginFound = m_pLiveLink && m_pLiveLink->StopPreview(oldPage, w);
+      slot.bBusy = 0;
+    }
+    // Shown outside the slot's lock: the box is modal and workers may need the slot meanwhile.
+    if (!loginFound) m_skin.ShowMessage("IDS_NOFIND_LOGININFO", platform::MB_OK, Handle());
+  }
+
+  m_nCurPage = (m_nCurPage + step + kPageCount) % kPageCount;
+  TraceMessage("[KORVEL] - Current page: %d", m_nCurPage + 1);
+
+  for (int w = 0; w < kSlotsPerPage; ++w) {
+    CCameraInfo& slot = g_PageInfo[m_nCurPage].camera[w];
+    {
+      std::lock_guard<platform::CriticalSection> guard(slot.lock);
+      slot.bBusy = 1;
+      // The window now shows this slot: its mark follows the slot's recording.
+      SetRecordMark(m_nCurPage, w, slot.nRecKind);
+      // Slots never tried, already connected or lost are not connected here.
+      if (slot.IsAssigned() && slot.bTried && !slot.bConnected && !slot.nLostFlag &&
+          m_pLiveLink)
+        m_pLiveLink->Reconnect(m_nCurPage, w);
+      slot.bBusy = 0;
+    }
+    UpdateIndicators(m_nCurPage, w);
+  }
+
+  ShowPageCaption();
+  BuildTree();
+  if (!m_btAutoPage && m_pWndManage) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_pWndManage->SetLayout(m_nLayout);
+    QApplication::restoreOverrideCursor();
+  }
+}
+
+// --- Camera tree --------------------------------------------------------------------------
+
+void CKorvelDlg::BuildTree() {
+  if (!m_pTree) return;
+  const QSignalBlocker blocker(m_pTree);
+  m_pTree->clear();
+  auto* root = new QTreeWidgetItem(m_pTree);
+  root->setText(0, FromSystemText(FormatText(m_skin.Text("IDS_PAGE_DISPLAY"), {m_nCurPage + 1})));
+  const std::string itemFormat = m_skin.Text("IDS_WINDOW_NUM_ADDR");
+  for (int w = 0; w < kSlotsPerPage; ++w) {
+    CCameraInfo& slot = g_PageInfo[m_nCurPage].camera[w];
+    std::string address;
+    int image;
+    {
+      std::lock_guard<platform::CriticalSection> guard(slot.lock);
+      address = slot.strAddr;
+      image = !slot.IsAssigned() ? kTreeImageUnassigned
+              : slot.bConnected  ? kTreeImageConnected
+              : slot.bTried      ? kTreeImageFailed
+                                 : kTreeImageAssigned;
+    }
+    auto* item = new QTreeWidgetItem(root);
+    item->setText(0, FromSystemText(FormatText(itemFormat, {w + 1, address})));
+    item->setData(0, Qt::UserRole, w);
+    m_hTreeItem[w] = item;
+    SetTreeImage(w, image);
+  }
+  root->setExpanded(true);
+  m_pTree->setCurrentItem(root);
+}
+
+void CKorvelDlg::SetTreeImage(int w, int image) {
+  if (!ValidWindow(w) || !m_hTreeItem[w]) return;
+  m_hTreeItem[w]->setIcon(0, KorvelResources::TreeImage(image));
+  m_hTreeItem[w]->setData(0, Qt::UserRole + 1, image);
+}
+
+void CKorvelDlg::UpdateIndicators(int page, int w) {
+  if (page != m_nCurPage || !ValidWindow(w)) return;
+  CCameraInfo& slot = g_PageInfo[page].camera[w];
+  int image = -1;
+  int buttons = kRecButtonsOff;
+  {
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    if (!slot.IsAssigned()) {
+      image = -1;
+    } else if (!slot.bTried) {
+      image = kTreeImageAssigned;
+    } else if (slot.bConnected) {
+      image = kTreeImageConnected;
+      buttons = slot.nRecKind == 1 ? kRecButtonsCanStop : kRecButtonsCanStart;
+    } else {
+      image = kTreeImageFailed;
+    }
+  }
+  if (image >= 0) Post({WM_KORVEL_TREEIMAGE, static_cast<platform::WPARAM>(w), image});
+  Post({WM_KORVEL_RECSTATUS, static_cast<platform::WPARAM>(w), buttons});
+}
+
+// --- Record buttons and marks -------------------------------------------------------------
+
+void CKorvelDlg::SetRecStatus(int w, int st) {
+  TraceMessage("[KORVEL] - SetRecStatus: nWndIndex: %d, ST: %d", w, st);
+  if (m_bFullScreen || !ValidWindow(w)) return;
+  m_nRecStatus[w] = st;
+  if (w != g_nCurWnd) return;
+  if (IsOwnerThread()) ApplyRecButtons(w);
+  else Post({kApplyRecStatusMessage, static_cast<platform::WPARAM>(w), 0});
+}
+
+void CKorvelDlg::ApplyRecButtons(int w) {
+  // While full screen the record buttons are left alone.
+  if (m_bFullScreen || !ValidWindow(w) || w != g_nCurWnd) return;
+  QWidget* record = m_controlById[IDC_BTN_RECORD];
+  QWidget* stop = m_controlById[IDC_BTN_STOPRECORD];
+  if (!record || !stop) return;
+  switch (m_nRecStatus[w].load()) {
+    case kRecButtonsOff:
+      record->show(); record->setEnabled(false);
+      stop->hide(); stop->setEnabled(false);
+      break;
+    case 1:  // command pending: visibility unchanged
+      record->setEnabled(false);
+      stop->setEnabled(false);
+      break;
+    case kRecButtonsCanStart:
+      record->show(); record->setEnabled(true);
+      stop->hide(); stop->setEnabled(false);
+      break;
+    case kRecButtonsCanStop:
+      record->hide(); record->setEnabled(false);
+      stop->show(); stop->setEnabled(true);
+      break;
+    default:
+      break;
+  }
+}
+
+void CKorvelDlg::SetRecordMark(int page, int w, int value) {
+  if (page != m_nCurPage || !ValidWindow(w)) return;
+  GL_SetOsdStatus(w, value);
+  if (IsOwnerThread()) ApplyRecordMark(w, value);
+  else Post({kApplyRecordMarkMessage, static_cast<platform::WPARAM>(w), value});
+}
+
+void CKorvelDlg::ApplyRecordMark(int w, int value) {
+  if (!m_pWndManage) return;
+  if (CVideoDlg* window = m_pWndManage->Window(w)) {
+    window->SetRecording(value != 0);
+    window->update();
+  }
+}
+
+// --- Status line --------------------------------------------------------------------------
+
+void CKorvelDlg::ShowStatusLine() {
+  if (m_bFullScreen) return;
+  m_runningTime.Update(platform::TickCount());
+  const std::string dayFormat =
+      m_skin.Text("IDS_DISP_RUN") + "%d" + m_skin.Text("IDS_DISP_DAY");
+  if (m_pRunDays) m_pRunDays->SetSystemText(FormatText(dayFormat, {m_runningTime.Days()}));
+  if (m_pClock) m_pClock->SetSystemText(m_runningTime.ClockText());
+
+  long long freeMB = 0;
+  long long totalMB = 0;
+  platform::DiskSpace space;
+  if (!m_strRecDrive.empty() && platform::GetDiskFreeSpace(m_strRecDrive, space)) {
+    freeMB = static_cast<long long>(space.free_bytes_available / kBytesPerMB);
+    totalMB = static_cast<long long>(space.total_bytes / kBytesPerMB);
+  }
+  if (m_pUseDisk) {
+    const std::string text =
+        m_strRecDrive.empty()
+            ? std::string(kAllDisksFullText)
+            : m_strRecDrive +
+                  FormatText("VIDEO(" + m_skin.Text("IDS_DISK_FREE") + "%dM)", {freeMB});
+    m_pUseDisk->SetTextColor(ColorRef(m_bNoDiskSpace ? kAlertTextColor : kNormalTextColor));
+    m_pUseDisk->SetSystemText(text);
+  }
+  if (m_pDiskBar && totalMB > 0)
+    m_pDiskBar->SetPos(static_cast<int>(100 - freeMB * 100 / totalMB));
+}
+
+// --- Background ---------------------------------------------------------------------------
+
+void CKorvelDlg::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const SkinColor& back = m_skin.BackColor();
+  painter.fillRect(rect(), m_bFullScreen ? QColor(Qt::black)
+                                         : QColor(back.red, back.green, back.blue));
+  if (m_bFullScreen || !m_skin.BordersLoaded()) return;
+  for (BorderSide side : {BorderSide::Top, BorderSide::Bottom, BorderSide::Left,
+                          BorderSide::Right}) {
+    const BorderPicture& border = m_skin.Border(side);
+    painter.drawImage(QPoint(border.position.x, border.position.y), border.image);
+  }
+}
