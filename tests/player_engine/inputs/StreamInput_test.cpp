@@ -169,6 +169,11 @@ TEST_F(StreamInputTest, TrailersCarryKeyFlagsAndStampsAndAudioNeverBlocksVideo) 
     OpenWith(NetworkHeader(1, true, 125));
     EXPECT_DOUBLE_EQ(demuxer_.FrameRate(), 25.0);   // 125: a measured rate, 100 added
     EXPECT_TRUE(demuxer_.TrailerFlag());
+    // The IMA ADPCM format the stream's sound would decode with: 505 samples a block.
+    const std::vector<uint8_t>& wave = demuxer_.AudioFormat();
+    ASSERT_EQ(wave.size(), 20u);
+    EXPECT_EQ(wave[16] | (wave[17] << 8), 2);
+    EXPECT_EQ(wave[18] | (wave[19] << 8), 505);
     auto trailer = [](std::vector<uint8_t> payload, uint32_t flag, uint32_t stamp) {
         payload.resize(payload.size() + 8);
         Put32(payload, payload.size() - 8, flag);
