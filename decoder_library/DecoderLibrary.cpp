@@ -1,5 +1,8 @@
 #include "decoder_library/DecoderLibrary.h"
 
+// Lock order: the table mutex, then the decode lock, then an entry mutex; the capture lock
+// is never held together with the decode lock.
+
 #include <cstdint>
 #include <cstring>
 #include <memory>

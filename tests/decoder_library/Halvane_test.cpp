@@ -467,6 +467,7 @@ TEST_F(HalvaneApi, FormatChangesOnOneEntryWhileAnotherDecodes)
     for (int round = 0; round < 12; ++round) {
         ASSERT_EQ(SetFormat(switching, 352, 288, 3), 1);
         EXPECT_EQ(Decode(switching, xvid.frames[0], picture), 1);
+        ASSERT_EQ(SetFormat(switching, 352, 288, 4), 1);
         ASSERT_EQ(SetFormat(switching, 352, 288, 2), 1);
         EXPECT_EQ(Decode(switching, stream.frames[0], picture), 1);
         EXPECT_EQ(std::memcmp(picture.data(), reference[0].data(), picture.size()), 0);
