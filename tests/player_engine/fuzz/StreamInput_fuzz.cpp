@@ -26,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
     uint32_t remain = input.BufferRemain();
     int still = 0;
-    while (remain > 0 && still < 20 && std::chrono::steady_clock::now() < until) {
+    while (remain > 0 && still < 3 && std::chrono::steady_clock::now() < until) {
         while (demuxer.ReadFrame(1, frame)) {
         }
         demuxer.ReadAudio(0);
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
         const uint32_t now = input.BufferRemain();
         still = now == remain ? still + 1 : 0;
         remain = now;
