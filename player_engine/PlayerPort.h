@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Sync.h"
 #include "player_engine/decoders/VideoDecoderWrapper.h"
 #include "player_engine/decoders/VideoFrameBuffer.h"
 #include "player_engine/demuxers/SplitterWrapper.h"
@@ -115,14 +114,12 @@ private:
     bool end_sent_ = false;
     SourceKind source_kind_ = SourceKind::None;
     StreamOpenMode open_mode_ = StreamOpenMode::RealTime;
-    uint32_t current_frame_ = 0;  // Guarded by clock_lock_
     uint32_t frame_counter_ = 0;
     bool has_video_ = false;
     bool has_audio_ = false;
     bool sound_usable_ = false;
     bool playing_ = false;
     bool paused_ = false;
-    bool sound_off_ = false;
     bool stepping_ = false;
     bool closed_ = true;
     float speed_ = 1.0f;
@@ -130,7 +127,6 @@ private:
     uint16_t volume_ = kVolumeUnset;
     DecodeCallback decode_callback_ = nullptr;
     void* decode_user_ = nullptr;
-    mutable platform::CriticalSection clock_lock_;
 };
 
 }  // namespace pellix

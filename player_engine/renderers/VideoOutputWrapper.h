@@ -44,6 +44,8 @@ public:
 
     ComponentKind Kind() const override { return ComponentKind::VideoRenderer; }
     const char* DisplayName() const override { return "Video Renderer Wrapper"; }
+    // The port whose pictures the display callback receives.
+    int Port() const { return port_; }
 
     void SetOverlay(bool overlay, uint32_t color_key) {
         overlay_ = overlay;
