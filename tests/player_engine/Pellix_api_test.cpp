@@ -110,6 +110,16 @@ TEST_F(PellixApiTest, OpenFileFailuresSetTheirCodes) {
     EXPECT_EQ(Pellix_GetLastError(0), kDecoderOpenFailed);
     EXPECT_EQ(Pellix_GetFileTotalFrames(0), 0u);   // a failed open leaves nothing open
 
+    // Sound that cannot be decoded reports 19, but the pictures still open.
+    pellix::test::AviBuildOptions with_audio;
+    with_audio.with_audio = true;
+    std::vector<uint8_t> odd_sound = pellix::test::BuildAvi(with_audio);
+    for (size_t i = 0; i + 8 < odd_sound.size(); ++i)
+        if (std::memcmp(&odd_sound[i], "strf", 4) == 0 && odd_sound[i + 8] == 0x11) odd_sound[i + 8] = 0x55;
+    EXPECT_EQ(Pellix_OpenFile(0, Write("mp3.avi", odd_sound).c_str()), 1);
+    EXPECT_EQ(Pellix_GetLastError(0), kDecoderOpenFailed);
+    EXPECT_EQ(Pellix_GetFileTotalFrames(0), 50u);
+
     // A download is made, but nothing reads a download: the open fails and the file goes.
     pellix::test::TinyHttpServer server("127.0.0.63");
     ASSERT_TRUE(server.Listening());
