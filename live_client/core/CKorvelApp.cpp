@@ -61,8 +61,9 @@ bool CKorvelApp::CheckDisplayMode() {
     g_nResolution = 0;
     return false;
   }
-  // The skin class after a switch is 1 whatever the mode, as the themes expect.
-  g_nResolution = 1;
+  // The skin follows the mode switched to, so a 1440 x 900 mode gets the 1440 x 900 theme
+  // rather than the small theme stretched over a larger window.
+  g_nResolution = candidate.width == 1024 ? 1 : 2;
   return true;
 }
 

@@ -33,6 +33,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
+#include "platform/TimeText.h"
 
 using namespace korvel;
 
@@ -75,6 +76,12 @@ CKorvelDlg::~CKorvelDlg() {
 }
 
 void CKorvelDlg::OnMessageQueued() { m_pump.Schedule(); }
+
+void CKorvelDlg::resizeEvent(QResizeEvent* event) {
+  m_nWidth = width();
+  m_nHeight = height();
+  QDialog::resizeEvent(event);
+}
 
 // --- Controls -----------------------------------------------------------------------------
 

@@ -40,7 +40,7 @@ class MBmpProgress;
 class CKorvelDlg : public QDialog,
                    public platform::Window,
                    public CKorvelSettings,
-                   private WndManageHost {
+                   public WndManageHost {
   Q_OBJECT
 
  public:
@@ -56,6 +56,11 @@ class CKorvelDlg : public QDialog,
   // Final teardown after the dialog has ended: logins closed, configuration saved, render
   // ports and libraries released. Runs once; the destructor runs it if nobody did.
   void PostNcDestroy();
+
+  // platform::Window: the dialog draws itself; pictures are only presented into the video
+  // windows' surfaces, so one presented here is dropped. Any thread.
+  void Present(const platform::Picture&) override {}
+  platform::Rect ClientRect() const override { return {0, 0, m_nWidth.load(), m_nHeight.load()}; }
 
   // A command of a button, the context menu or a video window.
   void OnCommand(int id);
@@ -118,6 +123,7 @@ class CKorvelDlg : public QDialog,
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void OnMessageQueued() override;
 
@@ -178,6 +184,8 @@ class CKorvelDlg : public QDialog,
   std::function<std::unique_ptr<platform::Thread>()> m_maintenanceFactory;
   std::shared_ptr<KorvelLiveLink> m_pLiveLink;
 
+  std::atomic<int> m_nWidth{0};
+  std::atomic<int> m_nHeight{0};
   KorvelRunningTime m_runningTime;
   int m_nBlink = 0;
   bool m_bExitWaiting = false;

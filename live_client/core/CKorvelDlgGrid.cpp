@@ -1,6 +1,7 @@
 // The main dialog's grid, page and status-line work: layout commands, selection, display
 // pages, the camera tree, the record buttons and marks, and the status line.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QPainter>
 #include <QTreeWidget>
@@ -15,7 +16,9 @@
 #include "live_client/core/PageInfo.h"
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
+#include "live_client/skin/SkinText.h"
 #include "live_client/skin/TextFormat.h"
+#include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Tick.h"
 
