@@ -34,6 +34,11 @@ void CBmpButton::SetCaptionColor(const QColor& color) {
   update();
 }
 
+void CBmpButton::SetCaptionIndent(int pixels) {
+  captionIndent_ = pixels;
+  update();
+}
+
 QSize CBmpButton::sizeHint() const {
   const QImage& normal = faces_[static_cast<int>(ButtonFace::Normal)];
   return normal.isNull() ? QSize(32, 32) : normal.size();
@@ -54,7 +59,7 @@ void CBmpButton::paintEvent(QPaintEvent*) {
   const QString caption = text();
   if (!caption.isEmpty() && !caption.startsWith(QLatin1String("BTN_"))) {
     painter.setPen(face == ButtonFace::Disabled ? QColor(120, 130, 140) : captionColor_);
-    QRect area = rect();
+    QRect area = rect().adjusted(captionIndent_, 0, 0, 0);
     if (face == ButtonFace::Pressed) area.translate(1, 1);
     painter.drawText(area, Qt::AlignCenter, caption);
   }

@@ -34,6 +34,9 @@ class CBmpButton : public QAbstractButton {
   ButtonFace CurrentFace() const;
   // Colour of the caption.
   void SetCaptionColor(const QColor& color);
+  // Pixels at the left kept free of the caption (a text button's picture carries its symbol
+  // there); the caption is centred in the rest.
+  void SetCaptionIndent(int pixels);
 
   QSize sizeHint() const override;
 
@@ -49,4 +52,5 @@ class CBmpButton : public QAbstractButton {
   bool hovering_ = false;
   QImage faces_[4];  // indexed by ButtonFace
   QColor captionColor_{235, 242, 250};
+  int captionIndent_ = 0;
 };

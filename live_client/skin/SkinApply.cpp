@@ -94,7 +94,10 @@ bool PlaceAndSkinControls(QWidget* dialog, const CKorvelSkin& skin) {
       if (auto* button = qobject_cast<CBmpButton*>(child)) {
         button->LoadBitmaps(skin.SkinFolder(), bitmap);
         const std::string caption = skin.ButtonCaption(name);
-        if (!caption.empty()) button->setText(FromSystemText(caption));
+        if (!caption.empty()) {
+          button->setText(FromSystemText(caption));
+          button->SetCaptionIndent(position.cy);
+        }
       } else if (auto* check = qobject_cast<CFlatCheck*>(child)) {
         check->LoadBitmaps(skin.SkinFolder(), bitmap);
       }
