@@ -478,6 +478,11 @@ void CKorvelDlg::keyPressEvent(QKeyEvent* event) {
     event->accept();  // help: handled, nothing to show
     return;
   }
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    accept();
+    return;
+  }
   QDialog::keyPressEvent(event);
 }
 

@@ -92,8 +92,11 @@ void CKorvelDlg::ChangeLayout(int side) {
   m_pWndManage->SetLayout(m_nLayout);
 }
 
-void CKorvelDlg::OnWindowDoubleClick(int) {
+void CKorvelDlg::OnWindowDoubleClick(int index) {
   if (!m_pWndManage) return;
+  // The first press of a double click selects the window; a double click that arrives on its
+  // own (as synthesised input does) must show the window it was made in, too.
+  SelectWindow(index);
   // Toggles between one big window and the layout before it.
   int side = m_pWndManage->nSide == 1 ? m_pWndManage->nPrevSide : 1;
   if (side < 1 || side > 5) side = 5;

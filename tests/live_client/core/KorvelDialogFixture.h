@@ -4,6 +4,8 @@
 // temporary drive C, drives D and E with injected sizes, a 1024 x 768 screen, and message
 // boxes answered by script. Each test gets fresh tables.
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QTest>
 #include <filesystem>

@@ -1,0 +1,474 @@
+// The main dialog as the operator meets it: start-up results, layouts, pages, the tree, the
+// status line and the exit.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QTreeWidget>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "device_sdk/Glimmet/Glimmet.h"
+#include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelIds.h"
+#include "live_client/core/LoginInfo.h"
+#include "live_client/core/PageInfo.h"
+#include "live_client/skin/MBmpProgress.h"
+#include "live_client/skin/MHollowStatic.h"
+#include "live_client/skin/SkinText.h"
+#include "platform/MessageBox.h"
+#include "platform/Sync.h"
+#include "tests/live_client/core/KorvelDialogFixture.h"
+
+namespace fs = std::filesystem;
+using namespace korvel;
+
+namespace korvel_test {
+namespace {
+
+// Writes a Korvel.cfg with slot 2 of page 0 and slot 0 of page 4 assigned, the recording drive
+// D:\ and a mask naming only the first listed drive.
+void WriteConfiguration(const std::string& clientFolder) {
+  CCameraInfo& front = g_PageInfo[0].camera[2];
+  front.strAddr = "10.0.0.5";
+  front.strSvrDesc = "Lobby DVR";
+  front.strCamDesc = "Door";
+  CCameraInfo& back = g_PageInfo[4].camera[0];
+  back.strAddr = "10.0.0.9";
+  back.strSvrDesc = "Yard";
+  back.strCamDesc = "\xB4\xF3\xC3\xC5";  // GBK "大门"
+  CKorvelSettings settings;
+  settings.m_strRecDrive = "D:\\";
+  settings.m_nRecDriveMask = 1;
+  ASSERT_TRUE(SaveConfigToFile(clientFolder, g_PageInfo, settings));
+  ResetClientTables();
+}
+
+QTreeWidget* Tree(CKorvelDlg& dialog) { return dialog.findChild<QTreeWidget*>("TREE_CONFIG"); }
+
+// A worker command that holds its window busy until released.
+class GatedLink : public KorvelLiveLink {
+ public:
+  platform::Event entered{platform::EventReset::Manual, false};
+  platform::Event release{platform::EventReset::Manual, false};
+  std::atomic<int> disconnectAll{0};
+  std::atomic<bool> workersRunningAtDisconnect{false};
+  void RunCommand(int, ConnectCommand) override {
+    entered.Set();
+    platform::WaitForOne(&release, 10000);
+  }
+  bool StopPreview(int, int) override { return true; }
+  bool Reconnect(int, int) override { return true; }
+  void DisconnectAll() override { ++disconnectAll; }
+  void Ptz(platform::WPARAM, platform::LPARAM) override {}
+};
+
+TEST_F(KorvelDialogTest, InitialisationShowsConfiguredGridTreeAndRenderPorts) {
+  WriteConfiguration(ClientWindows());
+  ASSERT_TRUE(OpenDialog());
+
+  EXPECT_EQ(dialog_->windowTitle(), English("IDS_MIN_CAPTION"));
+  EXPECT_EQ(dialog_->geometry(), QRect(0, 0, 1024, 768));
+  EXPECT_EQ(g_LoginTable.size(), 126u);
+  // The drives found are D and E; the file's mask replaces the fresh one.
+  EXPECT_EQ(dialog_->m_strDiskLst, (std::vector<std::string>{"D:\\", "E:\\"}));
+  EXPECT_EQ(dialog_->m_nRecDriveMask, 1);
+
+  // All 25 windows shown at side 5 inside the theme's grid area, window 0 selected.
+  EXPECT_EQ(ShownWindows().size(), 25u);
+  EXPECT_EQ(g_nCurWnd, 0);
+  const QRect grid(8, 30, 848, 646);
+  for (int i = 0; i < 25; ++i) {
+    EXPECT_TRUE(grid.contains(VideoWindow(i)->geometry())) << i;
+    EXPECT_EQ(VideoWindow(i)->size(), QSize(848 / 5, 646 / 5)) << i;
+  }
+  EXPECT_EQ(VideoWindow(2)->TitleLabel()->text(), QString("Lobby DVR      Door"));
+  EXPECT_EQ(VideoWindow(3)->TitleLabel()->text(), English("IDS_WINDOW_NUM").replace("%d", "4"));
+
+  // Tree: page root, 25 slot items, images by slot state.
+  QTreeWidget* tree = Tree(*dialog_);
+  ASSERT_NE(tree, nullptr);
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* root = tree->topLevelItem(0);
+  EXPECT_EQ(root->text(0), QString(English("IDS_PAGE_DISPLAY")).replace("%d", "1"));
+  ASSERT_EQ(root->childCount(), 25);
+  EXPECT_TRUE(root->child(2)->text(0).contains("10.0.0.5"));
+  EXPECT_EQ(root->child(2)->data(0, Qt::UserRole + 1).toInt(), kTreeImageAssigned);
+  EXPECT_EQ(root->child(0)->data(0, Qt::UserRole + 1).toInt(), kTreeImageUnassigned);
+  EXPECT_FALSE(root->child(2)->icon(0).isNull());
+
+  // No window records yet: the record button shows disabled, the stop button is hidden.
+  EXPECT_TRUE(Control("BTN_RECORD")->isVisible());
+  EXPECT_FALSE(Control("BTN_RECORD")->isEnabled());
+  EXPECT_FALSE(Control("BTN_STOPRECORD")->isVisible());
+
+  // Each window's render port draws into that window's surface.
+  std::vector<unsigned char> picture(352 * 288 * 3 / 2, 200);
+  CVideoStatic* surface = VideoWindow(7)->Surface();
+  const unsigned before = surface->PresentCount();
+  EXPECT_EQ(GL_DisplayImg(7, picture.data(), 352, 288), GL_OK);
+  EXPECT_EQ(surface->PresentCount(), before + 1);
+  EXPECT_EQ(VideoWindow(8)->Surface()->PresentCount(), 0u);
+}
+
+TEST_F(KorvelDialogTest, LayoutButtonsAndMenuCommandsShowSquaresOfWindows) {
+  ASSERT_TRUE(OpenDialog());
+  const QRect grid(8, 30, 848, 646);
+  struct Case {
+    const char* button;
+    int menu;
+    int side;
+  };
+  for (const Case& c : {Case{"BTN_SINGLE", ID_MENU_LAYOUT_1, 1}, Case{"BTN_FOUR", ID_MENU_LAYOUT_4, 2},
+                        Case{"BTN_NINE", ID_MENU_LAYOUT_9, 3}, Case{"BTN_SIXTEEN", ID_MENU_LAYOUT_16, 4},
+                        Case{"BTN_TWENTYFIVE", ID_MENU_LAYOUT_25, 5}}) {
+    SCOPED_TRACE(c.button);
+    Click("BTN_TWENTYFIVE");
+    Click(c.button);
+    std::vector<int> shown = ShownWindows();
+    ASSERT_EQ(static_cast<int>(shown.size()), c.side * c.side);
+    EXPECT_EQ(VideoWindow(shown.front())->geometry(),
+              QRect(grid.left(), grid.top(), grid.width() / c.side, grid.height() / c.side));
+    EXPECT_EQ(dialog_->m_nLayout, c.side);
+
+    // The context menu's command does the same.
+    Click("BTN_TWENTYFIVE");
+    QAction* action = dialog_->findChild<QAction*>(QStringLiteral("Menu%1").arg(c.menu));
+    ASSERT_NE(action, nullptr);
+    action->trigger();
+    EXPECT_EQ(static_cast<int>(ShownWindows().size()), c.side * c.side);
+  }
+}
+
+TEST_F(KorvelDialogTest, ScrollingByScreenfulsKeepsTheLastScreenfulFullAndWraps) {
+  ASSERT_TRUE(OpenDialog());
+  CWndManage& grid = *dialog_->WndManage();
+
+  // Side 4 with window 20 selected shows 9..24, the last full screenful.
+  QTest::mouseClick(VideoWindow(20)->Surface(), Qt::LeftButton);
+  EXPECT_EQ(g_nCurWnd, 20);
+  Click("BTN_SIXTEEN");
+  EXPECT_EQ(grid.nFirst, 9);
+  EXPECT_EQ(ShownWindows().front(), 9);
+  EXPECT_EQ(ShownWindows().back(), 24);
+  // Page down from there passes the end and wraps to the first screenful.
+  Click("BTN_PAGEDOWN");
+  EXPECT_EQ(grid.nFirst, 0);
+  EXPECT_EQ(g_nCurWnd, 0);
+  EXPECT_EQ(ShownWindows().back(), 15);
+  // Page down from 0 selects 16; the screenful then starts at 9.
+  Click("BTN_PAGEDOWN");
+  EXPECT_EQ(g_nCurWnd, 16);
+  EXPECT_EQ(grid.nFirst, 9);
+
+  // Side 2 starting at window 4: page up goes to 0 and selects window 0.
+  Click("BTN_TWENTYFIVE");
+  QTest::mouseClick(VideoWindow(4)->Surface(), Qt::LeftButton);
+  Click("BTN_FOUR");
+  EXPECT_EQ(ShownWindows(), (std::vector<int>{4, 5, 6, 7}));
+  Click("BTN_PAGEUP");
+  EXPECT_EQ(ShownWindows(), (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(g_nCurWnd, 0);
+  // Page up at the start stays there.
+  Click("BTN_PAGEUP");
+  EXPECT_EQ(grid.nFirst, 0);
+
+  // Side 5 always shows everything, whichever window is selected.
+  QTest::mouseClick(VideoWindow(3)->Surface(), Qt::LeftButton);
+  Click("BTN_TWENTYFIVE");
+  EXPECT_EQ(ShownWindows().size(), 25u);
+  EXPECT_EQ(grid.GetCellRect(24).isEmpty(), false);
+  Click("BTN_SINGLE");
+  EXPECT_EQ(ShownWindows(), std::vector<int>{3});
+  EXPECT_TRUE(grid.GetCellRect(4).isEmpty());
+}
+
+TEST_F(KorvelDialogTest, DoubleClickTogglesOneWindowAndRightClickFillsTheScreen) {
+  ASSERT_TRUE(OpenDialog());
+  Click("BTN_SIXTEEN");
+  QTest::mouseDClick(VideoWindow(5)->Surface(), Qt::LeftButton);
+  EXPECT_EQ(ShownWindows(), std::vector<int>{5});
+  EXPECT_EQ(VideoWindow(5)->geometry(), QRect(8, 30, 848, 646));
+  QTest::mouseDClick(VideoWindow(5)->Surface(), Qt::LeftButton);
+  EXPECT_EQ(ShownWindows().size(), 16u);
+  EXPECT_EQ(dialog_->m_nLayout, 4);
+
+  // Right click selects the window and goes full screen: cells divide 1025 x 770 and every
+  // other control hides.
+  QTest::mouseClick(VideoWindow(6)->Surface(), Qt::RightButton);
+  EXPECT_EQ(g_nCurWnd, 6);
+  EXPECT_EQ(dialog_->m_bFullScreen, 1);
+  EXPECT_EQ(VideoWindow(ShownWindows().front())->geometry(), QRect(0, 0, 1025 / 4, 770 / 4));
+  EXPECT_FALSE(Control("BTN_SINGLE")->isVisible());
+  EXPECT_FALSE(Control("TREE_CONFIG")->isVisible());
+  EXPECT_FALSE(Control("STC_USEDISK")->isVisible());
+  QTest::mouseClick(VideoWindow(6)->Surface(), Qt::RightButton);
+  EXPECT_EQ(dialog_->m_bFullScreen, 0);
+  EXPECT_TRUE(Control("BTN_SINGLE")->isVisible());
+  EXPECT_TRUE(Control("BTN_RECORD")->isVisible());
+  EXPECT_FALSE(Control("BTN_STOPRECORD")->isVisible());
+  EXPECT_TRUE(QRect(8, 30, 848, 646).contains(VideoWindow(6)->geometry()));
+}
+
+TEST_F(KorvelDialogTest, WindowStyleTakesTheStatusStripAway) {
+  ASSERT_TRUE(OpenDialog());
+  CVideoDlg* window = VideoWindow(0);
+  const int framedSurface = window->Surface()->height();
+  EXPECT_TRUE(window->TitleLabel()->isVisible());
+  Click("BTN_WINDOWSTYLE");
+  EXPECT_EQ(dialog_->m_bFrameStyle, 0);
+  EXPECT_FALSE(window->TitleLabel()->isVisible());
+  EXPECT_EQ(window->Surface()->height(), window->height() - 3);
+  EXPECT_GT(window->Surface()->height(), framedSurface);
+  Click("BTN_WINDOWSTYLE");
+  EXPECT_TRUE(window->TitleLabel()->isVisible());
+}
+
+TEST_F(KorvelDialogTest, DisplayPagesTurnWithWrapAndRetitleWindowsAndTree) {
+  WriteConfiguration(ClientWindows());
+  ASSERT_TRUE(OpenDialog());
+  MHollowStatic* caption = Child<MHollowStatic>("STC_PAGEINFO");
+  ASSERT_NE(caption, nullptr);
+  EXPECT_EQ(caption->text(), QString(English("IDS_PAGE_DISPLAY")).replace("%d", "1"));
+
+  Click("BTN_PAGELEFT");  // from page 0 backwards: page 4
+  EXPECT_EQ(dialog_->m_nCurPage, 4);
+  EXPECT_EQ(caption->text(), QString(English("IDS_PAGE_DISPLAY")).replace("%d", "5"));
+  EXPECT_EQ(Tree(*dialog_)->topLevelItem(0)->text(0), caption->text());
+  EXPECT_TRUE(Tree(*dialog_)->topLevelItem(0)->child(0)->text(0).contains("10.0.0.9"));
+  // Window 0 shows page 4's slot, with its GBK description readable.
+  EXPECT_EQ(VideoWindow(0)->TitleLabel()->text(), QString::fromUtf8("Yard      大门"));
+  EXPECT_EQ(VideoWindow(2)->TitleLabel()->text(), QString(English("IDS_WINDOW_NUM")).replace("%d", "3"));
+
+  Click("BTN_PAGERIGHT");  // and forwards from 4: page 0
+  EXPECT_EQ(dialog_->m_nCurPage, 0);
+  EXPECT_EQ(VideoWindow(2)->TitleLabel()->text(), QString("Lobby DVR      Door"));
+}
+
+TEST_F(KorvelDialogTest, PageChangeKeepsRecordingWindowsAndReconnectsOnlyTriedOnes) {
+  struct CountingLink : GatedLink {
+    std::vector<std::pair<int, int>> stopped, reconnected;
+    bool StopPreview(int p, int w) override { stopped.emplace_back(p, w); return true; }
+    bool Reconnect(int p, int w) override { reconnected.emplace_back(p, w); return true; }
+  };
+  auto link = std::make_shared<CountingLink>();
+  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+  dialog_->SetLiveLink(link);
+  ASSERT_TRUE(OpenDialog());
+  auto assign = [](int p, int w) -> CCameraInfo& {
+    CCameraInfo& slot = g_PageInfo[p].camera[w];
+    slot.strAddr = "10.0.0." + std::to_string(p * 25 + w + 1);
+    return slot;
+  };
+  assign(0, 1).bConnected = 1;                    // idle: stopped
+  CCameraInfo& recording = assign(0, 2);          // recording: kept
+  recording.bConnected = 1;
+  recording.nRecKind = 1;
+  assign(0, 3).bConnected = 1;
+  g_PageInfo[0].camera[3].bSchedOn = 1;           // schedule armed: kept
+  CCameraInfo& tried = assign(1, 4);              // tried, unconnected: reconnected
+  tried.bTried = 1;
+  assign(1, 5);                                   // never tried: left alone
+  CCameraInfo& lost = assign(1, 6);               // lost: left alone
+  lost.bTried = 1;
+  lost.nLostFlag = 1;
+  CCameraInfo& background = assign(1, 7);         // recording in the background
+  background.bTried = background.bConnected = 1;
+  background.nRecKind = 2;
+
+  Click("BTN_PAGERIGHT");
+  EXPECT_EQ(link->stopped, (std::vector<std::pair<int, int>>{{0, 1}}));
+  EXPECT_EQ(link->reconnected, (std::vector<std::pair<int, int>>{{1, 4}}));
+  EXPECT_TRUE(VideoWindow(7)->IsRecordingMarked());
+  EXPECT_FALSE(VideoWindow(2)->IsRecordingMarked());
+  QTreeWidgetItem* root = Tree(*dialog_)->topLevelItem(0);
+  QTRY_COMPARE(root->child(7)->data(0, Qt::UserRole + 1).toInt(), kTreeImageConnected);
+  EXPECT_EQ(root->child(5)->data(0, Qt::UserRole + 1).toInt(), kTreeImageAssigned);
+  EXPECT_EQ(root->child(6)->data(0, Qt::UserRole + 1).toInt(), kTreeImageFailed);
+}
+
+TEST_F(KorvelDialogTest, WorkerMessagesReachTreeAndRecordButtonsOnTheUiThread) {
+  ASSERT_TRUE(OpenDialog());
+  QTreeWidgetItem* item = Tree(*dialog_)->topLevelItem(0)->child(0);
+  std::thread worker([this] {
+    platform::PostMessage(dialog_->Handle(), WM_KORVEL_TREEIMAGE, 0, kTreeImagePending);
+    dialog_->SetRecStatus(0, kRecButtonsCanStop);
+  });
+  worker.join();
+  QTRY_COMPARE(item->data(0, Qt::UserRole + 1).toInt(), kTreeImagePending);
+  QTRY_VERIFY(Control("BTN_STOPRECORD")->isVisible());
+  EXPECT_TRUE(Control("BTN_STOPRECORD")->isEnabled());
+  EXPECT_FALSE(Control("BTN_RECORD")->isVisible());
+
+  // Another window's state waits until it is selected.
+  platform::PostMessage(dialog_->Handle(), WM_KORVEL_RECSTATUS, 4, kRecButtonsCanStart);
+  QTRY_COMPARE(dialog_->RecStatus(4), kRecButtonsCanStart);
+  EXPECT_FALSE(Control("BTN_RECORD")->isVisible());
+  QTest::mouseClick(VideoWindow(4)->Surface(), Qt::LeftButton);
+  EXPECT_TRUE(Control("BTN_RECORD")->isVisible());
+  EXPECT_TRUE(Control("BTN_RECORD")->isEnabled());
+  EXPECT_FALSE(Control("BTN_STOPRECORD")->isVisible());
+
+  // Window status: a slot assigned meanwhile gets its title on 0x914.
+  g_PageInfo[0].camera[9].strAddr = "10.1.1.1";
+  g_PageInfo[0].camera[9].strSvrDesc = "Gate";
+  platform::PostMessage(dialog_->Handle(), WM_KORVEL_WNDSTATUS, 9, 0);
+  QTRY_COMPARE(VideoWindow(9)->TitleLabel()->text(), QString("Gate      "));
+
+  // Record marks blink: shown three ticks, hidden the fourth.
+  dialog_->SetRecordMark(0, 9, 1);
+  EXPECT_TRUE(VideoWindow(9)->IsRecordingMarked());
+  std::vector<bool> visible;
+  for (int tick = 0; tick < 4; ++tick) {
+    platform::SendMessage(dialog_->Handle(), platform::WM_TIMER, TIMER_BLINK, 0);
+    visible.push_back(VideoWindow(9)->RecordMark()->isVisible());
+  }
+  EXPECT_EQ(visible, (std::vector<bool>{true, true, true, false}));
+}
+
+TEST_F(KorvelDialogTest, StatusLineShowsRunningTimeAndRecordingDisk) {
+  WriteConfiguration(ClientWindows());
+  ASSERT_TRUE(OpenDialog());
+  MHollowStatic* days = Child<MHollowStatic>("STC_RUNDAYS");
+  MHollowStatic* clock = Child<MHollowStatic>("STC_CLOCK");
+  MHollowStatic* disk = Child<MHollowStatic>("STC_USEDISK");
+  MBmpProgress* bar = Child<MBmpProgress>("STC_PROGRESS");
+  ASSERT_TRUE(days && clock && disk && bar);
+
+  EXPECT_EQ(days->text(), English("IDS_DISP_RUN") + "0" + English("IDS_DISP_DAY"));
+  EXPECT_TRUE(QRegularExpression("^00:00:0\\d$").match(clock->text()).hasMatch()) << clock->text().toStdString();
+  EXPECT_EQ(disk->text(), "D:\\VIDEO(" + English("IDS_DISK_FREE") + "2048M)");
+  EXPECT_EQ(disk->TextColor(), QColor(255, 255, 255));
+  EXPECT_EQ(bar->GetPos(), 75);
+
+  // Space running out: the text turns red; no drive left: the GBK notice, readable.
+  disks_->Set('D', 1024, 8192);
+  dialog_->m_bNoDiskSpace = 1;
+  platform::SendMessage(dialog_->Handle(), platform::WM_TIMER, TIMER_STATUS, 0);
+  EXPECT_EQ(disk->text(), "D:\\VIDEO(" + English("IDS_DISK_FREE") + "1024M)");
+  EXPECT_EQ(disk->TextColor(), QColor(255, 0, 0));
+  EXPECT_EQ(bar->GetPos(), 88);
+  dialog_->m_strRecDrive.clear();
+  platform::SendMessage(dialog_->Handle(), platform::WM_TIMER, TIMER_STATUS, 0);
+  EXPECT_EQ(disk->text(), QString::fromUtf8("全部磁盘空间满"));
+
+  // The timer itself refreshes it once a second.
+  dialog_->m_strRecDrive = "E:\\";
+  QTRY_COMPARE_WITH_TIMEOUT(disk->text(), "E:\\VIDEO(" + English("IDS_DISK_FREE") + "100M)", 3000);
+}
+
+TEST_F(KorvelDialogTest, EnterNeverClosesAndExitNeedsAYes) {
+  ASSERT_TRUE(OpenDialog());
+  QTest::keyClick(dialog_.get(), Qt::Key_Return);
+  QTest::keyClick(dialog_.get(), Qt::Key_Enter);
+  QTest::keyClick(dialog_.get(), Qt::Key_F1);
+  EXPECT_TRUE(dialog_->isVisible());
+
+  platform::ResetMessageBoxes();
+  platform::ScriptMessageBoxAnswers({platform::IDNO});
+  QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+  EXPECT_TRUE(dialog_->isVisible());
+  auto boxes = platform::ShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(FromSystemText(boxes[0].text), English("IDS_QUEST_EXIT"));
+  EXPECT_EQ(boxes[0].type & platform::MB_TYPEMASK, platform::MB_YESNO);
+
+  platform::ScriptMessageBoxAnswers({platform::IDYES});
+  Click("BTN_QUIT");
+  QTRY_VERIFY(!dialog_->isVisible());
+  EXPECT_EQ(dialog_->result(), QDialog::Rejected);
+}
+
+TEST_F(KorvelDialogTest, ExitWaitsForABusyWorkerWithoutBlockingTheUi) {
+  auto link = std::make_shared<GatedLink>();
+  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+  dialog_->SetLiveLink(link);
+  ASSERT_TRUE(OpenDialog());
+
+  QTest::mouseClick(VideoWindow(3)->Surface(), Qt::LeftButton);
+  dialog_->findChild<QAction*>(QStringLiteral("Menu%1").arg(ID_MENU_CONNECT))->trigger();
+  ASSERT_EQ(platform::WaitForOne(&link->entered, 5000), platform::WAIT_OBJECT_0);
+  EXPECT_FALSE(dialog_->IdleEvent(3)->IsSignalled());
+
+  platform::ScriptMessageBoxAnswers({platform::IDYES});
+  Click("BTN_EXIT");
+  EXPECT_TRUE(dialog_->IsExitWaiting());
+  // Several retries of timer 300 pass; the dialog stays and keeps serving messages.
+  QTest::qWait(1200);
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_EQ(link->disconnectAll.load(), 0);
+  platform::PostMessage(dialog_->Handle(), WM_KORVEL_TREEIMAGE, 3, kTreeImagePending);
+  QTRY_COMPARE(Tree(*dialog_)->topLevelItem(0)->child(3)->data(0, Qt::UserRole + 1).toInt(),
+               kTreeImagePending);
+
+  link->release.Set();
+  QTRY_VERIFY_WITH_TIMEOUT(!dialog_->isVisible(), 3000);
+  EXPECT_EQ(link->disconnectAll.load(), 1);
+  EXPECT_EQ(dialog_->result(), QDialog::Rejected);
+}
+
+TEST_F(KorvelDialogTest, TeardownSavesTheConfigurationAndEmptiesTheLoginTable) {
+  ASSERT_TRUE(OpenDialog());
+  g_PageInfo[2].camera[11].strAddr = "192.168.7.7";
+  platform::ScriptMessageBoxAnswers({platform::IDYES});
+  Click("BTN_EXIT");
+  QTRY_VERIFY(!dialog_->isVisible());
+  dialog_->PostNcDestroy();
+  EXPECT_TRUE(g_LoginTable.empty());
+  EXPECT_EQ(g_bClosing.load(), 1);
+
+  ResetClientTables();
+  CKorvelSettings settings;
+  ASSERT_EQ(LoadConfigFile(ClientWindows(), g_PageInfo, settings), 1);
+  EXPECT_EQ(g_PageInfo[2].camera[11].strAddr, "192.168.7.7");
+}
+
+TEST_F(KorvelDialogTest, SnapshotFolderAndPlaybackStartTheirProgramsWithTheirCommandLines) {
+  // Stand-ins for the two outside programs record their arguments.
+  const std::string log = ClientHost() + "/started.txt";
+  for (const char* name : {"vav", "Lumaro"}) {
+    const std::string script = ClientHost() + "/" + name;
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"" << name << " $*\" >> '" << log << "'\n";
+    fs::permissions(script, fs::perms::owner_all);
+  }
+  fs::create_directories(drives_->Root('C') + "/Pic/10.0.0.5/01");
+  std::ofstream(drives_->Root('C') + "/Pic/10.0.0.5/01/snap.jpg") << "x";
+  ASSERT_TRUE(OpenDialog());
+
+  static const char kMissing[] = "C:\\Pic\\none\\gone.jpg";
+  platform::SendMessage(dialog_->Handle(), WM_KORVEL_OPENSNAPDIR,
+                        reinterpret_cast<platform::WPARAM>(kMissing), 0);
+  static const char kSnap[] = "C:\\Pic\\10.0.0.5\\01\\snap.jpg";
+  platform::SendMessage(dialog_->Handle(), WM_KORVEL_OPENSNAPDIR,
+                        reinterpret_cast<platform::WPARAM>(kSnap), 0);
+  Click("BTN_PLAYBACK");
+
+  auto contents = [&] {
+    std::ifstream in(log);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(contents().find("Lumaro") != std::string::npos &&
+                               contents().find("vav") != std::string::npos,
+                           5000);
+  EXPECT_NE(contents().find("vav C:\\Pic\\10.0.0.5\\01\n"), std::string::npos) << contents();
+  EXPECT_NE(contents().find("Lumaro -pri=4294967295 -s=0\n"), std::string::npos) << contents();
+  EXPECT_EQ(contents().find("none"), std::string::npos);
+}
+
+TEST_F(KorvelDialogTest, MissingThemeEndsTheDialogAtOnce) {
+  fs::remove_all(ClientHost() + "/UI_Skin");
+  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+  EXPECT_FALSE(dialog_->OnInitDialog());
+  EXPECT_FALSE(dialog_->isVisible());
+  bool reported = false;
+  for (const auto& box : platform::ShownMessageBoxes())
+    reported = reported || box.text.find("Blue1024,768Theme.ini") != std::string::npos;
+  EXPECT_TRUE(reported);
+}
+
+}  // namespace
+}  // namespace korvel_test
