@@ -96,7 +96,7 @@ bool PlaceAndSkinControls(QWidget* dialog, const CKorvelSkin& skin) {
         const std::string caption = skin.ButtonCaption(name);
         if (!caption.empty()) {
           button->setText(FromSystemText(caption));
-          button->SetCaptionIndent(position.cy);
+          button->SetCaptionIndent(position.cy * 3 / 4);
         }
       } else if (auto* check = qobject_cast<CFlatCheck*>(child)) {
         check->LoadBitmaps(skin.SkinFolder(), bitmap);
