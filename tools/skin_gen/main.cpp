@@ -384,7 +384,7 @@ QImage PaintButton(const QImage& background, const std::string& bitmap, Face fac
   switch (face) {
     case kNormal: top = QColor(52, 100, 160); bottom = QColor(22, 50, 90); border = QColor(78, 134, 200); symbol = kSymbol; break;
     case kHover: top = QColor(70, 132, 206); bottom = QColor(30, 68, 120); border = QColor(140, 200, 255); symbol = QColor(255, 255, 255); break;
-    case kPressed: top = QColor(14, 34, 62); bottom = QColor(34, 72, 122); border = QColor(60, 110, 170); symbol = QColor(200, 224, 250); break;
+    case kPressed: top = QColor(6, 16, 32); bottom = QColor(20, 44, 78); border = QColor(92, 170, 255); symbol = QColor(150, 205, 255); break;
     case kDisabled: top = QColor(44, 54, 68); bottom = QColor(30, 37, 48); border = QColor(64, 76, 92); symbol = QColor(96, 108, 124); break;
   }
   // Soft shadow below a raised button.
@@ -407,6 +407,12 @@ QImage PaintButton(const QImage& background, const std::string& bitmap, Face fac
     p.setPen(Qt::NoPen);
     p.setBrush(gloss);
     p.drawPath(Rounded(QRectF(r.left() + 1.5, r.top() + 1.5, r.width() - 3, r.height() / 2), radius - 1));
+  }
+  if (face == kPressed) {
+    // Inner shadow along the top edge: the face sits below the panel.
+    p.setPen(QPen(QColor(0, 0, 0, 150), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(r.left() + radius, r.top() + 1.5), QPointF(r.right() - radius, r.top() + 1.5));
   }
   if (face == kHover) {
     p.setPen(QPen(QColor(120, 200, 255, 120), 1));
