@@ -46,9 +46,6 @@ constexpr int kRenderHeight = 288;
 constexpr int kFerrowLocalPort = 6000;
 constexpr int kFerrowFlags = 1;
 
-// Private messages of the dialog to itself, so that workers never touch a widget.
-constexpr unsigned kApplyRecStatusMessage = platform::WM_USER + 0x201;  // wParam window
-constexpr unsigned kApplyRecordMarkMessage = platform::WM_USER + 0x202;  // wParam w, lParam value
 
 }  // namespace
 
@@ -122,6 +119,9 @@ void CKorvelDlg::CreateControls() {
         m_pTree = new QTreeWidget(this);
         m_pTree->setHeaderHidden(true);
         m_pTree->setIconSize(QSize(16, 16));
+        // The tree is narrow: a small indent leaves room for the window numbers.
+        m_pTree->setIndentation(10);
+        m_pTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         widget = m_pTree;
         break;
       case MainControlKind::Progress:
@@ -398,16 +398,14 @@ platform::LRESULT CKorvelDlg::OnMessage(const platform::Message& message) {
       return 0;
     case WM_KORVEL_RECSTATUS:
       SetRecStatus(w, static_cast<int>(message.lParam));
-      ApplyRecButtons(w);
       return 0;
     case WM_KORVEL_OPENSNAPDIR:
       OpenSnapshotFolder(reinterpret_cast<const char*>(message.wParam));
       return 0;
-    case kApplyRecStatusMessage:
-      ApplyRecButtons(w);
-      return 0;
     case kApplyRecordMarkMessage:
-      ApplyRecordMark(w, static_cast<int>(message.lParam));
+      // Posted by a worker: still meant for the page it was set for.
+      if (w / kSlotsPerPage == m_nCurPage)
+        ApplyRecordMark(w % kSlotsPerPage, static_cast<int>(message.lParam));
       return 0;
     default:
       return 0;

@@ -96,7 +96,7 @@ class CKorvelDlg : public QDialog,
   const CKorvelSkin& Skin() const { return m_skin; }
   CWndManage* WndManage() { return m_pWndManage.get(); }
   const std::string& ClientFolder() const { return m_strClientFolder; }
-  int CurrentPage() const override { return m_nCurPage; }
+  int CurrentPage() const override { return m_nCurPage.load(); }
   int RecStatus(int w) const { return m_nRecStatus[w].load(); }
   bool IsExitWaiting() const { return m_bExitWaiting; }
   platform::Event* IdleEvent(int w) { return m_hEvtIdle[w].get(); }
@@ -109,7 +109,7 @@ class CKorvelDlg : public QDialog,
   std::string m_strSkin = "Blue1024,768";
   std::vector<std::string> m_strDiskLst;
   std::atomic<int> m_bNoDiskSpace{0};  // any thread, interlocked
-  int m_nCurPage = 0;
+  std::atomic<int> m_nCurPage{0};  // written by the UI thread; workers read it
   int m_btAutoPage = 0;
   int m_bFrameStyle = 1;
   int m_bFullScreen = 0;
@@ -128,6 +128,9 @@ class CKorvelDlg : public QDialog,
   void OnMessageQueued() override;
 
  private:
+  // Posted by a worker's SetRecordMark: wParam page x 25 + window, lParam the mark.
+  static constexpr unsigned kApplyRecordMarkMessage = platform::WM_USER + 0x202;
+
   // WndManageHost.
   QSize ScreenSize() const override;
   void ShowOtherControls(bool show) override;

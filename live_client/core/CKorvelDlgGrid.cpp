@@ -26,8 +26,6 @@ using namespace korvel;
 
 namespace {
 
-constexpr unsigned kApplyRecStatusMessage = platform::WM_USER + 0x201;
-constexpr unsigned kApplyRecordMarkMessage = platform::WM_USER + 0x202;
 // Shown instead of the disk text when no recording drive is left (code page 936).
 const char kAllDisksFullText[] =
     "\xC8\xAB\xB2\xBF\xB4\xC5\xC5\xCC\xBF\xD5\xBC\xE4\xC2\xFA";
@@ -249,12 +247,15 @@ void CKorvelDlg::UpdateIndicators(int page, int w) {
 // --- Record buttons and marks -------------------------------------------------------------
 
 void CKorvelDlg::SetRecStatus(int w, int st) {
+  if (!IsOwnerThread()) {
+    // Workers never touch the buttons: the UI thread takes the state from the message.
+    Post({WM_KORVEL_RECSTATUS, static_cast<platform::WPARAM>(w), st});
+    return;
+  }
   TraceMessage("[KORVEL] - SetRecStatus: nWndIndex: %d, ST: %d", w, st);
   if (m_bFullScreen || !ValidWindow(w)) return;
   m_nRecStatus[w] = st;
-  if (w != g_nCurWnd) return;
-  if (IsOwnerThread()) ApplyRecButtons(w);
-  else Post({kApplyRecStatusMessage, static_cast<platform::WPARAM>(w), 0});
+  ApplyRecButtons(w);
 }
 
 void CKorvelDlg::ApplyRecButtons(int w) {
@@ -289,7 +290,7 @@ void CKorvelDlg::SetRecordMark(int page, int w, int value) {
   if (page != m_nCurPage || !ValidWindow(w)) return;
   GL_SetOsdStatus(w, value);
   if (IsOwnerThread()) ApplyRecordMark(w, value);
-  else Post({kApplyRecordMarkMessage, static_cast<platform::WPARAM>(w), value});
+  else Post({kApplyRecordMarkMessage, static_cast<platform::WPARAM>(page * kSlotsPerPage + w), value});
 }
 
 void CKorvelDlg::ApplyRecordMark(int w, int value) {
