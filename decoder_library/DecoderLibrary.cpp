@@ -8,8 +8,11 @@
 #include <memory>
 
 #include "common/TraceMessage.h"
+#include "decoder_library/ADPCMCodec.h"
+#include "decoder_library/DecoderCapture.h"
 #include "decoder_library/DecoderTable.h"
 #include "decoder_library/MutexLock.h"
+#include "decoder_library/SnapshotFile.h"
 #include "decoder_library/VideoCodecMPEG4.h"
 #include "decoder_library/VideoCodecWMV9DMO.h"
 #include "decoder_library/VideoCodecXviD.h"
@@ -132,6 +135,11 @@ int CreateVideoDecoder(int channel)
     entry.pMutex = std::make_unique<platform::Mutex>(false);
     entry.nChannel = channel;
     entry.pVideoCodec.store(nullptr);
+    if (entry.pAudioDecoder == nullptr) {
+        auto audio = std::make_unique<ADPCMCodec>();
+        CCriticalSectionLock decodeLock(g_library.csDecode);
+        entry.pAudioDecoder = std::move(audio);
+    }
     TraceMessage("[HALVANE] - Leave DEC_createVideoDecoder. nIndex: %d. Decoder nums: %d", index, count);
     return index;
 }
@@ -227,13 +235,15 @@ int SetDecoderFormat(int index, const DecoderFormat* format)
 }
 
 int DecodeData(int index, const unsigned char* frame, unsigned char* picture, int frameLength, int* pictureLength,
-               int /*keyFrame*/)
+               int keyFrame)
 {
     if (!IsValidIndex(index)) {
         SetError(DEC_ERROR_BAD_INDEX);
         return 0;
     }
     DecoderEntry& entry = g_decoders[index];
+    int width = 0;
+    int height = 0;
     {
         CCriticalSectionLock decodeLock(g_library.csDecode);
         CVideoCodec* codec = entry.pVideoCodec.load();
@@ -247,13 +257,25 @@ int DecodeData(int index, const unsigned char* frame, unsigned char* picture, in
             TraceMessage("[HALVANE] - \xBD\xE2\xC2\xEB\xCA\xA7\xB0\xDC. nIndex:%d", index);
             return 0;
         }
+        // The size of the picture just decoded: a format change after the lock is left must
+        // not make the snapshot read past the caller's buffer.
+        width = entry.nWidth.load();
+        height = entry.nHeight.load();
     }
-    // The capture step (keyFrame) and a pending snapshot run here once the entry can
-    // capture and save pictures.
+    if (!CaptureVideoFrame(index, frame, frameLength, keyFrame != 0))
+        return 0;
+    // The request is taken before its path is read, so a DEC_Snap arriving meanwhile is kept
+    // for the next picture rather than lost.
+    if (entry.bSnapRequested.exchange(0) != 0) {
+        char path[sizeof entry.szSnapPath];
+        std::memcpy(path, entry.szSnapPath, sizeof path);
+        path[sizeof path - 1] = '\0';
+        SaveSnapshot(picture, width, height, path);
+    }
     return 1;
 }
 
-int DecodeAudio(int index, const unsigned char* /*adpcm*/, short* /*pcm*/, int /*length*/, int captureOnly)
+int DecodeAudio(int index, const unsigned char* adpcm, short* pcm, int length, int captureOnly)
 {
     if (!IsValidIndex(index)) {
         SetError(DEC_ERROR_BAD_INDEX);
@@ -267,7 +289,13 @@ int DecodeAudio(int index, const unsigned char* /*adpcm*/, short* /*pcm*/, int /
             TraceMessage("[HALVANE] - \xD2\xF4\xC6\xB5\xBD\xE2\xC2\xEB\xC6\xF7\xCE\xB4\xB4\xB4\xBD\xA8");
             return 0;
         }
+        if (entry.pAudioDecoder->Decode(adpcm, length, pcm, ADPCMCodec::kBlockBytes) == 0) {
+            SetError(DEC_ERROR_AUDIO_DECODE);
+            TraceMessage("[HALVANE] - \xBD\xE2\xC2\xEB\xCA\xA7\xB0\xDC. nIndex:%d", index);
+            return 0;
+        }
     }
+    CaptureAudioBlock(index, adpcm, length);
     return 1;
 }
 
@@ -283,50 +311,6 @@ int Snap(int index, const char* path)
     std::memcpy(entry.szSnapPath, path != nullptr ? path : "", length);
     entry.szSnapPath[length] = '\0';
     entry.bSnapRequested.exchange(1);
-    return 1;
-}
-
-int StartCapture(int index, const char* folder, int flags, DEC_CAPTURE_NOTIFY /*notify*/, int /*value*/)
-{
-    if (!IsValidIndex(index)) {
-        SetError(DEC_ERROR_BAD_INDEX);
-        return 0;
-    }
-    const bool namesStream = (flags & 0x3) != 0;
-    const bool namesKind = (flags & 0x300) != 0;
-    if (!namesStream || !namesKind) {
-        SetError(DEC_ERROR_CAPTURE_FLAGS);
-        return 0;
-    }
-    DecoderEntry& entry = g_decoders[index];
-    CCriticalSectionLock captureLock(g_library.csCapture);
-    if (entry.bAudioCapture.load() || entry.bVideoCapture.load())
-        StopCapture(index);
-    const std::size_t length = folder != nullptr ? strnlen(folder, sizeof entry.szCaptureFolder) : 0;
-    if (length < sizeof entry.szCaptureFolder) {
-        std::memcpy(entry.szCaptureFolder, folder != nullptr ? folder : "", length);
-        entry.szCaptureFolder[length] = '\0';
-    }
-    entry.nRecordKind = (flags >> 8) & 0x3;
-    // No capture file can be made by this build of the library.
-    TraceMessage("[HALVANE] - \xC6\xF4\xB6\xAF\xC2\xBC\xCF\xF1\xCA\xB1\xA3\xAC\xB4\xF2\xBF\xAA"
-                 "AVI\xCE\xC4\xBC\xFE\xCA\xA7\xB0\xDC");
-    SetError(DEC_ERROR_CAPTURE_FILE);
-    return 0;
-}
-
-int StopCapture(int index)
-{
-    if (!IsValidIndex(index)) {
-        SetError(DEC_ERROR_BAD_INDEX);
-        return 0;
-    }
-    DecoderEntry& entry = g_decoders[index];
-    CCriticalSectionLock captureLock(g_library.csCapture);
-    entry.bVideoCapture.exchange(0);
-    entry.bAudioCapture.exchange(0);
-    entry.bRecording = 0;
-    entry.dwLastSplitCheck = 0;
     return 1;
 }
 

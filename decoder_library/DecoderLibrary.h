@@ -2,6 +2,7 @@
 // The C++ side of the exported DEC_ functions: same arguments, same results, same error
 // codes. They may throw only std::bad_alloc; the exports turn that into a failure.
 
+#include "decoder_library/DecoderCapture.h"
 #include "decoder_library/Halvane.h"
 
 namespace halvane {
@@ -15,8 +16,6 @@ int DecodeData(int index, const unsigned char* frame, unsigned char* picture, in
                int keyFrame);
 int DecodeAudio(int index, const unsigned char* adpcm, short* pcm, int length, int captureOnly);
 int Snap(int index, const char* path);
-int StartCapture(int index, const char* folder, int flags, DEC_CAPTURE_NOTIFY notify, int value);
-int StopCapture(int index);
 int GetLastError();
 int SetLastError(int code);
 

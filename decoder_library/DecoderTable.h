@@ -9,18 +9,19 @@
 #include <cstdint>
 #include <memory>
 
+#include "decoder_library/ADPCMCodec.h"
 #include "decoder_library/Halvane.h"
 #include "decoder_library/VideoCodec.h"
 #include "platform/Sync.h"
-
-class ADPCMCodec;
 
 inline constexpr int kDecoderCount = 48;
 
 struct DecoderEntry {
     char szCaptureFolder[260] = {};  // capture file names are appended to it as they stand
     char szSnapPath[260] = {};
+    // Capture state, guarded by the capture lock.
     int bRecording = 0;              // a key frame of the current capture file was written
+    int bFileMissing = 0;            // the last cut could not create the next file
     int nChannel = 0;
     int nRecordKind = 0;             // 1 manual, 2 timed
     int nNotifyValue = 0;
@@ -39,8 +40,10 @@ struct DecoderEntry {
     // Owned; replaced and detached only by atomic exchange, destroyed under the decode lock
     // so that no decode still runs in it.
     std::atomic<CVideoCodec*> pVideoCodec{nullptr};
-    // Owned; null when the entry has no sound decoder (DEC_DecodeAudio then fails with 131).
-    ADPCMCodec* pAudioDecoder = nullptr;
+    // Made by the first DEC_CreateVideoDecoder of the entry and kept for its later uses
+    // (decoding keeps no state); null until then, and DEC_DecodeAudio fails with 131.
+    // Published under the decode lock, which every use holds.
+    std::unique_ptr<ADPCMCodec> pAudioDecoder;
     DEC_CAPTURE_NOTIFY pNotify = nullptr;
 };
 

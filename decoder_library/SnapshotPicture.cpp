@@ -1,0 +1,174 @@
+#include "decoder_library/SnapshotPicture.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace halvane {
+
+namespace {
+
+// Each table word holds one input's share of blue (bits 0-9), green (10-19) and red (20-29),
+// each share raised by a bias so that it is never negative and the three shares of a colour
+// add up to at most 1023: no field borrows from or carries into its neighbour. The biases of
+// a colour always add up to kColorBias, which the clamp table takes off again.
+constexpr int kColorBias = 300;
+constexpr int kLumaBias = 20;
+constexpr int kChromaBias = 280;        // blue from U, red from V
+constexpr int kChromaGreenBias = 140;   // green from U and from V
+
+struct ColorTables {
+    std::array<std::uint32_t, 256> luma;
+    std::array<std::uint32_t, 256> blueDifference;  // U
+    std::array<std::uint32_t, 256> redDifference;   // V
+    std::array<std::uint8_t, 1024> clamp;
+};
+
+constexpr std::uint32_t Pack(int blue, int green, int red)
+{
+    return static_cast<std::uint32_t>(blue) | static_cast<std::uint32_t>(green) << 10 |
+           static_cast<std::uint32_t>(red) << 20;
+}
+
+ColorTables MakeColorTables()
+{
+    ColorTables tables{};
+    for (int value = 0; value < 256; ++value) {
+        const int luma = static_cast<int>(std::lround(1.164 * (value - 16))) + kLumaBias;
+        tables.luma[value] = Pack(luma, luma, luma);
+        const int chroma = value - 128;
+        tables.blueDifference[value] = Pack(static_cast<int>(std::lround(2.018 * chroma)) + kChromaBias,
+                                            static_cast<int>(std::lround(-0.391 * chroma)) + kChromaGreenBias, 0);
+        tables.redDifference[value] = Pack(0, static_cast<int>(std::lround(-0.813 * chroma)) + kChromaGreenBias,
+                                           static_cast<int>(std::lround(1.596 * chroma)) + kChromaBias);
+    }
+    for (int sum = 0; sum < 1024; ++sum)
+        tables.clamp[sum] = static_cast<std::uint8_t>(std::clamp(sum - kColorBias, 0, 255));
+    return tables;
+}
+
+const ColorTables& Tables()
+{
+    static const ColorTables tables = MakeColorTables();
+    return tables;
+}
+
+inline void StorePixel(std::uint8_t* bgr, std::uint32_t word, const std::uint8_t* clamp)
+{
+    bgr[0] = clamp[word & 0x3FF];
+    bgr[1] = clamp[(word >> 10) & 0x3FF];
+    bgr[2] = clamp[word >> 20];
+}
+
+void WriteBitmapInfoHeader(std::uint8_t* header, int width, int height)
+{
+    auto put32 = [header](int offset, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            header[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    std::memset(header, 0, kBitmapInfoHeaderBytes);
+    put32(0, kBitmapInfoHeaderBytes);
+    put32(4, static_cast<std::uint32_t>(width));
+    put32(8, static_cast<std::uint32_t>(height));  // positive: rows run bottom-up
+    header[12] = 1;                                 // planes
+    header[14] = 24;                                // bits per pixel
+    put32(20, static_cast<std::uint32_t>(static_cast<std::uint64_t>(width) * height * 3));
+}
+
+}  // namespace
+
+std::size_t PackedPictureBytes(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return 0;
+    return static_cast<std::size_t>((width + 3) & ~3) * static_cast<std::size_t>(height) * 2;
+}
+
+bool YV12ToPacked(const std::uint8_t* yv12, std::uint8_t* packed, int width, int height)
+{
+    if (yv12 == nullptr || packed == nullptr || width <= 0 || height <= 0)
+        return false;
+    const std::size_t lumaBytes = static_cast<std::size_t>(width) * height;
+    const int chromaWidth = width / 2;
+    const int chromaHeight = height / 2;
+    const std::uint8_t* planeV = yv12 + lumaBytes;
+    const std::uint8_t* planeU = planeV + static_cast<std::size_t>(chromaWidth) * chromaHeight;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* y = yv12 + static_cast<std::size_t>(row) * width;
+        std::uint8_t* out = packed + static_cast<std::size_t>(row) * rowBytes;
+        // A picture one pixel high or wide has no chroma sample of its own: it is grey.
+        if (chromaWidth == 0 || chromaHeight == 0) {
+            for (int column = 0; column < width; ++column) {
+                out[2 * column] = y[column];
+                out[2 * column + 1] = 128;
+            }
+            continue;
+        }
+        const std::size_t chromaRow = static_cast<std::size_t>(std::min(row / 2, chromaHeight - 1)) * chromaWidth;
+        const std::uint8_t* u = planeU + chromaRow;
+        const std::uint8_t* v = planeV + chromaRow;
+        int column = 0;
+        for (int c = 0; c < chromaWidth; ++c, column += 2) {
+            out[0] = y[column];
+            out[1] = u[c];
+            out[2] = y[column + 1];
+            out[3] = v[c];
+            out += 4;
+        }
+        if (column < width) {
+            out[0] = y[column];
+            out[1] = u[chromaWidth - 1];
+        }
+    }
+    return true;
+}
+
+void ReverseRows(const std::uint8_t* from, std::uint8_t* to, std::size_t rowBytes, int height)
+{
+    for (int row = 0; row < height; ++row)
+        std::memcpy(to + static_cast<std::size_t>(height - 1 - row) * rowBytes,
+                    from + static_cast<std::size_t>(row) * rowBytes, rowBytes);
+}
+
+void PackedToBgr(const std::uint8_t* packed, std::uint8_t* bgr, int width, int height)
+{
+    const ColorTables& tables = Tables();
+    const std::uint32_t* luma = tables.luma.data();
+    const std::uint32_t* blueDifference = tables.blueDifference.data();
+    const std::uint32_t* redDifference = tables.redDifference.data();
+    const std::uint8_t* clamp = tables.clamp.data();
+    const int pairs = width / 4 * 2;
+    for (int row = 0; row < height; ++row) {
+        const std::uint8_t* in = packed + static_cast<std::size_t>(row) * width * 2;
+        std::uint8_t* out = bgr + static_cast<std::size_t>(row) * width * 3;
+        for (int pair = 0; pair < pairs; ++pair) {
+            const std::uint32_t chroma = blueDifference[in[1]] + redDifference[in[3]];
+            StorePixel(out, luma[in[0]] + chroma, clamp);
+            StorePixel(out + 3, luma[in[2]] + chroma, clamp);
+            in += 4;
+            out += 6;
+        }
+    }
+}
+
+bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap)
+{
+    const std::size_t packedBytes = PackedPictureBytes(width, height);
+    if (yv12 == nullptr || packedBytes == 0)
+        return false;
+    std::vector<std::uint8_t> packed(packedBytes, 0);
+    if (!YV12ToPacked(yv12, packed.data(), width, height))
+        return false;
+    std::vector<std::uint8_t> reversed(packedBytes, 0);
+    ReverseRows(packed.data(), reversed.data(), static_cast<std::size_t>(width) * 2, height);
+    bitmap.width = width;
+    bitmap.height = height;
+    bitmap.bytes.assign(kBitmapInfoHeaderBytes + static_cast<std::size_t>(width) * height * 3, 0);
+    PackedToBgr(reversed.data(), bitmap.bytes.data() + kBitmapInfoHeaderBytes, width, height);
+    WriteBitmapInfoHeader(bitmap.bytes.data(), width, height);
+    return true;
+}
+
+}  // namespace halvane
