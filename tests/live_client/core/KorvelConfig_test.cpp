@@ -232,6 +232,40 @@ TEST(KorvelConfigFile, SaveIntoAMissingFolderFailsWithoutCreatingIt) {
   EXPECT_FALSE(std::filesystem::exists(folder / "gone"));
 }
 
+TEST(KorvelArchive, CountedStringLengthFormsAtTheirBoundariesAndLineEnds) {
+  struct Case {
+    std::size_t length;
+    std::string prefix;
+  };
+  const Case cases[] = {
+      {0, std::string("\x00", 1)},
+      {254, std::string("\xFE", 1)},
+      {255, std::string("\xFF\xFF\x00", 3)},
+      {65533, std::string("\xFF\xFD\xFF", 3)},
+      {65534, std::string("\xFF\xFF\xFF\xFE\xFF\x00\x00", 7)},
+      {70000, std::string("\xFF\xFF\xFF\x70\x11\x01\x00", 7)},
+  };
+  for (const Case& c : cases) {
+    const std::string text(c.length, 'a');
+    CArchive out;
+    out.WriteCounted(text);
+    EXPECT_EQ(out.Stored(), c.prefix + text) << c.length;
+    CArchive in(out.Stored());
+    EXPECT_EQ(in.ReadCounted(), text) << c.length;
+    EXPECT_EQ(in.Remaining(), 0u) << c.length;
+  }
+
+  // A carriage return ends a line and swallows the character after it.
+  const std::string lines = "one\r\ntwo\rXthree\nfour";
+  CArchive in(lines);
+  EXPECT_EQ(in.ReadLine(), "one");
+  EXPECT_EQ(in.ReadLine(), "two");
+  EXPECT_EQ(in.ReadLine(), "three");
+  EXPECT_THROW(in.ReadLine(), CArchiveException);  // "four" has no end: not a whole text
+  CArchive shortInt(std::string("\x01\x02\x03", 3));
+  EXPECT_THROW(shortInt.ReadInt(), CArchiveException);
+}
+
 TEST(KorvelLoginRecords, FixedBlocksTakeAtMostTheFieldWidth) {
   CCameraInfo slot;
   slot.strAddr = "192.168.7.20";
