@@ -13,12 +13,15 @@ namespace {
 constexpr size_t kQueueLimit = 50;  // about a second of pictures and sound
 constexpr size_t kPcmBlockSamples = ORVANE_PCM_BLOCK_BYTES / 2;
 constexpr size_t kMaxAdpcmBlockBytes = 4096;
+constexpr size_t kRendererMaxBlockBytes = 4040;
 
 }  // namespace
 
 LiveChannel::LiveChannel(DvrConnection& owner, int channel, int frame_rate)
     : owner_(owner), channel_(channel), frame_rate_(frame_rate) {
-  block_.resize(ORVANE_PCM_BLOCK_BYTES);
+  // Room for the largest block a renderer may be set up for (4040 bytes): a sound output
+  // restarted for another window's block size may still read one of our blocks at that size.
+  block_.assign(kRendererMaxBlockBytes, 0);
   worker_ = std::make_unique<DataWorker>(
       kQueueLimit, [this](DataItem& item) { Handle(item); },
       [this](const DataItem& item) {

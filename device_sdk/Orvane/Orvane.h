@@ -50,7 +50,9 @@ extern "C" {
 #define ORVANE_FMT_YUV420 6
 
 /* Sound blocks of ORVANE_regDecAudioFrameCB: 16-bit signed little-endian mono PCM at 8000
-   samples per second, 321 samples (642 bytes, 40.125 ms) per block. */
+   samples per second, 321 samples (642 bytes, 40.125 ms) per block. The buffer behind a block
+   holds 4040 bytes (zeros after the block), so a sound output still set up for the largest
+   block size of the render library never reads past it. */
 #define ORVANE_PCM_BLOCK_BYTES 642
 #define ORVANE_PCM_SAMPLE_RATE 8000
 

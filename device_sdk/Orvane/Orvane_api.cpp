@@ -313,7 +313,8 @@ int ORVANE_recFilesSearch(int handle, const ORVANE_SEARCH* query, ORVANE_SEARCH_
     // search).
     {
       std::lock_guard<std::mutex> guard(sdk().lock);
-      auto it = sdk().chains.find(result->files);
+      ORVANE_RECFILE* previous = result->files;  // a packed field: read it by value
+      auto it = sdk().chains.find(previous);
       if (it != sdk().chains.end()) {
         FreeChain(*it);
         sdk().chains.erase(it);
@@ -356,7 +357,8 @@ int ORVANE_recFilesSearchClean(ORVANE_SEARCH_RESULT* result) {
   return Guard([&] {
     if (!result) return ORVANE_ERR_INVALID_ARGUMENT;
     std::lock_guard<std::mutex> guard(sdk().lock);
-    auto it = sdk().chains.find(result->files);
+    ORVANE_RECFILE* files = result->files;  // a packed field: read it by value
+    auto it = sdk().chains.find(files);
     if (it != sdk().chains.end()) {
       FreeChain(*it);
       sdk().chains.erase(it);

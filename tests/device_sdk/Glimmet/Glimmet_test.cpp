@@ -168,7 +168,9 @@ TEST_F(GlimmetTest, DecodingThreadsDrawWhileTheUiThreadChangesIndicatorAndSound)
   for (int p = 0; p < kPorts; ++p)
     decoders.emplace_back([&, p] {
       auto picture = TwoColourPicture(352, 288, kRed, kBlue);
-      std::vector<uint8_t> block(642, uint8_t(p));
+      // Room for the largest block: a block of another stream may be played just after a
+      // restart for a larger size, as the live client's sound may do on a selection change.
+      std::vector<uint8_t> block(4040, uint8_t(p));
       while (!stop) {
         GL_DisplayImg(p, picture.data(), 352, 288);
         GL_PlaySound(block.data());

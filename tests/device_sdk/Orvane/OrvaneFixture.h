@@ -27,6 +27,7 @@ struct Received {
   std::condition_variable changed;
   int records = 0;
   int bad_records = 0;             // record fields inconsistent with each other
+  unsigned padding_sum = 0;        // keeps the read of a sound block's full buffer
   std::vector<uint8_t> last;       // copy of the last picture or block
   int width = 0, height = 0;
   std::vector<std::chrono::steady_clock::time_point> times;
@@ -65,6 +66,9 @@ class OrvaneTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // What the callbacks receive; members, so that they outlive the handles (TearDown).
+  Received pictures_;
+  Received sound_;
   suite::test::TempFolder folder_{"orvane"};
   dvr_sim_test::DvrSimProcess sim_;
   std::vector<int> handles_;

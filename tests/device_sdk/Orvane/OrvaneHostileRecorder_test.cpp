@@ -136,11 +136,12 @@ TEST_F(OrvaneTest, HostileRepliesAndDataGiveErrorsNotCrashes) {
   ORVANE_SEARCH query{1, 15, 0, 0xFFFFFFFFu, 1, 8};
   ORVANE_SEARCH_RESULT result{};
   EXPECT_EQ(ORVANE_recFilesSearch(handle, &query, &result), ORVANE_ERR_PROTOCOL);
-  EXPECT_EQ(result.files, nullptr);
+  EXPECT_EQ(+result.files, nullptr);
   EXPECT_EQ(ORVANE_recFilesSearch(handle, &query, &result), ORVANE_ERR_PROTOCOL);  // 3 + 2 > 3 + 1
-  EXPECT_EQ(result.files, nullptr);
+  EXPECT_EQ(+result.files, nullptr);
 
-  Received pictures, sound;
+  Received& pictures = pictures_;
+  Received& sound = sound_;
   StartPreview(handle, 2, &pictures, &sound);
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(pictures.count(), 0);

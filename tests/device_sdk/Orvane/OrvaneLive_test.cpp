@@ -97,7 +97,8 @@ TEST_F(OrvaneTest, LoginWithoutRecorderTimesOut) {
 TEST_F(OrvaneTest, LivePicturesAndSoundArriveAtPace) {
   StartSim("127.0.0.41");
   int handle = Login("127.0.0.41");
-  Received pictures, sound;
+  Received& pictures = pictures_;
+  Received& sound = sound_;
   StartPreview(handle, 1, &pictures, &sound);
 
   ASSERT_TRUE(pictures.WaitFor(1, 5s));
@@ -135,7 +136,7 @@ TEST_F(OrvaneTest, LivePicturesAndSoundArriveAtPace) {
 TEST_F(OrvaneTest, PtzZoomChangesTheScene) {
   StartSim("127.0.0.42");
   int handle = Login("127.0.0.42");
-  Received pictures;
+  Received& pictures = pictures_;
   StartPreview(handle, 0, &pictures, nullptr);
   ASSERT_TRUE(pictures.WaitFor(10, 5s));
   // Rows between the channel label and the sweeping bar show only the scene.
@@ -221,7 +222,7 @@ TEST_F(OrvaneTest, SnapshotWritesBmpAndJpegByName) {
   // No picture yet on a channel that was never previewed.
   EXPECT_EQ(ORVANE_snapshot(handle, 3, folder.c_str(), "x.bmp"), ORVANE_ERR_NO_PICTURE);
 
-  Received pictures;
+  Received& pictures = pictures_;
   StartPreview(handle, 0, &pictures, nullptr);
   ASSERT_TRUE(pictures.WaitFor(5, 5s));
   ASSERT_EQ(ORVANE_snapshot(handle, 0, folder.c_str(), "20261209-081500.BMP"), ORVANE_OK);
@@ -274,7 +275,7 @@ TEST_F(OrvaneTest, LinkLossIsReportedOnceOnAnSdkThread) {
   int handle = Login("127.0.0.45");
   LostReports reports;
   ASSERT_EQ(ORVANE_regCBMsgConnLost(handle, OnLost, &reports), ORVANE_OK);
-  Received pictures;
+  Received& pictures = pictures_;
   StartPreview(handle, 0, &pictures, nullptr);
   ASSERT_TRUE(pictures.WaitFor(3, 5s));
 

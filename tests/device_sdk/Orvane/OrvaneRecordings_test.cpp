@@ -69,9 +69,9 @@ TEST_F(OrvaneTest, SearchPagesNineteenMatchesAsEightEightThree) {
     ORVANE_SEARCH q = Query(1, 16 | 15, firsts[page]);
     // One result block, searched page after page without a clean in between.
     ASSERT_EQ(ORVANE_recFilesSearch(handle, &q, &result), ORVANE_OK);
-    EXPECT_EQ(result.total, 19);
-    EXPECT_EQ(result.first, firsts[page]);
-    EXPECT_EQ(result.last, firsts[page] + sizes[page] - 1);
+    EXPECT_EQ(+result.total, 19);
+    EXPECT_EQ(+result.first, firsts[page]);
+    EXPECT_EQ(+result.last, firsts[page] + sizes[page] - 1);
     auto records = Records(result);
     ASSERT_EQ(records.size(), sizes[page]);
     all.insert(all.end(), records.begin(), records.end());
@@ -84,31 +84,32 @@ TEST_F(OrvaneTest, SearchPagesNineteenMatchesAsEightEightThree) {
     uint32_t start = 0;
     std::memcpy(&start, bytes + 2, 4);
     EXPECT_EQ(start, AsUtc(2026, 12, 9, int(i), 15, 0)) << "record " << i;
-    EXPECT_EQ(all[i].endTime, start + 30);
+    const uint32_t end = all[i].endTime;  // packed field: compare by value
+    EXPECT_EQ(end, start + 30);
   }
 
   // Beyond the last match: the total, nothing returned.
   ORVANE_SEARCH past = Query(1, 16 | 15, 25);
   ASSERT_EQ(ORVANE_recFilesSearch(handle, &past, &result), ORVANE_OK);
-  EXPECT_EQ(result.total, 19);
-  EXPECT_EQ(result.files, nullptr);
-  EXPECT_EQ(result.first, 0);
+  EXPECT_EQ(+result.total, 19);
+  EXPECT_EQ(+result.files, nullptr);
+  EXPECT_EQ(+result.first, 0);
 
   // Type masks: manual only (8) on channel 1 is every fourth; alarm (6 = motion | alarm).
   ORVANE_SEARCH manual = Query(1, 8, 1);
   ASSERT_EQ(ORVANE_recFilesSearch(handle, &manual, &result), ORVANE_OK);
-  EXPECT_EQ(result.total, 4);
+  EXPECT_EQ(+result.total, 4);
   ORVANE_SEARCH alarm = Query(1, 6, 1);
   ASSERT_EQ(ORVANE_recFilesSearch(handle, &alarm, &result), ORVANE_OK);
-  EXPECT_EQ(result.total, 10);
+  EXPECT_EQ(+result.total, 10);
   ORVANE_SEARCH other_channel = Query(2, 16 | 15, 1);
   ASSERT_EQ(ORVANE_recFilesSearch(handle, &other_channel, &result), ORVANE_OK);
-  EXPECT_EQ(result.total, 3);
+  EXPECT_EQ(+result.total, 3);
   EXPECT_EQ(Records(result).size(), 3u);
 
   EXPECT_EQ(ORVANE_recFilesSearchClean(&result), ORVANE_OK);
-  EXPECT_EQ(result.total, 0);
-  EXPECT_EQ(result.files, nullptr);
+  EXPECT_EQ(+result.total, 0);
+  EXPECT_EQ(+result.files, nullptr);
   // Cleaning again, or a block the SDK never filled, releases nothing.
   EXPECT_EQ(ORVANE_recFilesSearchClean(&result), ORVANE_OK);
   ORVANE_RECFILE foreign{};
@@ -137,13 +138,13 @@ TEST_F(OrvaneTest, FilePlaybackPausesChangesRateAndReachesPlayOver) {
   ORVANE_SEARCH q = Query(4, 16 | 15, 1);
   ORVANE_SEARCH_RESULT result{};
   ASSERT_EQ(ORVANE_recFilesSearch(handle, &q, &result), ORVANE_OK);
-  ASSERT_EQ(result.total, 1);
+  ASSERT_EQ(+result.total, 1);
   // The playback program keeps only a copy of the record's first 84 bytes.
   ORVANE_RECFILE copy{};
   std::memcpy(&copy, result.files, ORVANE_RECFILE_DATA_BYTES);
   ORVANE_recFilesSearchClean(&result);
 
-  Received pictures;
+  Received& pictures = pictures_;
   PlayEvents events;
   ASSERT_EQ(ORVANE_openPlayCBReciever(handle, 0, Collect, &pictures), ORVANE_OK);
   ASSERT_EQ(ORVANE_setPlayCBDecoderFMT(handle, 0, ORVANE_FMT_YUV420), ORVANE_OK);

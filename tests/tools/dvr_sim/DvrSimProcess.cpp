@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +36,9 @@ bool DvrSimProcess::Start(const std::vector<std::string>& arguments,
   argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
+    // A test process that dies (a failed assertion under a sanitizer aborts it) must not
+    // leave its simulator holding the address for the next run.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(pipe_fds[1], 1);
     execv(program.c_str(), argv.data());
     _exit(127);
