@@ -114,28 +114,10 @@ int AviFile::Write(int stream, const void* data, std::size_t bytes, std::uint32_
       avi::MakeChunkId(stream, is_audio ? avi::kTwoccAudio : avi::kTwoccCompressedVideo);
   const avi::AviChunkHeader chunk_header{chunk_id, static_cast<std::uint32_t>(bytes)};
 
-  if (staging_.size() + chunk_bytes > kStagingBytes && !FlushStaging()) return 1;
-
-  if (chunk_bytes > kStagingBytes) {
-    // Too big to gather: write it straight behind what is already on disk.
-    const unsigned char pad = 0;
-    const bool ok = file_.Write(&chunk_header, sizeof(chunk_header)) && file_.Write(data, bytes) &&
-                    ((bytes & 1) == 0 || file_.Write(&pad, 1));
-    if (!ok) {
-      const FileError error = file_.error();
-      write_through_ = true;
-      CutToCompleteChunks(staged_from_);
-      return Fail(error);
-    }
-    staged_from_ += chunk_bytes;
-  } else {
-    const auto* header_bytes = reinterpret_cast<const unsigned char*>(&chunk_header);
-    staging_.insert(staging_.end(), header_bytes, header_bytes + sizeof(chunk_header));
-    if (bytes) {
-      const auto* begin = static_cast<const unsigned char*>(data);
-      staging_.insert(staging_.end(), begin, begin + bytes);
-    }
-    if (bytes & 1) staging_.push_back(0);
+  // The chunk streams through the staging buffer, which is written whenever it fills.
+  const unsigned char pad = 0;
+  if (!Stage(&chunk_header, sizeof(chunk_header)) || !Stage(data, bytes) || ((bytes & 1) && !Stage(&pad, 1))) {
+    return 1;
   }
 
   index_.push_back(avi::AviIndexEntry{chunk_id, flags,
@@ -213,6 +195,19 @@ int AviFile::Release() {
 std::uint32_t AviFile::ChunkCount(int stream) const {
   if (stream < 0 || stream >= static_cast<int>(streams_.size())) return 0;
   return streams_[stream].chunks;
+}
+
+bool AviFile::Stage(const void* data, std::size_t bytes) {
+  const auto* from = static_cast<const unsigned char*>(data);
+  while (bytes > 0) {
+    const std::size_t room = kStagingBytes - staging_.size();
+    const std::size_t piece = std::min(room, bytes);
+    staging_.insert(staging_.end(), from, from + piece);
+    from += piece;
+    bytes -= piece;
+    if (staging_.size() == kStagingBytes && !FlushStaging()) return false;
+  }
+  return true;
 }
 
 bool AviFile::FlushStaging() {

@@ -82,6 +82,8 @@ class AviFile {
   int Fail(platform::FileError error);
   // Builds the header area (kAviMoviDataOffset bytes) from the current counts.
   void BuildHeader(std::vector<unsigned char>& out, bool has_index, std::uint64_t file_end) const;
+  // Appends bytes of the chunk being written, writing the buffer each time it fills.
+  bool Stage(const void* data, std::size_t bytes);
   // Writes the staging buffer; on failure cuts the file back to its last complete chunk.
   bool FlushStaging();
   // Flushes, then rewrites the header area in place to describe what is on disk.

@@ -423,3 +423,29 @@ TEST(AviWriter, RealMpeg4FramesDecodeAfterRecording) {
                                        "stream=nb_read_frames -of csv=p=0 '" + HostPath(path) + "'");
   EXPECT_EQ(audio, "45\n");
 }
+
+TEST(AviWriter, FramesLargerThanTheWriteBufferArriveWhole) {
+  TempDrives drives;
+  Configure(kSlot, {});
+  const std::string path = RecordingPath('D', "2010_01_08", 2, 7, 0, 0);
+  ASSERT_EQ(OxCreateAVIFile(kSlot, path.c_str()), 0u);
+  std::vector<std::vector<unsigned char>> frames;
+  const std::vector<unsigned char> block = AdpcmBlock(256);
+  for (int i = 0; i < 4; ++i) {
+    frames.push_back(FakeFrame(700001 + i, static_cast<unsigned char>(0xA0 + i)));
+    frames.back()[0] = static_cast<unsigned char>(i);  // the first byte tells frames apart
+    ASSERT_EQ(OxWriteFrameToAVIFile(kSlot, frames.back().data(), static_cast<int>(frames.back().size()), i == 0 ? 0 : 1), 0u);
+    for (int b = 0; b < 5; ++b) ASSERT_EQ(OxWriteFrameToAVIFile(kSlot, block.data(), 256, 5), 0u);
+  }
+  ASSERT_EQ(OxCloseAVIFile(kSlot), 0u);
+  const AviTestFile file = ReadAviFile(HostPath(path));
+  ASSERT_EQ(file.error, "");
+  const auto video = file.StreamChunks(0);
+  ASSERT_EQ(video.size(), 4u);
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(video[i]->data == frames[i]) << i;
+  ASSERT_EQ(file.idx1.size(), file.chunks.size());
+  for (std::size_t i = 0; i < file.idx1.size(); ++i) {
+    EXPECT_EQ(file.movi_code_offset + file.idx1[i].dwChunkOffset, file.chunks[i].header_offset);
+  }
+  EXPECT_EQ(file.riff_size, file.file_bytes - 8);
+}
