@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,4 +145,28 @@ TEST(CrashSafety, FullDiskFailsWritesAndKeepsWhatWasWritten) {
   const auto streams = ProbeStreams(HostPath(path));
   ASSERT_EQ(streams.size(), 2u);
   EXPECT_GE(std::stoi(streams[0].at("nb_read_packets")), accepted - 2 * kFps);
+}
+
+TEST(CrashSafety, ProcessEndFinishesOpenFilesWithoutIndexingThem) {
+  TempDrives drives;
+  const std::string path = RecordingPath('D', "2011_02_04", 1, 16, 0, 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    OxSetCapFrmRate(kSlot, kFps);
+    if (OxCreateAVIFile(kSlot, path.c_str()) != 0) ::_exit(2);
+    const std::vector<unsigned char> frame = FakeFrame(30000, 0x3C);
+    for (int i = 0; i < 20; ++i) OxWriteFrameToAVIFile(kSlot, frame.data(), 30000, i == 0 ? 0 : 1);
+    std::exit(0);  // unloads the library with the file still open
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  const AviTestFile file = ReadAviFile(HostPath(path));
+  ASSERT_EQ(file.error, "");
+  EXPECT_TRUE(file.has_idx1);
+  EXPECT_EQ(file.idx1.size(), 20u);
+  EXPECT_EQ(file.main.dwTotalFrames, 20u);
+  EXPECT_FALSE(FileExists(HostPath("D:\\video\\2011_02_04\\FileInfo.ini")));
 }
