@@ -192,11 +192,6 @@ int AviFile::Release() {
   return result;
 }
 
-std::uint32_t AviFile::ChunkCount(int stream) const {
-  if (stream < 0 || stream >= static_cast<int>(streams_.size())) return 0;
-  return streams_[stream].chunks;
-}
-
 bool AviFile::Stage(const void* data, std::size_t bytes) {
   const auto* from = static_cast<const unsigned char*>(data);
   while (bytes > 0) {

@@ -64,8 +64,6 @@ class AviFile {
   // of that finishing, or 0.
   int Release();
 
-  // Chunks of a stream that are part of the file so far (cut chunks are not counted).
-  std::uint32_t ChunkCount(int stream) const;
   // Host-side reason of the last failure, for trace lines.
   platform::FileError LastError() const { return last_error_; }
 
