@@ -107,12 +107,20 @@ TEST_F(KorvelDialogTest, InitialisationShowsConfiguredGridTreeAndRenderPorts) {
   EXPECT_FALSE(Control("BTN_STOPRECORD")->isVisible());
 
   // Each window's render port draws into that window's surface.
-  std::vector<unsigned char> picture(352 * 288 * 3 / 2, 200);
+  // Until then a surface shows the idle green; afterwards the picture (a mid grey here).
   CVideoStatic* surface = VideoWindow(7)->Surface();
+  const QPoint middle(surface->width() / 2, surface->height() / 2);
+  EXPECT_EQ(surface->grab().toImage().pixelColor(middle), QColor(0x28, 0x80, 0x35));
+  std::vector<unsigned char> picture(352 * 288, 160);
+  picture.resize(352 * 288 * 3 / 2, 128);
   const unsigned before = surface->PresentCount();
   EXPECT_EQ(GL_DisplayImg(7, picture.data(), 352, 288), GL_OK);
   EXPECT_EQ(surface->PresentCount(), before + 1);
   EXPECT_EQ(VideoWindow(8)->Surface()->PresentCount(), 0u);
+  QTRY_VERIFY(surface->grab().toImage().pixelColor(middle) != QColor(0x28, 0x80, 0x35));
+  const QColor shown = surface->grab().toImage().pixelColor(middle);
+  EXPECT_NEAR(shown.red(), shown.green(), 8);
+  EXPECT_NEAR(shown.blue(), shown.green(), 8);
 }
 
 TEST_F(KorvelDialogTest, LayoutButtonsAndMenuCommandsShowSquaresOfWindows) {
@@ -308,10 +316,18 @@ TEST_F(KorvelDialogTest, WorkerMessagesReachTreeAndRecordButtonsOnTheUiThread) {
   platform::PostMessage(dialog_->Handle(), WM_KORVEL_RECSTATUS, 4, kRecButtonsCanStart);
   QTRY_COMPARE(dialog_->RecStatus(4), kRecButtonsCanStart);
   EXPECT_FALSE(Control("BTN_RECORD")->isVisible());
-  QTest::mouseClick(VideoWindow(4)->Surface(), Qt::LeftButton);
+  // Selecting it in the tree applies its state and moves the highlighted frame.
+  QTreeWidget* tree = Tree(*dialog_);
+  QTreeWidgetItem* item4 = tree->topLevelItem(0)->child(4);
+  tree->scrollToItem(item4);
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item4).center());
+  EXPECT_EQ(g_nCurWnd, 4);
+  EXPECT_EQ(g_nPrevWnd, 0);
   EXPECT_TRUE(Control("BTN_RECORD")->isVisible());
   EXPECT_TRUE(Control("BTN_RECORD")->isEnabled());
   EXPECT_FALSE(Control("BTN_STOPRECORD")->isVisible());
+  EXPECT_EQ(VideoWindow(4)->grab().toImage().pixelColor(0, 0), QColor(0x00, 0xFF, 0xFF));
+  EXPECT_EQ(VideoWindow(0)->grab().toImage().pixelColor(0, 0), QColor(0x8C, 0xAA, 0x96));
 
   // Window status: a slot assigned meanwhile gets its title on 0x914.
   g_PageInfo[0].camera[9].strAddr = "10.1.1.1";
