@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+#include <filesystem>
 #include <memory>
 
 #include "live_client/core/CKorvelApp.h"
+#include "live_client/core/CKorvelDlg.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelRunningTime.h"
 #include "platform/Display.h"
@@ -86,6 +89,30 @@ TEST_F(DisplayCheckTest, EightBitsAskAndAFailedSwitchIsReported) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_NE(boxes[0].text.find("1024*768"), std::string::npos);
   EXPECT_EQ(boxes[1].text, "Change display mode fail.");
+}
+
+TEST_F(KorvelDialogTest, ProgramRunsTheDialogModallyUntilExitThenRestoresTheDisplay) {
+  const DisplayMode desktop{32, 1280, 1024, 60};
+  platform::SetDisplayProvider(std::make_shared<FixedDisplay>(
+      desktop, std::vector<DisplayMode>{desktop, {32, 1024, 768, 60}}));
+  // Every question (the display switch, the exit) is answered Yes.
+  platform::SetDefaultMessageBoxAnswer(platform::IDYES);
+  QRect shownAt;
+  QTimer::singleShot(300, [&] {
+    ASSERT_NE(g_pMainDlg, nullptr);
+    shownAt = g_pMainDlg->geometry();
+    QTest::mouseClick(g_pMainDlg->findChild<QWidget*>("BTN_EXIT"), Qt::LeftButton);
+  });
+  CKorvelApp app;
+  EXPECT_FALSE(app.InitInstance(ClientWindows()));
+  // The dialog was sized to the virtual mode switched to.
+  EXPECT_EQ(shownAt, QRect(0, 0, 1024, 768));
+  EXPECT_EQ(g_nResolution, 1);
+  EXPECT_EQ(g_pMainDlg, nullptr);
+  // The teardown saved the configuration.
+  EXPECT_TRUE(std::filesystem::exists(ClientHost() + "/Korvel.cfg"));
+  app.ExitInstance();
+  EXPECT_EQ(platform::CurrentDisplayMode(), desktop);
 }
 
 TEST(KorvelRunningTimeTest, CountsDaysAndKeepsCountingAcrossTheTickWrap) {
