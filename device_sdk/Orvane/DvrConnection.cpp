@@ -165,9 +165,9 @@ int DvrConnection::GetSystemParams(ORVANE_SYSTEM_PARAMS& params) {
   return ORVANE_OK;
 }
 
-LiveChannel* DvrConnection::channel(int index) {
+LiveChannel* DvrConnection::channel(int index, bool after_loss) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (link_ != Link::LoggedIn || index < 0 || index >= int(channels_.size())) return nullptr;
+  if ((link_ != Link::LoggedIn && !after_loss) || index < 0 || index >= int(channels_.size())) return nullptr;
   return channels_[size_t(index)].get();
 }
 

@@ -37,9 +37,10 @@ class DvrConnection {
   int Request(uint16_t type, uint16_t channel, const std::vector<uint8_t>& payload,
               std::vector<uint8_t>* body);
 
-  // The live channel, or null when not logged in or out of range. The pointer stays valid
-  // until logout or destruction of the connection.
-  LiveChannel* channel(int index);
+  // The live channel, or null when not logged in or out of range. With `after_loss`, also a
+  // channel of a link that has dropped or been logged out, for stopping and closing what the
+  // caller had started. The pointer stays valid until the connection is destroyed.
+  LiveChannel* channel(int index, bool after_loss = false);
   FilePlayer* player();
   bool logged_in();
 

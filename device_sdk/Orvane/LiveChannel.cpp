@@ -15,6 +15,9 @@ constexpr size_t kPcmBlockSamples = ORVANE_PCM_BLOCK_BYTES / 2;
 constexpr size_t kMaxAdpcmBlockBytes = 4096;
 constexpr size_t kRendererMaxBlockBytes = 4040;
 
+// A link that is down sends nothing: stopping and closing then succeed.
+int StoppedAnyway(int result) { return result == ORVANE_ERR_NOT_CONNECTED ? ORVANE_OK : result; }
+
 }  // namespace
 
 LiveChannel::LiveChannel(DvrConnection& owner, int channel, int frame_rate)
@@ -105,7 +108,7 @@ int LiveChannel::StopVideo() {
   std::lock_guard<std::mutex> guard(control_lock_);
   if (!video_sending_) return ORVANE_OK;
   video_sending_ = false;
-  return UpdateVideoRequest();
+  return StoppedAnyway(UpdateVideoRequest());
 }
 
 int LiveChannel::StartAudio() {
@@ -121,7 +124,7 @@ int LiveChannel::StopAudio() {
   std::lock_guard<std::mutex> guard(control_lock_);
   if (!audio_sending_) return ORVANE_OK;
   audio_sending_ = false;
-  return owner_.Request(wire::kAudioStop, uint16_t(channel_), {}, nullptr);
+  return StoppedAnyway(owner_.Request(wire::kAudioStop, uint16_t(channel_), {}, nullptr));
 }
 
 int LiveChannel::SetVideoCallback(ORVANE_DATA_CB callback, void* context) {
@@ -143,7 +146,7 @@ int LiveChannel::CloseVideo() {
   int result = ORVANE_OK;
   if (video_sending_) {
     video_sending_ = false;
-    result = UpdateVideoRequest();
+    result = StoppedAnyway(UpdateVideoRequest());
   }
   video_open_ = false;
   return result;
@@ -154,7 +157,7 @@ int LiveChannel::CloseAudio() {
   int result = ORVANE_OK;
   if (audio_sending_) {
     audio_sending_ = false;
-    result = owner_.Request(wire::kAudioStop, uint16_t(channel_), {}, nullptr);
+    result = StoppedAnyway(owner_.Request(wire::kAudioStop, uint16_t(channel_), {}, nullptr));
   }
   audio_open_ = false;
   return result;

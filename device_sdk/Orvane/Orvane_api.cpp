@@ -63,13 +63,16 @@ int Guard(Body body) {
   }
 }
 
-// Calls `body` with the live channel, or returns why there is none.
+// Calls `body` with the live channel, or returns why there is none. Stopping and closing
+// (`teardown`) also reach the channel of a link that has dropped, so that the caller's usual
+// teardown after a loss succeeds and ends a recording in progress.
+enum class Use { Running, Teardown };
 template <typename Body>
-int WithChannel(int handle, int channel, Body body) {
+int WithChannel(int handle, int channel, Body body, Use use = Use::Running) {
   return Guard([&] {
     auto dvr = Find(handle);
     if (!dvr) return ORVANE_ERR_INVALID_HANDLE;
-    orvane::LiveChannel* c = dvr->channel(channel);
+    orvane::LiveChannel* c = dvr->channel(channel, use == Use::Teardown);
     if (!c) {
       if (!dvr->logged_in()) return ORVANE_ERR_NOT_CONNECTED;
       return channel < 0 ? ORVANE_ERR_INVALID_ARGUMENT : ORVANE_ERR_NO_VIDEO;
@@ -245,27 +248,34 @@ int ORVANE_startAudioSend(int handle, int channel) {
 }
 
 int ORVANE_stopVideoSend(int handle, int channel) {
-  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.StopVideo(); });
+  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.StopVideo(); },
+                     Use::Teardown);
 }
 
 int ORVANE_stopAudioSend(int handle, int channel) {
-  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.StopAudio(); });
+  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.StopAudio(); },
+                     Use::Teardown);
 }
 
 int ORVANE_destroyVideoDecoder(int handle, int channel) {
   return WithChannel(handle, channel,
-                     [](orvane::LiveChannel& c) { return c.SetVideoCallback(nullptr, nullptr); });
+                     [](orvane::LiveChannel& c) { return c.SetVideoCallback(nullptr, nullptr); },
+                     Use::Teardown);
 }
 
 int ORVANE_closeVideoReciever(int handle, int channel) {
-  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.CloseVideo(); });
+  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.CloseVideo(); },
+                     Use::Teardown);
 }
 
 int ORVANE_closeAudioReciever(int handle, int channel) {
-  return WithChannel(handle, channel, [](orvane::LiveChannel& c) {
-    c.SetAudioCallback(nullptr, nullptr);
-    return c.CloseAudio();
-  });
+  return WithChannel(
+      handle, channel,
+      [](orvane::LiveChannel& c) {
+        c.SetAudioCallback(nullptr, nullptr);
+        return c.CloseAudio();
+      },
+      Use::Teardown);
 }
 
 int ORVANE_PtzControl(int handle, const ORVANE_PTZ* command) {
@@ -291,7 +301,8 @@ int ORVANE_startRecord(int handle, int channel, const char* folder, unsigned int
 }
 
 int ORVANE_stopRecord(int handle, int channel) {
-  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.StopRecord(); });
+  return WithChannel(handle, channel, [](orvane::LiveChannel& c) { return c.StopRecord(); },
+                     Use::Teardown);
 }
 
 int ORVANE_snapshot(int handle, int channel, const char* folder, const char* fileName) {
@@ -300,7 +311,7 @@ int ORVANE_snapshot(int handle, int channel, const char* folder, const char* fil
     std::string host;
     if (!PrepareFolder(folder, host)) return ORVANE_ERR_FILE;
     return c.Snapshot(host + "/" + fileName);
-  });
+  }, Use::Teardown);
 }
 
 int ORVANE_recFilesSearch(int handle, const ORVANE_SEARCH* query, ORVANE_SEARCH_RESULT* result) {

@@ -95,8 +95,8 @@ TEST_F(OrvaneTest, LoginWithoutRecorderTimesOut) {
 }
 
 TEST_F(OrvaneTest, LivePicturesAndSoundArriveAtPace) {
-  StartSim("127.0.0.41");
-  int handle = Login("127.0.0.41");
+  StartSim("127.0.0.47");
+  int handle = Login("127.0.0.47");
   Received& pictures = pictures_;
   Received& sound = sound_;
   StartPreview(handle, 1, &pictures, &sound);
@@ -278,6 +278,9 @@ TEST_F(OrvaneTest, LinkLossIsReportedOnceOnAnSdkThread) {
   Received& pictures = pictures_;
   StartPreview(handle, 0, &pictures, nullptr);
   ASSERT_TRUE(pictures.WaitFor(3, 5s));
+  const std::string recording = folder_ / "lost";
+  ASSERT_EQ(ORVANE_startRecord(handle, 0, recording.c_str(), ORVANE_RECORD_SPLIT_BYTES), ORVANE_OK);
+  std::this_thread::sleep_for(1500ms);
 
   const auto dropped = std::chrono::steady_clock::now();
   sim_.DropConnections();
@@ -287,8 +290,15 @@ TEST_F(OrvaneTest, LinkLossIsReportedOnceOnAnSdkThread) {
   EXPECT_EQ(reports.count, 1);
   EXPECT_FALSE(reports.on_caller_thread);
 
-  // The live client's teardown on a lost link: every call returns, logout counts as done.
-  EXPECT_EQ(ORVANE_stopVideoSend(handle, 0), ORVANE_ERR_NOT_CONNECTED);
+  // The live client's teardown on a lost link succeeds and ends the recording; the last
+  // picture can still be saved; nothing new can be started; logout counts as done.
+  EXPECT_EQ(ORVANE_startVideoSend(handle, 1), ORVANE_ERR_NOT_CONNECTED);
+  EXPECT_EQ(ORVANE_snapshot(handle, 0, recording.c_str(), "last.bmp"), ORVANE_OK);
+  EXPECT_EQ(ORVANE_stopRecord(handle, 0), ORVANE_OK);
+  StopPreview(handle, 0);
+  auto files = FilesIn(recording, ".m4v");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_GT(ReadFile(files[0]).size(), 1000u);
   EXPECT_EQ(ORVANE_logoutServer(handle), ORVANE_ERR_NOT_LOGGED_IN);
 
   // A new login on the same handle is watched again; a recorder that dies is noticed too.
