@@ -14,8 +14,13 @@
  *     a pointer are placed so that the offsets named here hold on every build.
  *   - Callbacks run on threads of the SDK, never on the caller's thread. The record passed to
  *     a callback and the buffers it points to are valid only during the call. Callbacks of one
- *     channel never run at the same time; callbacks of different channels may. Once a
- *     stop/destroy/close function has returned, the callback it concerns is not called again.
+ *     channel never run at the same time; callbacks of different channels may. Once
+ *     ORVANE_destroyVideoDecoder, ORVANE_closeAudioReciever, ORVANE_stopFilePlay,
+ *     ORVANE_closePlayCBReciever, ORVANE_logoutServer or ORVANE_destroyDVR has returned, the
+ *     callbacks it concerns are not called again. Do not log out or destroy a handle from
+ *     inside one of its picture, sound or play callbacks.
+ *   - After the link drops, stopping and closing calls still succeed (and end a recording);
+ *     calls that start something return ORVANE_ERR_NOT_CONNECTED.
  *   - Windows-form folder names ("D:\VIDEO\DVR_REC\...") go through the process drive table.
  */
 #ifndef ORVANE_ORVANE_H
