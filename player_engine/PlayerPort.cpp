@@ -13,7 +13,8 @@ namespace {
 constexpr size_t kMaxFileNameChars = 259;
 }
 
-PlayerPort::PlayerPort(int port) : input_(port), splitter_(port), renderer_(port), port_(port) {
+PlayerPort::PlayerPort(int port)
+    : input_(port), splitter_(port), renderer_(port), port_(port), clock_mutex_(false) {
     SetLastError(ErrorCode::None);
 }
 
@@ -34,16 +35,9 @@ void PlayerPort::CloseMedia() {
     Stop();
     splitter_.Close();
     input_.Close();
-    if (has_video_) {
-        frame_buffer_.Close();
-        video_decoder_.Close();
-        renderer_.Close();
-    }
-    if (has_audio_) {
-        audio_buffer_.Close();
-        audio_decoder_.Close();
-        sound_output_.Close();
-    }
+    CloseOutputs();
+    video_decoder_.Close();
+    audio_decoder_.Close();
     has_video_ = false;
     has_audio_ = false;
     source_kind_ = SourceKind::None;
@@ -155,104 +149,16 @@ bool PlayerPort::SetSourceBufferCallback(uint32_t threshold, SourceBufferCallbac
 
 bool PlayerPort::RearmSourceBufferCallback() { return input_.RearmCallback(); }
 
-bool PlayerPort::Play(void* window) {
-    SetLastError(ErrorCode::None);
-    if (!has_video_ && !has_audio_) return false;
-    if (playing_) return true;
-    if (window == nullptr) {
-        renderer_.Close();
-        frame_buffer_.Close();
-        sound_output_.Close();
-        return false;
-    }
-    // No renderer can be made on the window in this build.
-    SetLastError(ErrorCode::RendererInitFailed);
-    return false;
-}
 
-bool PlayerPort::Stop() {
-    playing_ = paused_ = stepping_ = false;
-    speed_ = 1.0f;
-    volume_ = kVolumeUnset;
-    decode_callback_ = nullptr;
-    decode_user_ = nullptr;
-    splitter_.Rewind();
-    return true;
-}
 
-bool PlayerPort::Pause(bool pause) {
-    (void)pause;
-    SetLastError(ErrorCode::None);
-    if (!playing_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    return false;
-}
 
-bool PlayerPort::Fast() {
-    SetLastError(ErrorCode::None);
-    if (!playing_ || paused_ || stepping_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    return false;
-}
 
-bool PlayerPort::Slow() { return Fast(); }
 
-bool PlayerPort::OneByOne(bool backwards) {
-    (void)backwards;
-    SetLastError(ErrorCode::None);
-    if (source_kind_ == SourceKind::Stream) {
-        SetLastError(ErrorCode::NotForStream);
-        return false;
-    }
-    if (!stepping_ && !playing_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    return false;
-}
-
-bool PlayerPort::RefreshPlay() { return (paused_ || stepping_) && has_video_; }
-
-bool PlayerPort::SetPlayPosition(float position) {
-    SetLastError(ErrorCode::None);
-    if (!(position >= 0.0f && position <= 1.0f)) {
-        SetLastError(ErrorCode::BadArgument);
-        return false;
-    }
-    if (!playing_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    return false;
-}
 
 float PlayerPort::PlayPosition() const { return static_cast<float>(splitter_.PlayPosition()); }
 
-bool PlayerPort::SetCurrentFrame(uint32_t frame) {
-    TraceMessage("dwFrameNum: %d", static_cast<int>(frame));
-    SetLastError(ErrorCode::None);
-    if (frame >= splitter_.FrameCount()) {
-        SetLastError(ErrorCode::BadArgument);
-        return false;
-    }
-    if (!playing_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    if (source_kind_ == SourceKind::Stream) {
-        SetLastError(ErrorCode::NotForStream);
-        return false;
-    }
-    return false;
-}
 
 uint32_t PlayerPort::CurrentFrame() const { return has_video_ ? splitter_.CurrentFrameNumber() : 0; }
-
-uint32_t PlayerPort::PlayedFrames() const { return frame_counter_; }
 
 uint32_t PlayerPort::PlayedTimeMs() const {
     const double rate = splitter_.FrameRate();
@@ -270,8 +176,9 @@ uint32_t PlayerPort::TotalFrames() const { return splitter_.FrameCount(); }
 
 uint32_t PlayerPort::CurrentFrameRate() const {
     const double rate = splitter_.FrameRate();
-    if (speed_ <= 0.0f) return 0;
-    return static_cast<uint32_t>(rate / speed_);
+    if (speed_.load() <= 0.0f) return 0;
+    const float speed = speed_;
+    return static_cast<uint32_t>(rate / speed);
 }
 
 bool PlayerPort::PictureSize(int* width, int* height) const {
@@ -282,23 +189,7 @@ bool PlayerPort::PictureSize(int* width, int* height) const {
     return w > 0 && h > 0;
 }
 
-bool PlayerPort::PlaySound() {
-    SetLastError(ErrorCode::None);
-    if (!playing_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    return has_audio_ && sound_usable_;
-}
 
-bool PlayerPort::StopSound() {
-    SetLastError(ErrorCode::None);
-    if (!playing_) {
-        SetLastError(ErrorCode::WrongState);
-        return false;
-    }
-    return false;
-}
 
 bool PlayerPort::SetVolume(uint16_t volume) {
     SetLastError(ErrorCode::None);

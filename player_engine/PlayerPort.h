@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "platform/Sync.h"
+#include "player_engine/clock/PlaybackThread.h"
 #include "player_engine/decoders/VideoDecoderWrapper.h"
 #include "player_engine/decoders/VideoFrameBuffer.h"
 #include "player_engine/demuxers/SplitterWrapper.h"
@@ -81,11 +85,16 @@ public:
     // Display.
     bool SetDisplayBuffer(uint32_t frames);
     uint32_t DisplayBuffer() const { return frame_buffer_.Count(); }
+    uint32_t AudioPieces() const { return audio_buffer_.ConfiguredPieces(); }
     VideoOutputWrapper& Renderer() { return renderer_; }
     bool SetDecodeCallback(DecodeCallback callback, void* user);
     bool SetVerifyCallback(uint32_t begin, uint32_t end, VerifyCallback callback, void* user);
 
     bool IsPlaying() const { return playing_; }
+    bool IsPaused() const { return paused_; }
+    float Speed() const { return speed_; }
+    // The sound output of the current Play, for tests of the clock; null without one.
+    DirectSoundOutput* SoundOutput() { return sound_output_.Active(); }
     bool IsClosed() const { return closed_; }
     bool HasVideo() const { return has_video_; }
     bool HasAudio() const { return has_audio_; }
@@ -94,6 +103,33 @@ public:
     const SplitterWrapper& Splitter() const { return splitter_; }
 
 private:
+    // Serialises the clock values between the playback thread and the control operations.
+    class ClockLock {
+    public:
+        explicit ClockLock(platform::Mutex& mutex) : mutex_(mutex) { platform::WaitForOne(&mutex_, platform::INFINITE); }
+        ~ClockLock() { mutex_.Release(); }
+        ClockLock(const ClockLock&) = delete;
+        ClockLock& operator=(const ClockLock&) = delete;
+
+    private:
+        platform::Mutex& mutex_;
+    };
+
+    // Playback threads: pictures paced by the tick, or following the sound.
+    void RunVideoOnly();
+    void RunAudioAndVideo();
+    // Waits up to `ms` milliseconds; Pause off and Stop end the wait early.
+    void Nap(uint32_t ms);
+    void HoldWhilePaused();
+    void Draw(PictureEntry* picture);
+    void PostEndOnce();
+    bool IsWaitingStream() const;
+    bool IsRealTimeStream() const;
+    // Points the sound at the splitter's audio position after a seek or step.
+    void RepositionSoundLocked();
+    void CloseOutputs();
+    static void AudioDataCallback(void* user, int reserved1, int reserved2);
+
     // Opens the splitter and decoders on the opened source; shared by file and stream.
     bool OpenTail(SourceKind kind);
 
@@ -114,16 +150,40 @@ private:
     bool end_sent_ = false;
     SourceKind source_kind_ = SourceKind::None;
     StreamOpenMode open_mode_ = StreamOpenMode::RealTime;
-    uint32_t frame_counter_ = 0;
     bool has_video_ = false;
     bool has_audio_ = false;
     bool sound_usable_ = false;
-    bool playing_ = false;
-    bool paused_ = false;
-    bool stepping_ = false;
     bool closed_ = true;
-    float speed_ = 1.0f;
     double frame_rate_ = 0.0;
+    void* window_ = nullptr;   // the window of the current Play
+
+    // Read by the playback thread each turn, set by the control operations.
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> stepping_{false};
+    std::atomic<bool> sound_off_{false};
+    std::atomic<float> speed_{1.0f};
+
+    // Clock values; guarded by clock_mutex_.
+    platform::Mutex clock_mutex_;
+    uint32_t current_frame_ = 0;
+    uint32_t frame_counter_ = 0;
+    uint32_t reference_tick_ = 0;
+    uint32_t pause_tick_ = 0;
+    // Playback thread only.
+    uint32_t previous_render_tick_ = 0;
+    uint32_t last_render_tick_ = 0;
+    uint64_t render_total_ms_ = 0;
+
+    // Signalled while the thread may run: reset by Pause, set by Pause off and Stop.
+    platform::Event run_gate_{platform::EventReset::Manual, true};
+    // Signalled by Stop so that a pacing sleep ends at once.
+    platform::Event wake_{platform::EventReset::Manual, false};
+    // Set by Pause so that a pacing sleep ends and the thread reaches its hold.
+    platform::Event pause_wake_{platform::EventReset::Auto, false};
+    // Signalled while the thread stands at its hold (or has ended).
+    platform::Event parked_{platform::EventReset::Manual, false};
+    std::unique_ptr<PlaybackThread> thread_;
     uint16_t volume_ = kVolumeUnset;
     DecodeCallback decode_callback_ = nullptr;
     void* decode_user_ = nullptr;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/TraceMessage.h"
+#include "platform/codecs/GuardedCall.h"
 
 namespace pellix {
 
@@ -27,6 +28,9 @@ bool VfwDecoder::Open(Demuxer* splitter) {
     if (format.size() < sizeof input_) return false;
     std::memcpy(&input_, format.data(), sizeof input_);
     TraceHeader("Bitbmp header_In: %d, %d, %d, %d, %d, %.4s, %lu\n", input_);
+    // Only the 40-byte head was copied: a size that also counts codec data would have the
+    // codec read past it.
+    input_.biSize = sizeof input_;
     codec_ = platform::ICOpen(platform::ICTYPE_VIDEO, input_.biCompression, platform::ICMODE_FASTDECOMPRESS);
     if (codec_ == nullptr) return false;
     if (platform::ICDecompressGetFormat(codec_, &input_, &output_) != platform::ICERR_OK) {
@@ -65,6 +69,64 @@ uint32_t VfwDecoder::OutputSize() const {
     const int64_t width = input_.biWidth;
     const int64_t height = input_.biHeight < 0 ? -static_cast<int64_t>(input_.biHeight) : input_.biHeight;
     return static_cast<uint32_t>(width * height * 2);
+}
+
+}  // namespace pellix
+
+namespace pellix {
+
+namespace {
+struct DecompressCall {
+    platform::HIC codec;
+    platform::DWORD flags;
+    platform::BITMAPINFOHEADER* input;
+    const uint8_t* data;
+    const platform::BITMAPINFOHEADER* output;
+    uint8_t* picture;
+    platform::LRESULT result;
+};
+void RunDecompress(void* context) {
+    auto* call = static_cast<DecompressCall*>(context);
+    call->result = platform::ICDecompress(call->codec, call->flags, call->input, call->data, call->output, call->picture);
+}
+}  // namespace
+
+DecompressResult GuardedDecompress(platform::HIC codec, platform::DWORD flags, platform::BITMAPINFOHEADER& input,
+                                   const uint8_t* data, uint32_t size, const platform::BITMAPINFOHEADER& output,
+                                   uint8_t* picture, platform::LRESULT* result) {
+    input.biSizeImage = size;
+    DecompressCall call{codec, flags, &input, data, &output, picture, platform::ICERR_ERROR};
+    if (!platform::RunGuarded(RunDecompress, &call)) return DecompressResult::Fault;
+    if (result != nullptr) *result = call.result;
+    return call.result == platform::ICERR_OK ? DecompressResult::Picture : DecompressResult::NoPicture;
+}
+
+bool VfwDecoder::SetOutputFormat(int code) {
+    (void)code;
+    if (codec_ == nullptr) return false;
+    platform::ICDecompressEnd(codec_);
+    output_ = input_;
+    output_.biSize = sizeof output_;
+    output_.biBitCount = 16;
+    output_.biCompression = platform::MakeFourCC('Y', 'U', 'Y', '2');
+    output_.biSizeImage = OutputSize();
+    if (platform::ICDecompressQuery(codec_, &input_, &output_) != platform::ICERR_OK ||
+        platform::ICDecompressBegin(codec_, &input_, &output_) != platform::ICERR_OK)
+        return false;
+    preferred_format_ = kPictureFormatYuy2;
+    return true;
+}
+
+DecompressResult VfwDecoder::Decompress(const uint8_t* data, uint32_t size, bool key_frame, bool walking_back,
+                                        uint8_t* picture) {
+    (void)key_frame;
+    if (codec_ == nullptr) return DecompressResult::NoPicture;
+    const platform::DWORD flags = walking_back ? platform::ICDECOMPRESS_NOTKEYFRAME : 0;
+    return GuardedDecompress(codec_, flags, input_, data, size, output_, picture, nullptr);
+}
+
+void VfwDecoder::OnFault(uint32_t position) {
+    TraceMessage("Error in Decompress: Pos: %d", static_cast<int>(position));
 }
 
 }  // namespace pellix

@@ -10,6 +10,11 @@ namespace pellix {
 // A decoder of the system's video-compression manager, for any FourCC it serves. Opening
 // asks the codec for its output format and begins decompression, so a format the codec
 // refuses fails the port's open. UI thread for Open/Close; the playback thread decodes.
+// Runs ICDecompress of `size` bytes so that a fault inside the codec comes back as Fault.
+DecompressResult GuardedDecompress(platform::HIC codec, platform::DWORD flags, platform::BITMAPINFOHEADER& input,
+                                   const uint8_t* data, uint32_t size, const platform::BITMAPINFOHEADER& output,
+                                   uint8_t* picture, platform::LRESULT* result);
+
 class VfwDecoder final : public VideoDecoder {
 public:
     ~VfwDecoder() override;
@@ -19,11 +24,18 @@ public:
     void Close() override;
     uint32_t OutputSize() const override;
     int PreferredFormat() const override { return preferred_format_; }
-    int FlipFlag() const override { return 1; }
+    // Ends decompression and begins it again for YUY2 output of the input's size.
+    bool SetOutputFormat(int code) override;
+    // The compression manager writes YUY2 rows top-down, whatever the sign of the height.
+    int FlipFlag() const override { return 0; }
+
+protected:
+    DecompressResult Decompress(const uint8_t* data, uint32_t size, bool key_frame, bool walking_back,
+                                uint8_t* picture) override;
+    void OnFault(uint32_t position) override;
 
 private:
     std::string name_ = "Video For Windows Decoder";
-    Demuxer* splitter_ = nullptr;   // not owned
     platform::HIC codec_ = nullptr;
     platform::BITMAPINFOHEADER input_{};
     platform::BITMAPINFOHEADER output_{};

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "player_engine/Component.h"
 #include "player_engine/demuxers/Demuxer.h"
@@ -12,8 +14,29 @@ inline constexpr int kPictureFormatNone = 0;
 inline constexpr int kPictureFormatDrawDib = 4;
 inline constexpr int kPictureFormatYuy2 = 7;
 
+// The recorder's picture information block carried at the end of a compressed frame: date,
+// time and caption to draw over the picture. 56 bytes, little-endian, ending with "15dc".
+inline constexpr uint32_t kInfoBlockBytes = 56;
+using InfoBlock = std::array<uint8_t, kInfoBlockBytes>;
+
+// Where the block starts inside a frame of `size` bytes: the frame ends with the marker, or
+// with the marker and one padding byte. -1 when the frame carries no block.
+int64_t FindInfoBlock(const uint8_t* data, uint32_t size);
+
+// One entry of the picture ring: a decoded YUY2 picture, its frame number and its block.
+struct PictureEntry {
+    uint32_t frame_number = 0;
+    std::vector<uint8_t> picture;   // OutputSize() bytes, allocated once when the ring opens
+    InfoBlock info{};
+    bool has_info = false;
+};
+
+// What one decompression gave.
+enum class DecompressResult { Picture, NoPicture, Fault };
+
 // A video decoder: opens on a splitter's video format and turns its frames into packed
-// 4:2:2 pictures. Open and Close run on the UI thread while the port does not play.
+// 4:2:2 pictures. Open and Close run on the UI thread while the port does not play; Decode
+// and SkipNextFrame run on whichever thread takes pictures (the frame buffer serialises them).
 class VideoDecoder : public Component {
 public:
     ComponentKind Kind() const override { return ComponentKind::VideoDecoder; }
@@ -24,9 +47,32 @@ public:
     // Bytes of one output picture: width x height x 2.
     virtual uint32_t OutputSize() const = 0;
     virtual int PreferredFormat() const { return kPictureFormatNone; }
+    // Every decoder delivers YUY2 whatever code is asked for; true when it is set up.
+    virtual bool SetOutputFormat(int code) { (void)code; return true; }
     // 1 when the pictures' rows run bottom-up.
     virtual int FlipFlag() const { return 0; }
     virtual bool StoreVerify(const VerifySettings& settings) { (void)settings; return true; }
+
+    // Decodes into the entry: direction +1 the next frame, 0 the current frame again, -1 the
+    // picture before the one last shown (decoded forwards from the key frame before it).
+    virtual bool Decode(PictureEntry& entry, int direction);
+    // Reads the next frame without decoding it. A key frame is left to be read again
+    // (false); any other frame is passed over (true).
+    virtual bool SkipNextFrame();
+
+protected:
+    // Decompresses one frame (without its information block) into `picture`.
+    // `walking_back` marks frames decoded only to reach an earlier picture.
+    virtual DecompressResult Decompress(const uint8_t* data, uint32_t size, bool key_frame, bool walking_back,
+                                        uint8_t* picture) = 0;
+    // Called when a decompression faulted, with the frame's splitter position.
+    virtual void OnFault(uint32_t position) { (void)position; }
+
+    Demuxer* splitter_ = nullptr;   // not owned; set by Open, cleared by Close
+
+private:
+    // Reads and decompresses one frame in `direction` into the entry; false when none was read.
+    bool DecodeOne(PictureEntry& entry, int direction, bool walking_back);
 };
 
 }  // namespace pellix

@@ -2,7 +2,9 @@
 
 #include <cctype>
 
+#include "player_engine/decoders/DecoderWMV9.h"
 #include "player_engine/decoders/VfwDecoder.h"
+#include "player_engine/decoders/VideoDecoderXviD.h"
 
 namespace pellix {
 
@@ -13,13 +15,19 @@ struct VideoDecoderDesc {
     const char* name;
     const char* fourcc;
     std::unique_ptr<VideoDecoder> (*make)();
+    bool next_on_failure;   // a failed open tries the next decoder for the same FourCC
 };
 
 // The decoders in the order they are tried; the first whose FourCC matches (without regard
-// to case) is opened, and a decoder that fails to open fails the wrapper.
+// to case) is opened, and a decoder that fails to open fails the wrapper unless it is marked
+// to fall through to the next one.
 const VideoDecoderDesc kVideoDecoderList[] = {
+    {"VideoDecoderXviD", "XVID",
+     []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<VideoDecoderXviD>(); }, false},
+    {"DecoderWMV9", "WMV3",
+     []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<DecoderWMV9>(); }, false},
     {"Video For Windows Decoder", nullptr,
-     []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<VfwDecoder>(); }},
+     []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<VfwDecoder>(); }, false},
 };
 
 bool FourCCMatches(uint32_t fourcc, const char* text) {
@@ -44,7 +52,10 @@ bool VideoDecoderWrapper::Open(Demuxer* splitter) {
     for (const VideoDecoderDesc& desc : kVideoDecoderList) {
         if (!FourCCMatches(fourcc, desc.fourcc)) continue;
         std::unique_ptr<VideoDecoder> decoder = desc.make();
-        if (!decoder->Open(splitter)) return false;
+        if (!decoder->Open(splitter)) {
+            if (desc.next_on_failure) continue;
+            return false;
+        }
         decoder->StoreVerify(verify_);
         active_ = std::move(decoder);
         return true;

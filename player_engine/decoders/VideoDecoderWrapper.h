@@ -16,9 +16,17 @@ public:
     uint32_t OutputSize() const override { return active_ ? active_->OutputSize() : 0; }
     int PreferredFormat() const override { return active_ ? active_->PreferredFormat() : 0; }
     int FlipFlag() const override { return active_ ? active_->FlipFlag() : 0; }
+    bool SetOutputFormat(int code) override { return active_ && active_->SetOutputFormat(code); }
+    bool Decode(PictureEntry& entry, int direction) override { return active_ && active_->Decode(entry, direction); }
+    bool SkipNextFrame() override { return active_ && active_->SkipNextFrame(); }
     bool StoreVerify(const VerifySettings& settings) override;
 
     bool IsOpen() const { return active_ != nullptr; }
+
+protected:
+    DecompressResult Decompress(const uint8_t*, uint32_t, bool, bool, uint8_t*) override {
+        return DecompressResult::NoPicture;
+    }
 
 private:
     std::unique_ptr<VideoDecoder> active_;

@@ -1,34 +1,32 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "player_engine/Component.h"
 #include "player_engine/demuxers/Demuxer.h"
+#include "player_engine/sound/AcmAudioDecoder.h"
 
 namespace pellix {
 
-// The port's audio decoder: opens on the splitter's wave format when it is one the engine
-// decodes to 16-bit PCM (IMA ADPCM or PCM), and knows the PCM size of one 256-byte source
-// piece. UI thread.
+// The port's audio decoder: makes a new AcmAudioDecoder at every open and destroys it at
+// close, forwarding to it; without one every operation answers 0. UI thread, except
+// DecodePiece (see AcmAudioDecoder).
 class AudioDecoderWrapper final : public Component {
 public:
-    static constexpr uint32_t kSourcePieceBytes = 256;
-
     ComponentKind Kind() const override { return ComponentKind::AudioDecoder; }
-    const char* DisplayName() const override { return "Audio Decoder Wrapper"; }
+    const char* DisplayName() const override { return active_ ? active_->DisplayName() : "Audio Decoder Wrapper"; }
 
     bool Open(Demuxer* splitter);
-    void Close();
-    bool IsOpen() const { return output_piece_bytes_ != 0; }
+    void Close() { active_.reset(); }
+    bool IsOpen() const { return active_ != nullptr; }
     // PCM bytes produced from one 256-byte source piece; 0 when closed.
-    uint32_t OutputPieceBytes() const { return output_piece_bytes_; }
-    uint32_t OutputSampleRate() const { return sample_rate_; }
-    uint16_t OutputChannels() const { return channels_; }
+    uint32_t OutputPieceBytes() const { return active_ ? active_->OutputPieceBytes() : 0; }
+    const platform::WAVEFORMATEX* OutputFormat() const { return active_ ? &active_->OutputFormat() : nullptr; }
+    bool DecodePiece(AudioPiece& entry) { return active_ && active_->DecodePiece(entry); }
 
 private:
-    uint32_t output_piece_bytes_ = 0;
-    uint32_t sample_rate_ = 0;
-    uint16_t channels_ = 0;
+    std::unique_ptr<AcmAudioDecoder> active_;
 };
 
 }  // namespace pellix

@@ -18,13 +18,30 @@ std::string RunCommand(const std::string& command) {
 
 bool MakeFfmpegAvi(const std::string& path, const FfmpegAvi& o) {
     std::ostringstream command;
-    command << "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=" << o.width << "x" << o.height
+    command << "ffmpeg -nostdin -loglevel error -y -f lavfi -i " << o.source << "=size=" << o.width << "x" << o.height
             << ":rate=" << o.fps;
-    if (o.with_audio) command << " -f lavfi -i sine=frequency=440:sample_rate=8000";
-    command << " -t " << o.seconds << " -c:v mpeg4 -vtag XVID -g " << o.gop << " -q:v 5";
-    if (o.with_audio) command << " -c:a adpcm_ima_wav -ar 8000 -ac 1";
+    if (o.with_audio) {
+        command << " -f lavfi -i sine=frequency=440:sample_rate=8000";
+        if (o.audio_seconds > 0) command << ":duration=" << o.audio_seconds;
+    }
+    command << " -t " << o.seconds << " -c:v mpeg4 -vtag XVID -g " << o.gop << " -q:v 5 -sc_threshold 1000000000";
+    if (o.with_audio) command << " -c:a adpcm_ima_wav -block_size 256 -ar 8000 -ac 1";
     command << " '" << path << "' && echo ok";
     return RunCommand(command.str()).find("ok") != std::string::npos;
+}
+
+std::vector<uint8_t> DecodeFrameBgra(const std::string& path, int frame, int width, int height) {
+    std::ostringstream command;
+    command << "ffmpeg -nostdin -loglevel error -i '" << path << "' -vf 'select=eq(n\\," << frame << "),scale=" << width
+            << ":" << height << "' -frames:v 1 -f rawvideo -pix_fmt bgra -";
+    const std::string output = RunCommand(command.str());
+    if (output.size() != static_cast<size_t>(width) * height * 4) return {};
+    return std::vector<uint8_t>(output.begin(), output.end());
+}
+
+std::vector<uint8_t> DecodeAudioPcm(const std::string& path) {
+    const std::string output = RunCommand("ffmpeg -nostdin -loglevel error -i '" + path + "' -f s16le -acodec pcm_s16le -");
+    return std::vector<uint8_t>(output.begin(), output.end());
 }
 
 std::vector<int> ProbeVideoPacketSizes(const std::string& path) {

@@ -1,0 +1,133 @@
+#include "player_engine/renderers/RgbVideoOutput.h"
+
+#include <cstring>
+#include <mutex>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "platform/Window.h"
+#include "player_engine/renderers/TextBurnIn.h"
+
+namespace pellix {
+
+namespace {
+// A region rectangle is used when it lies inside the picture and is not empty; otherwise the
+// whole picture is shown.
+OutputRect Clip(const OutputRect& rect, bool enabled, int width, int height) {
+    if (enabled && rect.left >= 0 && rect.top >= 0 && rect.right <= width && rect.bottom <= height &&
+        rect.right > rect.left && rect.bottom > rect.top)
+        return rect;
+    return OutputRect{0, 0, width, height};
+}
+}  // namespace
+
+RgbVideoOutput::RgbVideoOutput(const RendererSettings& settings) : settings_(settings) {}
+
+RgbVideoOutput::~RgbVideoOutput() { Close(); }
+
+bool RgbVideoOutput::Initialise(void* window, int width, int height) {
+    std::lock_guard guard(lock_);
+    if (window == nullptr || !platform::IsWindow(window) || width <= 0 || height <= 0 || width > 8192 ||
+        height > 8192)
+        return false;
+    scaler_ = sws_getContext(width, height, AV_PIX_FMT_YUYV422, width, height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                             nullptr, nullptr, nullptr);
+    if (scaler_ == nullptr) return false;
+    bgra_.assign(static_cast<size_t>(width) * height * 4, 0);
+    window_ = window;
+    width_ = width;
+    height_ = height;
+    format_code_ = kFormatScreen32;
+    return true;
+}
+
+bool RgbVideoOutput::AcceptFormat(int code) {
+    (void)code;
+    std::lock_guard guard(lock_);
+    if (scaler_ == nullptr) return false;
+    format_code_ = kPictureFormatYuy2;
+    return true;
+}
+
+void RgbVideoOutput::SetSettings(const RendererSettings& settings) {
+    std::lock_guard guard(lock_);
+    settings_ = settings;
+}
+
+bool RgbVideoOutput::Convert(const uint8_t* picture, bool flip) {
+    const int row_bytes = width_ * 2;
+    const uint8_t* source = picture;
+    int source_stride = row_bytes;
+    if (flip) {
+        // Rows stored bottom-up: start at the last row and walk backwards.
+        source = picture + static_cast<size_t>(height_ - 1) * row_bytes;
+        source_stride = -row_bytes;
+    }
+    const uint8_t* const in_planes[1] = {source};
+    const int in_strides[1] = {source_stride};
+    uint8_t* const out_planes[1] = {bgra_.data()};
+    const int out_strides[1] = {width_ * 4};
+    return sws_scale(scaler_, in_planes, in_strides, 0, height_, out_planes, out_strides) == height_;
+}
+
+void RgbVideoOutput::PresentRect(void* window, const OutputRect& source) {
+    platform::Picture shown;
+    shown.bgra = bgra_.data() + (static_cast<size_t>(source.top) * width_ + source.left) * 4;
+    shown.width = source.right - source.left;
+    shown.height = source.bottom - source.top;
+    shown.stride_bytes = width_ * 4;
+    platform::PresentPicture(window, shown);
+}
+
+bool RgbVideoOutput::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
+    std::lock_guard guard(lock_);
+    if (scaler_ == nullptr || picture == nullptr) return false;
+    if (format_code_ > kFormatScreen32 && info != nullptr) {
+        if (flip != 0) {
+            // The texts' coordinates count from the top row as shown.
+            std::vector<uint8_t> upright(static_cast<size_t>(width_) * height_ * 2);
+            const size_t row = static_cast<size_t>(width_) * 2;
+            for (int y = 0; y < height_; ++y) std::memcpy(&upright[y * row], picture + (height_ - 1 - y) * row, row);
+            TextBurnIn::Apply(*info, upright.data(), width_, height_);
+            for (int y = 0; y < height_; ++y) std::memcpy(picture + (height_ - 1 - y) * row, &upright[y * row], row);
+        } else {
+            TextBurnIn::Apply(*info, picture, width_, height_);
+        }
+    }
+    if (settings_.display_callback != nullptr)
+        settings_.display_callback(settings_.port, picture, width_ * height_ * 2, width_, height_, 0,
+                                   flip == 0 ? 1 : 0, settings_.display_user, 0);
+    if (!platform::IsWindow(window_) || !Convert(picture, flip != 0)) return false;
+    const OutputRect main = Clip(settings_.regions[0].source, settings_.regions[0].enabled, width_, height_);
+    if (settings_.draw_callback != nullptr) {
+        // The callback draws on a copy, so the regions below still show the bare picture.
+        canvas_ = bgra_;
+        canvas_.swap(bgra_);
+        DrawCanvas canvas{bgra_.data(), width_, height_, width_ * 4};
+        settings_.draw_callback(&canvas, settings_.draw_user);
+        PresentRect(window_, main);
+        canvas_.swap(bgra_);
+    } else {
+        PresentRect(window_, main);
+    }
+    for (size_t index = 1; index < settings_.regions.size(); ++index) {
+        const DisplayRegion& region = settings_.regions[index];
+        if (!region.enabled || region.window == nullptr || !platform::IsWindow(region.window)) continue;
+        PresentRect(region.window, Clip(region.source, true, width_, height_));
+    }
+    return true;
+}
+
+void RgbVideoOutput::Close() {
+    std::lock_guard guard(lock_);
+    if (scaler_ != nullptr) sws_freeContext(scaler_);
+    scaler_ = nullptr;
+    window_ = nullptr;
+    bgra_.clear();
+    canvas_.clear();
+    format_code_ = 0;
+}
+
+}  // namespace pellix

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "platform/Sync.h"
+#include "player_engine/decoders/VideoDecoder.h"
+#include "player_engine/renderers/VideoOutputWrapper.h"
+
+struct SwsContext;
+
+namespace pellix {
+
+// What the draw callback receives as its device context: the picture as it is about to
+// reach the window, 32-bit BGRA rows top row first, which the callback may draw on.
+struct DrawCanvas {
+    uint8_t* bgra = nullptr;
+    int width = 0;
+    int height = 0;
+    int stride_bytes = 0;
+};
+
+// Draws YUY2 pictures into the port's window: burns in the recorder's texts, hands the
+// picture to the display callback, converts it to BGRA (libswscale) and presents it, scaled
+// by the window to its client size; regions 1 to 3 go to their own windows.
+//
+// Threads: Initialise/Close on the UI thread while nothing draws; Draw from the playback
+// thread or from control operations while that thread is held. lock_ serialises draws.
+class RgbVideoOutput final : public Component {
+public:
+    // The format code of a 32-bit screen before the YUY2 picture is set up.
+    static constexpr int kFormatScreen32 = 4;
+
+    explicit RgbVideoOutput(const RendererSettings& settings);
+    ~RgbVideoOutput() override;
+
+    ComponentKind Kind() const override { return ComponentKind::VideoRenderer; }
+    const char* DisplayName() const override { return "Standard RGB Video Renderer"; }
+
+    bool Initialise(void* window, int width, int height);
+    // Every format is drawn from YUY2; accepting one sets the YUY2 code.
+    bool AcceptFormat(int code);
+    int PreferredFormat() const { return format_code_; }
+    // Draws a picture of width x height x 2 bytes; `flip` marks rows stored bottom-up.
+    bool Draw(uint8_t* picture, int flip, const InfoBlock* info);
+    void SetSettings(const RendererSettings& settings);
+    void Close();
+
+private:
+    bool Convert(const uint8_t* picture, bool flip);
+    void PresentRect(void* window, const OutputRect& source);
+
+    mutable platform::CriticalSection lock_;
+    // Guarded by lock_.
+    RendererSettings settings_;
+    void* window_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    int format_code_ = 0;
+    SwsContext* scaler_ = nullptr;
+    std::vector<uint8_t> bgra_;      // width x height x 4
+    std::vector<uint8_t> canvas_;    // copy handed to the draw callback
+};
+
+}  // namespace pellix

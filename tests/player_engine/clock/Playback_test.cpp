@@ -1,0 +1,255 @@
+// Playback through the exported functions into memory windows, with the null sound device:
+// pacing, the end notification, speeds, pausing, seeking, stepping and the pictures shown.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "platform/Window.h"
+#include "player_engine/Pellix.h"
+#include "tests/player_engine/support/AviBuilder.h"
+#include "tests/player_engine/support/Ffmpeg.h"
+#include "tests/support/TempDriveTable.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr unsigned kEndMessage = 0x8000 + 77;
+constexpr int kWidth = 352, kHeight = 288;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// A memory window that collects the end notifications posted to it.
+class EndWindow {
+public:
+    EndWindow() : handle_(PlatformCreateMemoryWindow(kWidth, kHeight)) {
+        window()->SetMessageHandler([this](const platform::Message& m) -> platform::LRESULT {
+            if (m.message == kEndMessage) {
+                ++ends_;
+                last_port_ = static_cast<int>(m.wParam);
+            }
+            return 0;
+        });
+    }
+    ~EndWindow() { PlatformDestroyWindow(handle_); }
+    void* handle() const { return handle_; }
+    platform::Window* window() const { return static_cast<platform::Window*>(handle_); }
+    // Pumps messages until the first end notification or the time-out; true when one came.
+    bool WaitForEnd(double timeout_s) {
+        const auto until = Clock::now() + std::chrono::duration<double>(timeout_s);
+        while (ends_ == 0 && Clock::now() < until) window()->PumpOneMessage(std::chrono::milliseconds(20));
+        return ends_ > 0;
+    }
+    void PumpFor(double seconds) {
+        const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < until) window()->PumpOneMessage(std::chrono::milliseconds(20));
+    }
+    int ends() const { return ends_; }
+    int last_port() const { return last_port_; }
+
+private:
+    void* handle_;
+    int ends_ = 0;
+    int last_port_ = -1;
+};
+
+// Mean absolute difference of the colour channels of two BGRA pictures.
+double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 1e9;
+    double sum = 0;
+    size_t count = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (i % 4 == 3) continue;
+        sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
+        ++count;
+    }
+    return sum / static_cast<double>(count);
+}
+
+std::vector<uint8_t> Shown(void* window) {
+    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
+    if (PlatformWindowCopyPixels(window, pixels.data(), kWidth, kHeight) != 1) pixels.clear();
+    return pixels;
+}
+
+class PlaybackTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (int port = 0; port < 16; ++port) Pellix_CloseFile(port);
+    }
+    std::string Media(const std::string& name, const pellix::test::FfmpegAvi& options) {
+        const std::string path = drives_.folder() + "/" + name;
+        if (!pellix::test::MakeFfmpegAvi(path, options)) return {};
+        return path;
+    }
+    suite::test::TempDriveTable drives_{"CD"};
+};
+
+TEST_F(PlaybackTest, FileWithSoundPlaysInRealTimeAndEndsOnce) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 4;
+    const std::string path = Media("sound.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    ASSERT_EQ(Pellix_SetFileEndMsg(3, window.handle(), kEndMessage), 1);
+    ASSERT_EQ(Pellix_OpenFile(3, path.c_str()), 1);
+    const auto start = Clock::now();
+    ASSERT_EQ(Pellix_Play(3, window.handle()), 1) << Pellix_GetLastError(3);
+    ASSERT_TRUE(window.WaitForEnd(10.0));
+    const double took = Seconds(Clock::now() - start);
+    EXPECT_NEAR(took, 4.0, 0.2);
+    EXPECT_EQ(window.last_port(), 3);
+    window.PumpFor(0.3);
+    EXPECT_EQ(window.ends(), 1);
+    // The port is back to open: the controls that need playback refuse.
+    EXPECT_EQ(Pellix_Pause(3, 1), 0);
+    EXPECT_EQ(Pellix_GetLastError(3), 2u);
+    EXPECT_GE(PlatformWindowPresentCount(window.handle()), 50u);
+    EXPECT_EQ(Pellix_Stop(3), 1);
+}
+
+TEST_F(PlaybackTest, FileWithoutSoundEndsOnceAndIdlesUntilStop) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 2;
+    options.with_audio = false;
+    const std::string path = Media("silent.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    Pellix_SetFileEndMsg(0, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(0, path.c_str()), 1);
+    const auto start = Clock::now();
+    ASSERT_EQ(Pellix_Play(0, window.handle()), 1);
+    ASSERT_TRUE(window.WaitForEnd(6.0));
+    EXPECT_NEAR(Seconds(Clock::now() - start), 2.0, 0.25);
+    const unsigned shown = PlatformWindowPresentCount(window.handle());
+    window.PumpFor(0.5);
+    EXPECT_EQ(window.ends(), 1);
+    // Still playing: nothing more is drawn, but the controls work until Stop.
+    EXPECT_EQ(PlatformWindowPresentCount(window.handle()), shown);
+    EXPECT_EQ(Pellix_Pause(0, 1), 1);
+    EXPECT_EQ(Pellix_Pause(0, 1), 1);
+    EXPECT_EQ(Pellix_Stop(0), 1);
+    EXPECT_EQ(Pellix_Pause(0, 0), 0);
+    EXPECT_EQ(Pellix_GetLastError(0), 2u);
+}
+
+TEST_F(PlaybackTest, SpeedStepsAndPacing) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 4;
+    options.with_audio = false;
+    const std::string path = Media("speed.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    Pellix_SetFileEndMsg(1, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(1, path.c_str()), 1);
+
+    // Not playing: refused with error 2.
+    EXPECT_EQ(Pellix_Fast(1), 0);
+    EXPECT_EQ(Pellix_GetLastError(1), 2u);
+    EXPECT_EQ(Pellix_SetPlayPos(1, 0.5f), 0);
+    EXPECT_EQ(Pellix_GetLastError(1), 2u);
+
+    ASSERT_EQ(Pellix_Play(1, window.handle()), 1);
+    EXPECT_EQ(Pellix_SetPlayPos(1, 1.5f), 0);
+    EXPECT_EQ(Pellix_GetLastError(1), 1u);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Pellix_Fast(1), 1) << i;
+    EXPECT_EQ(Pellix_GetCurrentFrameRate(1), 0u);   // 15 / 32
+    EXPECT_EQ(Pellix_Fast(1), 0);
+    EXPECT_EQ(Pellix_GetLastError(1), 0u);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(Pellix_Slow(1), 1) << i;   // down to 1/2
+    EXPECT_EQ(Pellix_GetCurrentFrameRate(1), 30u);
+    EXPECT_EQ(Pellix_Fast(1), 1);
+    EXPECT_EQ(Pellix_GetCurrentFrameRate(1), 15u);
+
+    // At 4x the rest of the 60 pictures take about a quarter of their time.
+    ASSERT_EQ(Pellix_SetPlayPos(1, 0.0f), 1);
+    ASSERT_EQ(Pellix_Fast(1), 1);
+    ASSERT_EQ(Pellix_Fast(1), 1);
+    const auto start = Clock::now();
+    ASSERT_TRUE(window.WaitForEnd(6.0));
+    const double took = Seconds(Clock::now() - start);
+    EXPECT_GT(took, 0.7);
+    EXPECT_LT(took, 1.8);
+}
+
+TEST_F(PlaybackTest, PauseHoldsThePicturesAndResumes) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 3;
+    const std::string path = Media("pause.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    ASSERT_EQ(Pellix_OpenFile(2, path.c_str()), 1);
+    ASSERT_EQ(Pellix_Play(2, window.handle()), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(Pellix_Pause(2, 1), 1);
+    const unsigned frames = Pellix_GetPlayedFrames(2);
+    const unsigned shown = PlatformWindowPresentCount(window.handle());
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(Pellix_GetPlayedFrames(2), frames);
+    EXPECT_EQ(PlatformWindowPresentCount(window.handle()), shown);
+    EXPECT_EQ(Pellix_RefreshPlay(2), 1);
+    EXPECT_EQ(PlatformWindowPresentCount(window.handle()), shown + 1);
+    EXPECT_EQ(Pellix_Fast(2), 0);
+    EXPECT_EQ(Pellix_GetLastError(2), 2u);
+    ASSERT_EQ(Pellix_Pause(2, 0), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_GT(Pellix_GetPlayedFrames(2), frames + 3);
+    EXPECT_EQ(Pellix_RefreshPlay(2), 0);
+    EXPECT_EQ(Pellix_Stop(2), 1);
+}
+
+TEST_F(PlaybackTest, SteppingBackAfterAKeyFrameShowsThePictureBefore) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 3;
+    options.gop = 25;
+    options.with_audio = false;
+    options.source = "life";
+    const std::string path = Media("steps.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    ASSERT_EQ(Pellix_OpenFile(4, path.c_str()), 1);
+    ASSERT_EQ(Pellix_Play(4, window.handle()), 1);
+    ASSERT_EQ(Pellix_Pause(4, 1), 1);
+    ASSERT_EQ(Pellix_SetCurrentFrameNum(4, 25), 1);
+    ASSERT_EQ(Pellix_OneByOne(4), 1);   // the key frame 25
+    const std::vector<uint8_t> key = Shown(window.handle());
+    EXPECT_LT(MeanDifference(key, pellix::test::DecodeFrameBgra(path, 25, kWidth, kHeight)), 6.0);
+
+    ASSERT_EQ(Pellix_OneByOneBack(4), 1);
+    const std::vector<uint8_t> back = Shown(window.handle());
+    const double to24 = MeanDifference(back, pellix::test::DecodeFrameBgra(path, 24, kWidth, kHeight));
+    const double to23 = MeanDifference(back, pellix::test::DecodeFrameBgra(path, 23, kWidth, kHeight));
+    const double to25 = MeanDifference(back, pellix::test::DecodeFrameBgra(path, 25, kWidth, kHeight));
+    EXPECT_LT(to24, 6.0);
+    EXPECT_LT(to24 * 3, to23);
+    EXPECT_LT(to24 * 3, to25);
+
+    ASSERT_EQ(Pellix_OneByOne(4), 1);   // forwards again: 25
+    EXPECT_LT(MeanDifference(Shown(window.handle()), key), 1.0);
+    // Play ends stepping.
+    EXPECT_EQ(Pellix_Play(4, window.handle()), 1);
+    EXPECT_EQ(Pellix_Pause(4, 1), 1);
+    EXPECT_EQ(Pellix_Stop(4), 1);
+}
+
+TEST_F(PlaybackTest, RealTimeStreamCannotPause) {
+    pellix::test::AviBuildOptions options;
+    options.frames = 30;
+    const std::vector<uint8_t> avi = pellix::test::BuildAvi(options);
+    EndWindow window;
+    ASSERT_EQ(Pellix_SetStreamOpenMode(5, 0), 1);
+    ASSERT_EQ(Pellix_OpenStream(5, avi.data(), 512, 0x100000), 1);
+    ASSERT_EQ(Pellix_Play(5, window.handle()), 1);
+    EXPECT_EQ(Pellix_Pause(5, 1), 0);
+    EXPECT_EQ(Pellix_GetLastError(5), 0u);
+    EXPECT_EQ(Pellix_OneByOne(5), 0);
+    EXPECT_EQ(Pellix_GetLastError(5), 14u);
+    EXPECT_EQ(Pellix_Stop(5), 1);
+}
+
+}  // namespace
