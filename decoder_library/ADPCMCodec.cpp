@@ -16,18 +16,14 @@ constexpr int kStepTable[89] = {
     9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 constexpr int kMaxStepIndex = 88;
 
-// For every step index and code: the signed difference the code adds to the predictor and
-// the step index that follows. Derived once from the two tables above, so a sample costs two
-// reads instead of the bit tests.
-struct Expansion {
-    std::int32_t difference;
-    std::int32_t nextIndex;
-};
-using ExpansionTable = std::array<std::array<Expansion, 16>, kMaxStepIndex + 1>;
+// The signed difference every code adds to the predictor at every step index, derived once
+// from the step table with the published sum (step/8, plus step, step/2 and step/4 for code
+// bits 2, 1 and 0; bit 3 negates). A sample then costs one read off the step-index chain.
+using DifferenceTable = std::array<std::array<std::int32_t, 16>, kMaxStepIndex + 1>;
 
-constexpr ExpansionTable MakeExpansionTable()
+constexpr DifferenceTable MakeDifferenceTable()
 {
-    ExpansionTable table{};
+    DifferenceTable table{};
     for (int index = 0; index <= kMaxStepIndex; ++index) {
         const int step = kStepTable[index];
         for (int code = 0; code < 16; ++code) {
@@ -38,22 +34,41 @@ constexpr ExpansionTable MakeExpansionTable()
                 difference += step >> 1;
             if (code & 1)
                 difference += step >> 2;
-            if (code & 8)
-                difference = -difference;
-            table[index][code] = {difference, std::clamp(index + kIndexTable[code], 0, kMaxStepIndex)};
+            table[index][code] = (code & 8) ? -difference : difference;
         }
     }
     return table;
 }
 
-constexpr ExpansionTable kExpansion = MakeExpansionTable();
+constexpr DifferenceTable kDifference = MakeDifferenceTable();
 
-inline int Expand(int& predictor, int& index, int code)
+constexpr int ClampStepIndex(int index)
 {
-    const Expansion& expansion = kExpansion[index][code];
-    predictor = std::clamp(predictor + expansion.difference, -32768, 32767);
-    index = expansion.nextIndex;
-    return predictor;
+    return index < 0 ? 0 : (index > kMaxStepIndex ? kMaxStepIndex : index);
+}
+
+// The step index after both codes of a byte, for every step index and byte. Following the
+// index a byte at a time keeps the chain from one sample to the next short; the index between
+// the two codes is worked out beside it.
+using NextIndexTable = std::array<std::array<std::uint8_t, 256>, kMaxStepIndex + 1>;
+
+constexpr NextIndexTable MakeNextIndexTable()
+{
+    NextIndexTable table{};
+    for (int index = 0; index <= kMaxStepIndex; ++index)
+        for (int codes = 0; codes < 256; ++codes)
+            table[index][codes] = static_cast<std::uint8_t>(
+                ClampStepIndex(ClampStepIndex(index + kIndexTable[codes & 0x0F]) + kIndexTable[codes >> 4]));
+    return table;
+}
+
+constexpr NextIndexTable kNextIndex = MakeNextIndexTable();
+
+// Adds a difference to the predictor, held to the 16-bit range.
+inline std::int16_t Predict(int& predictor, int difference)
+{
+    predictor = std::clamp(predictor + difference, -32768, 32767);
+    return static_cast<std::int16_t>(predictor);
 }
 
 }  // namespace
@@ -72,10 +87,16 @@ int ADPCMCodec::Decode(const unsigned char* data, int length, std::int16_t* pcm,
         if (index > kMaxStepIndex)
             return 0;
         *out++ = static_cast<std::int16_t>(predictor);
+        // Low code first; the high code steps from the index the low one left.
         for (int i = kHeaderBytes; i < block; ++i) {
             const int codes = data[i];
-            *out++ = static_cast<std::int16_t>(Expand(predictor, index, codes & 0x0F));
-            *out++ = static_cast<std::int16_t>(Expand(predictor, index, codes >> 4));
+            const int low = codes & 0x0F;
+            const int high = codes >> 4;
+            const int middle = ClampStepIndex(index + kIndexTable[low]);
+            out[0] = Predict(predictor, kDifference[index][low]);
+            out[1] = Predict(predictor, kDifference[middle][high]);
+            out += 2;
+            index = kNextIndex[index][codes];
         }
         data += block;
         remaining -= block;

@@ -110,25 +110,18 @@ bool Compress(platform::File& file, const SnapshotBitmap& bitmap, int quality)
     info.image_width = static_cast<JDIMENSION>(bitmap.width);
     info.image_height = static_cast<JDIMENSION>(bitmap.height);
     info.input_components = 3;
-    info.in_color_space = JCS_RGB;
+    info.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, quality, TRUE);
     jpeg_start_compress(&info, TRUE);
 
-    // The bitmap runs bottom-up in blue-green-red, its rows packed without padding; the JPEG
-    // takes red-green-blue, top row first.
-    const JDIMENSION rowBytes = static_cast<JDIMENSION>(bitmap.width) * 3;
-    JSAMPARRAY rows = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, rowBytes,
-                                                static_cast<JDIMENSION>(bitmap.height));
-    for (int i = 0; i < bitmap.height; ++i) {
-        const std::uint8_t* from = bitmap.Pixels() + static_cast<std::size_t>(bitmap.height - 1 - i) * rowBytes;
-        JSAMPROW to = rows[i];
-        for (JDIMENSION x = 0; x < rowBytes; x += 3) {
-            to[x] = from[x + 2];
-            to[x + 1] = from[x + 1];
-            to[x + 2] = from[x];
-        }
-    }
+    // The bitmap runs bottom-up in blue-green-red, its rows packed without padding; the rows
+    // are handed over top row first and the library reads blue-green-red as it lies.
+    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.width) * 3;
+    JSAMPARRAY rows = static_cast<JSAMPARRAY>((*info.mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE, sizeof(JSAMPROW) * static_cast<std::size_t>(bitmap.height)));
+    for (int i = 0; i < bitmap.height; ++i)
+        rows[i] = const_cast<JSAMPROW>(bitmap.Pixels() + static_cast<std::size_t>(bitmap.height - 1 - i) * rowBytes);
     jpeg_write_scanlines(&info, rows, static_cast<JDIMENSION>(bitmap.height));
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);

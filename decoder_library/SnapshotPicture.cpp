@@ -78,61 +78,45 @@ void WriteBitmapInfoHeader(std::uint8_t* header, int width, int height)
 
 }  // namespace
 
-std::size_t PackedPictureBytes(int width, int height)
+std::size_t PackedRowBytes(int width)
 {
-    if (width <= 0 || height <= 0)
-        return 0;
-    return static_cast<std::size_t>((width + 3) & ~3) * static_cast<std::size_t>(height) * 2;
+    return width <= 0 ? 0 : static_cast<std::size_t>((width + 3) & ~3) * 2;
 }
 
-bool YV12ToPacked(const std::uint8_t* yv12, std::uint8_t* packed, int width, int height)
+void PackYV12Row(const std::uint8_t* yv12, int width, int height, int row, std::uint8_t* packed)
 {
-    if (yv12 == nullptr || packed == nullptr || width <= 0 || height <= 0)
-        return false;
     const std::size_t lumaBytes = static_cast<std::size_t>(width) * height;
     const int chromaWidth = width / 2;
     const int chromaHeight = height / 2;
+    const std::uint8_t* y = yv12 + static_cast<std::size_t>(row) * width;
+    // A picture one pixel high or wide has no chroma sample of its own: it is grey.
+    if (chromaWidth == 0 || chromaHeight == 0) {
+        for (int column = 0; column < width; ++column) {
+            packed[2 * column] = y[column];
+            packed[2 * column + 1] = 128;
+        }
+        return;
+    }
     const std::uint8_t* planeV = yv12 + lumaBytes;
     const std::uint8_t* planeU = planeV + static_cast<std::size_t>(chromaWidth) * chromaHeight;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
-    for (int row = 0; row < height; ++row) {
-        const std::uint8_t* y = yv12 + static_cast<std::size_t>(row) * width;
-        std::uint8_t* out = packed + static_cast<std::size_t>(row) * rowBytes;
-        // A picture one pixel high or wide has no chroma sample of its own: it is grey.
-        if (chromaWidth == 0 || chromaHeight == 0) {
-            for (int column = 0; column < width; ++column) {
-                out[2 * column] = y[column];
-                out[2 * column + 1] = 128;
-            }
-            continue;
-        }
-        const std::size_t chromaRow = static_cast<std::size_t>(std::min(row / 2, chromaHeight - 1)) * chromaWidth;
-        const std::uint8_t* u = planeU + chromaRow;
-        const std::uint8_t* v = planeV + chromaRow;
-        int column = 0;
-        for (int c = 0; c < chromaWidth; ++c, column += 2) {
-            out[0] = y[column];
-            out[1] = u[c];
-            out[2] = y[column + 1];
-            out[3] = v[c];
-            out += 4;
-        }
-        if (column < width) {
-            out[0] = y[column];
-            out[1] = u[chromaWidth - 1];
-        }
+    const std::size_t chromaRow = static_cast<std::size_t>(std::min(row / 2, chromaHeight - 1)) * chromaWidth;
+    const std::uint8_t* u = planeU + chromaRow;
+    const std::uint8_t* v = planeV + chromaRow;
+    std::uint8_t* out = packed;
+    for (int c = 0; c < chromaWidth; ++c) {
+        out[0] = y[2 * c];
+        out[1] = u[c];
+        out[2] = y[2 * c + 1];
+        out[3] = v[c];
+        out += 4;
     }
-    return true;
+    if (2 * chromaWidth < width) {
+        out[0] = y[width - 1];
+        out[1] = u[chromaWidth - 1];
+    }
 }
 
-void ReverseRows(const std::uint8_t* from, std::uint8_t* to, std::size_t rowBytes, int height)
-{
-    for (int row = 0; row < height; ++row)
-        std::memcpy(to + static_cast<std::size_t>(height - 1 - row) * rowBytes,
-                    from + static_cast<std::size_t>(row) * rowBytes, rowBytes);
-}
-
-void PackedToBgr(const std::uint8_t* packed, std::uint8_t* bgr, int width, int height)
+void PackedRowToBgr(const std::uint8_t* packed, int width, std::uint8_t* bgr)
 {
     const ColorTables& tables = Tables();
     const std::uint32_t* luma = tables.luma.data();
@@ -140,33 +124,38 @@ void PackedToBgr(const std::uint8_t* packed, std::uint8_t* bgr, int width, int h
     const std::uint32_t* redDifference = tables.redDifference.data();
     const std::uint8_t* clamp = tables.clamp.data();
     const int pairs = width / 4 * 2;
-    for (int row = 0; row < height; ++row) {
-        const std::uint8_t* in = packed + static_cast<std::size_t>(row) * width * 2;
-        std::uint8_t* out = bgr + static_cast<std::size_t>(row) * width * 3;
-        for (int pair = 0; pair < pairs; ++pair) {
-            const std::uint32_t chroma = blueDifference[in[1]] + redDifference[in[3]];
-            StorePixel(out, luma[in[0]] + chroma, clamp);
-            StorePixel(out + 3, luma[in[2]] + chroma, clamp);
-            in += 4;
-            out += 6;
-        }
+    const std::uint8_t* in = packed;
+    std::uint8_t* out = bgr;
+    for (int pair = 0; pair < pairs; ++pair) {
+        const std::uint32_t chroma = blueDifference[in[1]] + redDifference[in[3]];
+        StorePixel(out, luma[in[0]] + chroma, clamp);
+        StorePixel(out + 3, luma[in[2]] + chroma, clamp);
+        in += 4;
+        out += 6;
     }
 }
 
 bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap)
 {
-    const std::size_t packedBytes = PackedPictureBytes(width, height);
-    if (yv12 == nullptr || packedBytes == 0)
+    if (yv12 == nullptr || width <= 0 || height <= 0)
         return false;
-    std::vector<std::uint8_t> packed(packedBytes, 0);
-    if (!YV12ToPacked(yv12, packed.data(), width, height))
-        return false;
-    std::vector<std::uint8_t> reversed(packedBytes, 0);
-    ReverseRows(packed.data(), reversed.data(), static_cast<std::size_t>(width) * 2, height);
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     bitmap.width = width;
     bitmap.height = height;
-    bitmap.bytes.assign(kBitmapInfoHeaderBytes + static_cast<std::size_t>(width) * height * 3, 0);
-    PackedToBgr(reversed.data(), bitmap.bytes.data() + kBitmapInfoHeaderBytes, width, height);
+    bitmap.bytes.resize(kBitmapInfoHeaderBytes + rowBytes * static_cast<std::size_t>(height));
+    std::uint8_t* pixels = bitmap.bytes.data() + kBitmapInfoHeaderBytes;
+    // Pixels the conversion does not reach (widths that are not a multiple of 4) stay black.
+    const std::size_t converted = static_cast<std::size_t>(width / 4 * 4) * 3;
+    // One packed row at a time, so the 4:2:2 picture never leaves the cache; row r of the
+    // picture lands at row height - 1 - r of the bottom-up bitmap.
+    std::vector<std::uint8_t> packed(PackedRowBytes(width), 0);
+    for (int row = 0; row < height; ++row) {
+        std::uint8_t* out = pixels + static_cast<std::size_t>(height - 1 - row) * rowBytes;
+        PackYV12Row(yv12, width, height, row, packed.data());
+        PackedRowToBgr(packed.data(), width, out);
+        if (converted < rowBytes)
+            std::memset(out + converted, 0, rowBytes - converted);
+    }
     WriteBitmapInfoHeader(bitmap.bytes.data(), width, height);
     return true;
 }
