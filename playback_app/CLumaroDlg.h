@@ -1,0 +1,251 @@
+#pragma once
+
+// The main dialog of the playback program: search controls, result lists, the 16 playback
+// windows, the channel buttons and the time ruler's place, all placed and pictured by the
+// theme and labelled by the language file. It owns every long-lived object of the program
+// and creates them in OnInitDialog; UnInit takes them down.
+//
+// Threads: everything here runs on the user-interface thread. Workers (the command thread,
+// later the remote readers) talk to the dialog only by posting its private messages
+// (LumaroIds.h) through its platform::Window handle.
+
+#include <QDialog>
+#include <QImage>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Window.h"
+#include "playback_app/CDriver.h"
+#include "playback_app/CThreadCmdProcess.h"
+#include "playback_app/LumaroIds.h"
+#include "playback_app/LumaroSkin.h"
+#include "playback_app/QtServices.h"
+#include "playback_app/RecordSearch.h"
+#include "playback_app/VideoWndState.h"
+
+class QCalendarWidget;
+class QComboBox;
+class QMenu;
+class QProgressBar;
+class QTreeWidget;
+class QWidget;
+
+namespace lumaro {
+
+class CColorCheckBox;
+class CColorStatic;
+class CColorWnd;
+class CDateTimeBox;
+class CPictureButton;
+class CPictureSlider;
+class CRecordSetDlg;
+class VideoPlayerWnd;
+
+enum class ViewMode { Time, List };
+
+class CLumaroDlg : public QDialog, public platform::Window {
+  Q_OBJECT
+ public:
+  // `clientMode` is the "-s" value (0 = started by the live client); `picturePath` the
+  // snapshot folder. `programFolder` defaults to the folder of the executable (tests give a
+  // folder of their own).
+  CLumaroDlg(int clientMode, const std::string& picturePath, const std::string& programFolder = {},
+             QWidget* parent = nullptr);
+  ~CLumaroDlg() override;
+
+  // Runs the initialisation; false when it failed (UnInit has then run and the dialog is
+  // closed as cancelled).
+  bool OnInitDialog();
+  // OnInitDialog, then the modal loop. Returns QDialog::Accepted or Rejected.
+  int DoModal();
+
+  // Commands the dialog owns.
+  void OnButtonExit();
+  void OnCancel();
+  void OnOK();
+  void OnButtonSearch();
+  void OnModeTime();
+  void OnModeList();
+  void OnThemeCommand(int command);
+  void OnLanguageCommand(int command);
+  // Selects or releases channel `channel` (1..24) as a press on its button does.
+  void SetChannelSelected(int channel, bool selected);
+  // The calendar's day changed (also when set by the program).
+  void OnCalendarSelect();
+
+  // Queues a task for the command thread (one semaphore release per task).
+  void QueueTask(int task);
+
+  // --- State, for the parts of the program that plug in here and for tests.
+  bool IsClientMode() const { return m_nClientMode == 0; }
+  ViewMode Mode() const { return m_viewMode; }
+  bool IsRemote() const { return m_bRemote; }
+  int DeviceType() const { return m_nDeviceType; }
+  const std::string& ThemeName() const { return m_strThemeName; }
+  const std::string& LanguageName() const { return m_strLanguage; }
+  const std::string& PicturePath() const { return m_strPicturePath; }
+  const std::string& SettingsFile() const { return m_strSettingsFile; }
+  const std::string& LanguageFilePath() const { return m_strLanguageFile; }
+  const ThemeData& Theme() const { return m_theme; }
+  const CDriver& Drivers() const { return m_driver; }
+  const std::array<ChannelState, kChannels>& Channels() const { return m_ChannelState; }
+  const std::array<VideoWndState, kVideoWindows>& WindowStates() const { return m_VideoWndState; }
+  const std::vector<std::string>& ThemeNames() const { return m_themeList; }
+  const std::vector<LanguageEntry>& Languages() const { return m_languageList; }
+  const std::string& RulerLabel(int channel) const { return m_strRulerLabels[static_cast<std::size_t>(channel - 1)]; }
+  const std::vector<std::string>& AddressHistory() const { return m_addressHistory; }
+  int SelectedWindow() const { return m_nSelectedWindow; }
+  // The day searched, as midnight local time.
+  std::time_t SearchDayStart() const;
+  VideoPlayerWnd* VideoWindow(int index) const { return m_videoWindows[static_cast<std::size_t>(index)]; }
+  // Where the pager and the time ruler sit; the playback windows are children of the pager.
+  QWidget* PagerArea() const { return m_wndPages; }
+  QWidget* RulerArea() const { return m_wndTimeStaff; }
+  // Lets a test (or an unattended run) answer the record-set dialog: called instead of its
+  // modal loop, returns the dialog's result.
+  void SetRecordSetRunner(std::function<int(CRecordSetDlg&)> runner) { m_recordSetRunner = std::move(runner); }
+
+  // platform::Window: the dialog itself shows no pictures; its handle carries messages.
+  void Present(const platform::Picture&) override {}
+  platform::Rect ClientRect() const override { return platform::Rect{0, 0, width(), height()}; }
+
+  // The message handler of the dialog's platform window (UI thread).
+  platform::LRESULT HandleMessage(const platform::Message& message);
+
+ protected:
+  void OnMessageQueued() override { m_pump.Schedule(); }
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void reject() override;
+  void accept() override;
+
+ private:
+  // Construction of the controls (as the dialog template would).
+  void CreateControls();
+  CPictureButton* AddButton(int id, const char* section);
+  CColorStatic* AddLabel(const char* section);
+
+  // Initialisation and teardown.
+  bool InitSequence();
+  void UnInit();
+  void CloseAndRelease(int result);
+  void ReadAddressHistory();
+  void WriteAddressHistory();
+  void StartRenderTargets();
+  void StopRenderTargets();
+  void DealTask(int task);
+
+  // Theme and language (CLumaroDlgSkin.cpp).
+  bool LoadSkin();
+  bool LayoutControls();
+  bool ReadLanguageTexts();
+  bool ApplyViewMode();
+  void ApplyLabelColours();
+  void PlaceChannelButtons();
+  bool TextOf(const char* section, const char* key, QString& text);
+  std::vector<std::string> ButtonSections() const;
+
+  // Search (CLumaroDlgSearch.cpp).
+  void SearchChannels(const std::vector<int>& channels);
+  void FillResultList(const std::vector<int>& channels);
+  void RemoveChannelRows(int channel);
+  void StopWindow(int window);
+  void StopAllWindows();
+  void SelectWindow(int window);
+  bool RunRecordSet();
+  void OnRecordTypeChanged(int index);
+  void OnRemoteToggled(bool checked);
+  SearchRequest CurrentRequest() const;
+
+  // Timers.
+  void OnClockTimer();
+  void UpdatePlayButtons();
+
+
+  // --- Fixed at construction.
+  std::string m_strProgramFolder;
+  std::string m_strSettingsFile;  // "<program>\Lumaro.ini"
+  std::string m_strPicturePath;
+  int m_nClientMode = 1;          // the "-s" value: 0 = client mode
+
+  // --- Theme and texts.
+  std::string m_strThemeName;
+  std::string m_strLanguage;
+  std::string m_strLanguageFile;
+  std::vector<std::string> m_themeList;
+  std::vector<LanguageEntry> m_languageList;
+  ThemeData m_theme;
+  bool m_bThemeLoaded = false;
+  std::array<SkinPoint, 4> m_backPositions{};  // where the four background strips are drawn
+  bool m_bBackPlaced = false;
+  int m_nFirstChannelShown = 0;  // TBlack: first of the four channel buttons beside the ruler
+
+  // --- Modes.
+  ViewMode m_viewMode = ViewMode::Time;
+  bool m_bRemote = false;
+  int m_nDeviceType = 3;
+  int m_nRecordType = 0;
+  bool m_bDownloadVisible = false;
+  bool m_bDownloading = false;
+
+  // --- Recorder address history (most recent first) and its current index.
+  std::vector<std::string> m_addressHistory;
+  int m_nCurrentAddress = 3;
+  std::string m_strRecorderFolder;  // client mode: the recorder chosen for the last local search
+
+  // --- Search.
+  CDriver m_driver;
+  IndexSearch m_search;  // owns the 301,056-byte key buffer
+  std::array<ChannelState, kChannels> m_ChannelState{};
+  std::array<VideoWndState, kVideoWindows> m_VideoWndState{};
+  std::array<std::string, kChannels> m_strRulerLabels{};
+  int m_nSelectedChannels = 0;
+  int m_nSelectedWindow = 0;
+  std::vector<int> m_rowRecordIndex;  // item data of the local result list rows
+
+  // --- Task queue and its thread.
+  TaskQueue m_tasks;
+  std::unique_ptr<CThreadCmdProcess> m_pCmdThread;
+
+  // --- Render library and recorder SDK.
+  bool m_bRenderStarted = false;
+  bool m_bSdkStarted = false;
+  int m_hDvr = 0;
+  bool m_bUnInitDone = false;
+  bool m_bInitialised = false;
+
+  std::function<int(CRecordSetDlg&)> m_recordSetRunner;
+
+  // --- Controls (children of the dialog; Qt deletes them).
+  std::map<int, CPictureButton*> m_buttons;          // by control id
+  std::map<std::string, CPictureButton*> m_buttonsBySection;
+  std::map<std::string, CColorStatic*> m_labels;     // by section
+  std::array<CPictureButton*, kChannels> m_channelButtons{};
+  std::array<CColorWnd*, 3> m_colorWnds{};
+  std::array<VideoPlayerWnd*, kVideoWindows> m_videoWindows{};
+  CColorCheckBox* m_chkRemote = nullptr;
+  QComboBox* m_cmbDeviceType = nullptr;
+  QComboBox* m_cmbRecordType = nullptr;
+  QCalendarWidget* m_calendar = nullptr;
+  CDateTimeBox* m_timeFrom = nullptr;
+  CDateTimeBox* m_timeTo = nullptr;
+  QTreeWidget* m_listResult = nullptr;
+  QTreeWidget* m_listResultRemote = nullptr;
+  QProgressBar* m_progressDown = nullptr;
+  QWidget* m_labelDownPercent = nullptr;
+  CPictureSlider* m_sliderPlay = nullptr;
+  CPictureSlider* m_sliderVolume = nullptr;
+  QWidget* m_wndPages = nullptr;
+  QWidget* m_wndTimeStaff = nullptr;
+
+  QtMessagePump m_pump;
+};
+
+}  // namespace lumaro

@@ -1,0 +1,290 @@
+// The main dialog's local search: channel selection, the Search button, the result list, the
+// calendar, the mode buttons and the record-set dialog of client mode.
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QTreeWidget>
+
+#include "common/TraceMessage.h"
+#include "platform/MessageBox.h"
+#include "platform/TimeText.h"
+#include "player_engine/Pellix.h"
+#include "playback_app/CLumaroDlg.h"
+#include "playback_app/CRecordSetDlg.h"
+#include "playback_app/SkinControls.h"
+#include "playback_app/SystemText.h"
+#include "playback_app/VideoPlayerWnd.h"
+
+namespace lumaro {
+
+namespace {
+
+int SecondsOf(const QTime& time) { return time.hour() * 3600 + time.minute() * 60 + time.second(); }
+
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+std::time_t CLumaroDlg::SearchDayStart() const {
+  const QDate date = m_calendar->selectedDate();
+  platform::LocalTime day;
+  day.year = static_cast<std::uint16_t>(date.year());
+  day.month = static_cast<std::uint16_t>(date.month());
+  day.day = static_cast<std::uint16_t>(date.day());
+  return platform::FromLocalTime(day);
+}
+
+SearchRequest CLumaroDlg::CurrentRequest() const {
+  SearchRequest request;
+  const QDate date = m_calendar->selectedDate();
+  request.day = SearchDay{date.year(), date.month(), date.day()};
+  request.bListMode = m_viewMode == ViewMode::List;
+  request.nRecordType = m_nRecordType;
+  request.nFromSeconds = SecondsOf(m_timeFrom->time());
+  request.nToSeconds = SecondsOf(m_timeTo->time());
+  if (IsClientMode()) request.strRecorderFolder = m_strRecorderFolder;
+  return request;
+}
+
+void CLumaroDlg::OnButtonSearch() {
+  TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[HEAD]");
+  std::vector<int> channels;
+  for (int channel = 1; channel <= kChannels; ++channel)
+    if (m_ChannelState[static_cast<std::size_t>(channel - 1)].bSelected) channels.push_back(channel);
+  QString text;
+  if (channels.empty()) {
+    if (TextOf("TEXT_STRING", "IDS_NOSELECTED_CHANNEL", text))
+      platform::MessageBox(Handle(), ToSystemText(text), "", platform::MB_OK);
+    return;
+  }
+  if (m_bRemote) {
+    // Recorder searches belong to the remote playback, which is not part of this program yet.
+    TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE] not available.");
+    return;
+  }
+  if (IsClientMode()) {
+    if (!RunRecordSet()) return;
+    StopAllWindows();
+  }
+  TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:LOCAL Vantor]");
+  if (m_timeTo->time() < m_timeFrom->time()) {
+    QString caption;
+    if (TextOf("TEXT_STRING", "IDS_ERR_TIME_SET", text) && TextOf("TEXT_STRING", "IDS_APP_TITLE", caption))
+      platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
+    return;
+  }
+  m_nRecordType = m_cmbRecordType->currentIndex() < 0 ? 0 : m_cmbRecordType->currentIndex();
+  m_listResult->clear();
+  m_rowRecordIndex.clear();
+  SearchChannels(channels);
+  if (m_listResult->topLevelItemCount() > 0) m_listResult->setCurrentItem(m_listResult->topLevelItem(0));
+}
+
+bool CLumaroDlg::RunRecordSet() {
+  CRecordSetDlg dialog(m_addressHistory, m_nCurrentAddress, m_nDeviceType, m_strLanguageFile, this);
+  const int result = m_recordSetRunner ? m_recordSetRunner(dialog) : dialog.exec();
+  if (result != QDialog::Accepted) return false;
+  m_nDeviceType = dialog.DeviceType();
+  m_cmbDeviceType->setCurrentIndex(m_nDeviceType);
+  m_nCurrentAddress = dialog.CurrentAddress();
+  m_strRecorderFolder = RecorderFolder(dialog.Address(), dialog.Port());
+  return true;
+}
+
+void CLumaroDlg::SearchChannels(const std::vector<int>& channels) {
+  const SearchRequest request = CurrentRequest();
+  std::array<ChannelState, kSearchChannels>& states = m_ChannelState;
+  m_search.Run(channels, m_driver.EnabledLetters(), request, states);
+  if (m_viewMode == ViewMode::List) {
+    WaitCursor wait;
+    FillResultList(channels);
+  }
+}
+
+void CLumaroDlg::FillResultList(const std::vector<int>& channels) {
+  QString typeTexts[3];
+  const char* keys[3] = {"IDS_TEXT_TYPE_MANUAL", "IDS_TEXT_TYPE_AUTO", "IDS_TEXT_TYPE_ALARM"};
+  for (int i = 0; i < 3; ++i) TextOf("TEXT_STRING", keys[i], typeTexts[i]);
+  for (const ResultRow& row : BuildResultRows(channels, m_ChannelState)) {
+    auto* item = new QTreeWidgetItem(m_listResult);
+    item->setText(0, QString::number(row.nChannel));
+    item->setText(1, typeTexts[row.nType]);
+    item->setText(2, QString::fromLatin1(row.strTime.c_str()));
+    item->setText(3, FromSystemText(row.strPath));
+    item->setData(0, Qt::UserRole, row.nRecordIndex);
+  }
+}
+
+void CLumaroDlg::RemoveChannelRows(int channel) {
+  QTreeWidget* list = m_bRemote ? m_listResultRemote : m_listResult;
+  for (int i = list->topLevelItemCount() - 1; i >= 0; --i)
+    if (list->topLevelItem(i)->text(0).toInt() == channel) delete list->takeTopLevelItem(i);
+}
+
+void CLumaroDlg::StopWindow(int window) {
+  if (window < 0 || window >= kVideoWindows) return;
+  VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
+  if (state.IsActive()) {
+    Pellix_Stop(window);
+    Pellix_CloseFile(window);
+    state.nState = kWindowIdle;
+    state.nRecordIndex = -1;
+    state.nVolume = -1;
+    state.strRemoteFile.clear();
+    m_videoWindows[static_cast<std::size_t>(window)]->update();
+    KillTimer(kTimerPositionFirst + static_cast<unsigned>(window));
+  }
+  const std::pair<const char*, const char*> resets[] = {
+      {"STC_PLAYTIME", "00:00:00"}, {"STC_SINGLEPLAYTIME", "00:00:00/00:00:00"}, {"STC_FILESIZE", "No File"},
+      {"STC_DISK", "Disk"},        {"STC_DATETIME", "00-00-00"},               {"STC_CLOCKTIME", "00:00:00"}};
+  for (const auto& [label, text] : resets) m_labels[label]->SetText(QString::fromLatin1(text));
+}
+
+void CLumaroDlg::StopAllWindows() {
+  for (int i = 0; i < kVideoWindows; ++i)
+    if (m_VideoWndState[static_cast<std::size_t>(i)].IsActive()) StopWindow(i);
+}
+
+void CLumaroDlg::SelectWindow(int window) {
+  if (window < 0 || window >= kVideoWindows) return;
+  m_nSelectedWindow = window;
+  UpdatePlayButtons();
+}
+
+void CLumaroDlg::UpdatePlayButtons() {
+  const VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(m_nSelectedWindow)];
+  const bool timeMode = m_viewMode == ViewMode::Time;
+  const bool active = state.IsActive();
+  const bool playing = state.nState == kWindowPlaying;
+  auto enable = [&](int id, bool on) { m_buttons[id]->setEnabled(on); };
+  enable(idc::kPlay, (state.nState == kWindowIdle && timeMode) || (active && !playing));
+  enable(idc::kPause, playing);
+  enable(idc::kSlow, playing);
+  enable(idc::kFast, playing);
+  enable(idc::kSnap, playing);
+  enable(idc::kStop, active);
+  enable(idc::kFramePrev, active && !state.bRemote);
+  enable(idc::kFrameNext, active && !state.bRemote);
+  enable(idc::kSaveVideo, active);
+  m_sliderPlay->setEnabled(active);
+  m_sliderVolume->setEnabled(state.nState != kWindowFree);
+  if (state.nState == kWindowFree) enable(idc::kFileOpen, !timeMode);
+}
+
+void CLumaroDlg::SetChannelSelected(int channel, bool selected) {
+  if (channel < 1 || channel > kChannels) return;
+  const std::size_t index = static_cast<std::size_t>(channel - 1);
+  ChannelState& state = m_ChannelState[index];
+  CPictureButton* button = m_channelButtons[index];
+  if (state.bSelected == selected) {
+    if (button) button->SetLatched(selected);
+    return;
+  }
+  if (selected) {
+    int window = -1;
+    for (int i = 0; i < kVideoWindows && window < 0; ++i)
+      if (m_VideoWndState[static_cast<std::size_t>(i)].nState == kWindowFree) window = i;
+    if (window < 0) {
+      if (button) button->SetLatched(false);
+      return;
+    }
+    state.bSelected = true;
+    state.nWindow = window;
+    const SearchRequest request = CurrentRequest();
+    state.tDay = SearchDayStart();
+    state.nFromSeconds = request.nFromSeconds;
+    state.nToSeconds = request.nToSeconds;
+    state.nRecordType = m_nRecordType;
+    m_VideoWndState[static_cast<std::size_t>(window)].nChannel = channel - 1;
+    m_VideoWndState[static_cast<std::size_t>(window)].nState = kWindowIdle;
+    char label[8];
+    std::snprintf(label, sizeof label, "%02d", channel);
+    m_strRulerLabels[index] = label;
+    ++m_nSelectedChannels;
+    SelectWindow(window);
+    if (m_viewMode == ViewMode::Time) {
+      m_labels["STC_WAITING"]->show();
+      SearchChannels({channel});
+      m_labels["STC_WAITING"]->hide();
+    }
+  } else {
+    const int window = state.nWindow;
+    StopWindow(window);
+    state.records.clear();
+    RemoveChannelRows(channel);
+    m_strRulerLabels[index].clear();
+    --m_nSelectedChannels;
+    state.bSelected = false;
+    state.nWindow = -1;
+    if (window >= 0) {
+      m_VideoWndState[static_cast<std::size_t>(window)] = VideoWndState{};
+      if (window == m_nSelectedWindow) {
+        for (const ChannelState& other : m_ChannelState)
+          if (other.bSelected) {
+            SelectWindow(other.nWindow);
+            break;
+          }
+      }
+    }
+    UpdatePlayButtons();
+  }
+  if (button) button->SetLatched(selected);
+  for (CPictureButton* other : m_channelButtons)
+    if (other && !other->IsLatched()) other->setEnabled(m_nSelectedChannels < kVideoWindows);
+}
+
+void CLumaroDlg::OnRecordTypeChanged(int index) { m_nRecordType = index < 0 ? 0 : index; }
+
+void CLumaroDlg::OnRemoteToggled(bool checked) {
+  m_bRemote = checked;
+  m_cmbDeviceType->setEnabled(checked);
+  if (!checked) {
+    m_nDeviceType = 3;
+    m_cmbDeviceType->setCurrentIndex(3);
+  }
+  StopAllWindows();
+  m_listResult->setVisible(!checked && m_viewMode == ViewMode::List);
+  m_listResultRemote->setVisible(checked && m_viewMode == ViewMode::List);
+}
+
+void CLumaroDlg::OnCalendarSelect() {
+  if (m_viewMode != ViewMode::Time) return;
+  StopAllWindows();
+  std::vector<int> channels;
+  for (int channel = 1; channel <= kChannels; ++channel)
+    if (m_ChannelState[static_cast<std::size_t>(channel - 1)].bSelected) channels.push_back(channel);
+  if (channels.empty()) return;
+  m_labels["STC_WAITING"]->show();
+  SearchChannels(channels);
+  m_labels["STC_WAITING"]->hide();
+  SelectWindow(0);
+}
+
+void CLumaroDlg::OnModeTime() {
+  if (m_viewMode == ViewMode::Time) return;
+  StopAllWindows();
+  m_viewMode = ViewMode::Time;
+  ApplyViewMode();
+  // Time mode shows the whole day of every selected channel.
+  std::vector<int> channels;
+  for (int channel = 1; channel <= kChannels; ++channel)
+    if (m_ChannelState[static_cast<std::size_t>(channel - 1)].bSelected) channels.push_back(channel);
+  if (!channels.empty()) SearchChannels(channels);
+}
+
+void CLumaroDlg::OnModeList() {
+  if (m_viewMode == ViewMode::List) return;
+  StopAllWindows();
+  m_viewMode = ViewMode::List;
+  // List mode starts empty: the Search button fills it.
+  for (ChannelState& state : m_ChannelState) state.records.clear();
+  m_listResult->clear();
+  ApplyViewMode();
+}
+
+}  // namespace lumaro

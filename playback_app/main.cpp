@@ -1,0 +1,18 @@
+// Lumaro, the playback program: the application object does all the work.
+
+#include <QApplication>
+#include <string>
+
+#include "playback_app/CLumaroApp.h"
+#include "playback_app/QtServices.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  lumaro::InstallQtMessageBoxHandler();
+  lumaro::InstallQtDisplayProvider();
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) arguments += (i > 1 ? " " : "") + std::string(argv[i]);
+  lumaro::CLumaroApp app;
+  app.InitInstance(arguments);
+  return app.ExitInstance();
+}
