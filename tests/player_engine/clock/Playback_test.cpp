@@ -237,6 +237,65 @@ TEST_F(PlaybackTest, SteppingBackAfterAKeyFrameShowsThePictureBefore) {
     EXPECT_EQ(Pellix_Stop(4), 1);
 }
 
+// The PCM of a WAV file's data chunk.
+std::vector<uint8_t> WavData(const std::string& path) {
+    const std::vector<uint8_t> file = pellix::test::ReadFile(path);
+    size_t at = 12;
+    while (at + 8 <= file.size()) {
+        const uint32_t size = file[at + 4] | (file[at + 5] << 8) | (file[at + 6] << 16) | (file[at + 7] << 24);
+        if (std::memcmp(&file[at], "data", 4) == 0) {
+            const size_t end = std::min(file.size(), at + 8 + size);
+            return std::vector<uint8_t>(file.begin() + static_cast<long>(at) + 8, file.begin() + static_cast<long>(end));
+        }
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+TEST_F(PlaybackTest, SoundReachesTheDeviceAsDecodedPcm) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 2;
+    const std::string path = Media("pcm.avi", options);
+    ASSERT_FALSE(path.empty());
+    const std::string wav = drives_.folder() + "/heard.wav";
+    setenv("KORVEL_AUDIO", ("wav:" + wav).c_str(), 1);
+    EndWindow window;
+    Pellix_SetFileEndMsg(6, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(6, path.c_str()), 1);
+    ASSERT_EQ(Pellix_Play(6, window.handle()), 1);
+    const bool ended = window.WaitForEnd(6.0);
+    EXPECT_EQ(Pellix_Stop(6), 1);
+    setenv("KORVEL_AUDIO", "null", 1);
+    ASSERT_TRUE(ended);
+
+    const std::vector<uint8_t> heard = WavData(wav);
+    const std::vector<uint8_t> decoded = pellix::test::DecodeAudioPcm(path);
+    ASSERT_GE(decoded.size(), 30000u);
+    // At least the first 1.5 s are played before the pictures end; each byte as decoded.
+    ASSERT_GE(heard.size(), 24000u);
+    const size_t compared = std::min(heard.size(), decoded.size()) / 1010 * 1010;
+    EXPECT_TRUE(std::equal(heard.begin(), heard.begin() + static_cast<long>(std::min<size_t>(compared, 24240)),
+                           decoded.begin()));
+}
+
+TEST_F(PlaybackTest, SoundThatEndsFirstLeavesThePicturesPaced) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 3;
+    options.audio_seconds = 1;
+    const std::string path = Media("short_sound.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    Pellix_SetFileEndMsg(7, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(7, path.c_str()), 1);
+    const auto start = Clock::now();
+    ASSERT_EQ(Pellix_Play(7, window.handle()), 1);
+    ASSERT_TRUE(window.WaitForEnd(8.0));
+    EXPECT_NEAR(Seconds(Clock::now() - start), 3.0, 0.25);
+    EXPECT_GE(PlatformWindowPresentCount(window.handle()), 40u);
+    window.PumpFor(0.2);
+    EXPECT_EQ(window.ends(), 1);
+}
+
 TEST_F(PlaybackTest, RealTimeStreamCannotPause) {
     pellix::test::AviBuildOptions options;
     options.frames = 30;
