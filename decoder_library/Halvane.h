@@ -47,10 +47,23 @@ HALVANE_API int DEC_SetDecoderFMT(int index, int reserved, const DecoderFormat* 
  * then U). *pictureLength receives that size. */
 HALVANE_API int DEC_DecodeData(int index, const unsigned char* frame, unsigned char* picture,
                                int frameLength, int* pictureLength, int keyFrame, int reserved);
+/* Expands IMA ADPCM blocks of 256 bytes (mono, 505 samples each) into pcm, which holds 1010
+ * bytes per 256 bytes of data, and hands the same bytes to a running capture. With
+ * captureOnly set nothing is decoded and pcm is not touched. */
 HALVANE_API int DEC_DecodeAudio(int index, const unsigned char* adpcm, short* pcm, int length,
                                 void* reserved1, int reserved2, int captureOnly);
+/* Saves the entry's next successfully decoded picture to path: a name containing ".JPG" in
+ * any case as a JPEG of quality 100, else one containing ".BMP" as a 24-bit bitmap, else
+ * nothing. A later call before that picture replaces the path. */
 HALVANE_API int DEC_Snap(int index, const char* path);
+/* Records the entry's compressed frames, as DEC_DecodeData and DEC_DecodeAudio receive them,
+ * into AVI files named folder + "YYYY-MM-DD-hhmmss M1cc.avi" (T for a timed recording, cc
+ * the channel + 1), each beginning with a key frame and cut after half an hour. flags: 0x1
+ * video only or 0x2 video and sound, with 0x100 manual or 0x200 timed. notify, if given, is
+ * called with (DEC_NOTIFY_WRITE_FAILED, value) on the decoding thread for every frame or
+ * block that could not be written. */
 HALVANE_API int DEC_StartCapture(int index, const char* folder, int flags, DEC_CAPTURE_NOTIFY notify, int value);
+/* Closes the entry's capture file; 1 also when nothing was being captured. */
 HALVANE_API int DEC_StopCapture(int index);
 HALVANE_API int DEC_GetLastError(void);
 /* Stores the code as the last error and returns it. */
