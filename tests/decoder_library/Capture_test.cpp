@@ -4,6 +4,8 @@
 #include "decoder_library/Halvane.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -408,4 +410,41 @@ TEST_F(Capture, SplitsAtHalfAnHourWhenTheCheckComesDueAndResumesAfterAFailedCut)
     ASSERT_EQ(second.size(), 600u);
     EXPECT_TRUE(second.front().key);
     EXPECT_GT(NameTime(files[1], 'M', 8), NameTime(files[0], 'M', 8));
+}
+
+TEST_F(Capture, StartsAndStopsWhileOtherThreadsDecodeAndRecord)
+{
+    const auto& stream = CifStream();
+    const auto blocks = AdpcmBlocks(100);
+    const int index = MakeDecoder(1, 352, 288);
+    const int other = DEC_CreateVideoDecoder(2);
+    const DecoderFormat format{352, 288, kXvid};
+    ASSERT_EQ(DEC_SetDecoderFMT(other, 0, &format), 1);
+    ASSERT_EQ(DEC_StartCapture(other, kFolder, 0x102, nullptr, 0), 1);
+
+    std::atomic<bool> done{false};
+    std::atomic<int> failures{0};
+    auto decodeLoop = [&](int entry) {
+        std::vector<unsigned char> picture(352 * 288 * 3 / 2);
+        std::vector<short> pcm(505);
+        for (int loop = 0; !done; ++loop) {
+            const auto& frame = stream.frames[static_cast<std::size_t>(loop % 100)];
+            int length = 0;
+            failures += DEC_DecodeData(entry, frame.data.data(), picture.data(), static_cast<int>(frame.data.size()),
+                                       &length, frame.key, 0) != 1;
+            failures += DEC_DecodeAudio(entry, blocks[loop % 100].data(), pcm.data(), 256, nullptr, 0, 0) != 1;
+        }
+    };
+    std::thread first(decodeLoop, index);
+    std::thread second(decodeLoop, other);
+    for (int round = 0; round < 20; ++round) {
+        EXPECT_EQ(DEC_StartCapture(index, kFolder, 0x102, nullptr, 0), 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(DEC_StopCapture(index), 1);
+    }
+    done = true;
+    first.join();
+    second.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(DEC_StopCapture(other), 1);
 }
