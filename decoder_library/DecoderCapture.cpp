@@ -24,7 +24,7 @@ constexpr int kCaptureVideo = 0x1;
 constexpr int kCaptureVideoAndAudio = 0x2;
 constexpr int kKindShift = 8;
 constexpr int kKindMask = 0x3;
-constexpr int kKindManual = 1;
+constexpr int kKindTimed = 2;
 
 constexpr int kCaptureFrameRate = 15;
 constexpr std::uint32_t kSplitCheckPeriodMs = 180000;
@@ -67,7 +67,7 @@ bool BuildFileName(const DecoderEntry& entry, char (&path)[260])
 {
     const platform::LocalTime now = platform::GetLocalTime();
     // Both kind bits set count as a manual recording.
-    const char letter = entry.nRecordKind == 2 ? 'T' : 'M';
+    const char letter = entry.nRecordKind == kKindTimed ? 'T' : 'M';
     const int chars = std::snprintf(path, sizeof path, "%s%04d-%02d-%02d-%02d%02d%02d %c1%02d.avi",
                                     entry.szCaptureFolder, now.year, now.month, now.day, now.hour, now.minute,
                                     now.second, letter, entry.nChannel + 1);
