@@ -1,6 +1,7 @@
 // skin_gen: draws every picture a live-client theme names, into the theme's own folder.
 //
 //   skin_gen <theme folder> [<theme folder> ...]
+//   skin_gen --lumaro <theme folder> [...]     (playback-program themes, LumaroSkin.cpp)
 //
 // Each folder holds one theme INI ("*.ini" with [ENG] ThemeName). The whole dialog background is
 // painted first at the screen size the theme is made for; the four border pictures are cut from
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "LumaroSkin.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -626,7 +628,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: skin_gen <theme folder> [<theme folder> ...]\n");
     return 2;
   }
+  // "--lumaro" before the folders: they hold playback-program themes.
+  const bool lumaro = std::string(argv[1]) == "--lumaro";
   bool ok = true;
-  for (int i = 1; i < argc; ++i) ok = DrawTheme(QString::fromLocal8Bit(argv[i])) && ok;
+  for (int i = lumaro ? 2 : 1; i < argc; ++i) {
+    const QString folder = QString::fromLocal8Bit(argv[i]);
+    ok = (lumaro ? DrawLumaroTheme(folder) : DrawTheme(folder)) && ok;
+  }
   return ok ? 0 : 1;
 }
