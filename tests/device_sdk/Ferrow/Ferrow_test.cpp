@@ -19,6 +19,7 @@ extern "C" {
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -208,7 +209,13 @@ protected:
         ASSERT_EQ(FRWRegAudioPreCallBack(handle, channel, OnAudio, &received), FRW_OK);
     }
 
+    // What the callbacks of a preview deliver into. The fixture owns it, so a preview that a
+    // test leaves running (or that an early failed assertion leaves running) still delivers
+    // into a live object until TearDown frees the library.
+    Received& NewReceived() { return received_.emplace_back(); }
+
     testsupport::AlderSimProcess sim_;
+    std::list<Received> received_;
 };
 
 TEST_F(FerrowTest, LoginChecksCredentialsAndFramesAndSoundArriveAtPace)
@@ -224,7 +231,7 @@ TEST_F(FerrowTest, LoginChecksCredentialsAndFramesAndSoundArriveAtPace)
     ASSERT_NE(handle, 0);
 
     EXPECT_EQ(FRWStartPreview(handle, 5, 0, 0), FRW_ERR_NO_SOURCE);
-    Received received;
+    Received& received = NewReceived();
     Preview(handle, 2, received);
     FRW_MEDIA_INFO info{};
     ASSERT_EQ(FRWGetMediaInfo(handle, 2, &info), FRW_OK);
@@ -283,7 +290,7 @@ TEST_F(FerrowTest, FormatAndSoundBlockChangesReachTheCallbacks)
 {
     StartSim("127.0.0.22");
     int handle = Login("127.0.0.22");
-    Received received;
+    Received& received = NewReceived();
     Preview(handle, 0, received);
     ASSERT_TRUE(received.WaitFor(3s, [&] { return received.frames.size() >= 5; }));
 
@@ -379,7 +386,7 @@ TEST_F(FerrowTest, PanRequestMovesThePicture)
 {
     StartSim("127.0.0.26");
     int handle = Login("127.0.0.26");
-    Received received;
+    Received& received = NewReceived();
     Preview(handle, 0, received);
     ASSERT_TRUE(received.WaitFor(3s, [&] { return received.frames.size() >= 8; }));
     const size_t beforePan = received.FrameCount();
@@ -413,7 +420,8 @@ TEST_F(FerrowTest, DroppedConnectionIsReportedOncePerChannelAndPreviewCanStartAg
 {
     StartSim("127.0.0.24");
     int handle = Login("127.0.0.24");
-    Received first, second;
+    Received& first = NewReceived();
+    Received& second = NewReceived();
     Preview(handle, 0, first);
     Preview(handle, 7, second);
     ASSERT_TRUE(first.WaitFor(3s, [&] { return first.frames.size() >= 3; }));
@@ -436,7 +444,7 @@ TEST_F(FerrowTest, DroppedConnectionIsReportedOncePerChannelAndPreviewCanStartAg
     // The device is back: a new preview on the same handle logs in again.
     EXPECT_EQ(FRWStopPreview(handle, 0), FRW_OK);
     EXPECT_EQ(FRWStopPreview(handle, 7), FRW_OK);
-    Received again;
+    Received& again = NewReceived();
     Preview(handle, 0, again);
     EXPECT_TRUE(again.WaitFor(3s, [&] { return again.frames.size() >= 3; }));
     EXPECT_EQ(FRWRequestEx(handle, 0, FRW_REQUEST_PTZ, FRW_REQUEST_PTZ_SUB, payload.data(), 55, 0,
@@ -448,7 +456,8 @@ TEST_F(FerrowTest, SameChannelPreviewedTwiceFeedsBothAndStopsTheOldestFirst)
 {
     StartSim("127.0.0.28");
     int handle = Login("127.0.0.28");
-    Received older, newer;
+    Received& older = NewReceived();
+    Received& newer = NewReceived();
     Preview(handle, 3, older);
     Preview(handle, 3, newer);
     ASSERT_TRUE(older.WaitFor(3s, [&] { return older.frames.size() >= 3; }));
