@@ -213,7 +213,8 @@ int DvrConnection::Request(uint16_t type, uint16_t channel, const std::vector<ui
 void DvrConnection::ReceiveLoop(int fd) {
   wire::Header header;
   std::vector<uint8_t> payload;
-  while (wire::ReceiveMessage(fd, header, payload, wire::kLinkSilenceLimitMs)) {
+  wire::MessageReader incoming(fd);
+  while (incoming.Next(header, payload, wire::kLinkSilenceLimitMs)) {
     if (header.type & wire::kReplyFlag) {
       std::lock_guard<std::mutex> guard(lock_);
       auto it = pending_.find(header.sequence);

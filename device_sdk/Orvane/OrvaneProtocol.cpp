@@ -120,6 +120,50 @@ bool ReceiveMessage(int fd, Header& header, std::vector<uint8_t>& payload, int t
   return header.length == 0 || ReceiveAll(fd, payload.data(), header.length, 10000);
 }
 
+bool MessageReader::Fill(int timeout_ms) {
+  if (begin_ == end_) {
+    begin_ = end_ = 0;
+  } else if (end_ == buffer_.size()) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  while (true) {
+    if (timeout_ms >= 0) {
+      pollfd p{fd_, POLLIN, 0};
+      int ready = ::poll(&p, 1, timeout_ms);
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) return false;
+    }
+    ssize_t got = ::recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    end_ += size_t(got);
+    return true;
+  }
+}
+
+bool MessageReader::Next(Header& header, std::vector<uint8_t>& payload, int timeout_ms) {
+  while (end_ - begin_ < kHeaderBytes)
+    if (!Fill(timeout_ms)) return false;
+  if (!ParseHeader(buffer_.data() + begin_, header)) return false;
+  const size_t whole = kHeaderBytes + header.length;
+  if (whole > buffer_.size()) {
+    // Larger than the buffer: take what is buffered, then read the rest straight in.
+    const size_t have = end_ - begin_ - kHeaderBytes;
+    payload.assign(buffer_.data() + begin_ + kHeaderBytes, buffer_.data() + end_);
+    begin_ = end_ = 0;
+    payload.resize(header.length);
+    return ReceiveAll(fd_, payload.data() + have, header.length - have, 10000);
+  }
+  // Once a header has arrived the rest of the message follows at network speed.
+  while (end_ - begin_ < whole)
+    if (!Fill(10000)) return false;
+  payload.assign(buffer_.data() + begin_ + kHeaderBytes, buffer_.data() + begin_ + whole);
+  begin_ += whole;
+  return true;
+}
+
 std::string AddressText(uint32_t ip_network_order) {
   char text[INET_ADDRSTRLEN] = {};
   in_addr a{};

@@ -190,6 +190,25 @@ bool ReceiveAll(int fd, uint8_t* data, size_t n, int timeout_ms);
 // Reads one whole message; false on end of stream, error, time-out or protocol error.
 bool ReceiveMessage(int fd, Header& header, std::vector<uint8_t>& payload, int timeout_ms);
 
+// Reads messages from a socket through a buffer, so that the small messages of a busy link
+// cost one system call for many rather than several each. One reader per socket and thread.
+class MessageReader {
+ public:
+  explicit MessageReader(int fd) : fd_(fd), buffer_(64 * 1024) {}
+  // The next whole message; false on end of stream, error, protocol error, or when nothing
+  // arrives for timeout_ms (< 0: no limit) while the buffer holds no whole message.
+  bool Next(Header& header, std::vector<uint8_t>& payload, int timeout_ms);
+
+ private:
+  // Waits for and appends more bytes; false on end of stream, error or time-out.
+  bool Fill(int timeout_ms);
+
+  int fd_;
+  std::vector<uint8_t> buffer_;
+  size_t begin_ = 0;  // first unread byte
+  size_t end_ = 0;    // one past the last byte read
+};
+
 // Dotted text of an IPv4 address in network order.
 std::string AddressText(uint32_t ip_network_order);
 
