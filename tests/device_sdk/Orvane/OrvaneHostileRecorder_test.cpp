@@ -107,6 +107,11 @@ TEST_F(OrvaneTest, HostileRepliesAndDataGiveErrorsNotCrashes) {
       if (searches++ == 1) body.resize(body.size() + 2 * wire::kRecordDataBytes, 'x');
       Send(fd, reply, 0, h.sequence, Result(0, body));
     } else if (h.type == wire::kVideoStart) {
+      // A picture larger than any read buffer arrives before the answer: the answer must
+      // still be found right after it.
+      std::vector<uint8_t> large = {0, 0, 0, 0, 0, 0, 0, 0};
+      large.resize(300 * 1024, 0x3C);
+      Send(fd, wire::kVideoFrame, h.channel, 0, large);
       Send(fd, reply, h.channel, h.sequence, Result(0));
       // A "key frame" that is no MPEG-4, data for a channel that does not exist, sound blocks
       // too short or with an impossible step index.
