@@ -55,6 +55,10 @@ class RawClient {
     }
     return false;
   }
+  // The next message of any kind; false when none came within 3 s.
+  bool NextData(wire::Header& header, std::vector<uint8_t>& payload) {
+    return wire::ReceiveMessage(fd_, header, payload, 3000);
+  }
   int32_t Request(uint16_t type, uint16_t channel, const std::vector<uint8_t>& payload,
                   std::vector<uint8_t>* body = nullptr) {
     std::vector<uint8_t> ignored;
@@ -169,6 +173,42 @@ TEST_F(DvrSimTest, BrokenClientsAreDroppedAndOthersStillServed) {
   EXPECT_EQ(later.Request(wire::kLogin, 0, LoginBlock("admin", "pw")), 0);
   EXPECT_EQ(later.Request(wire::kLogout, 0, {}), 0);
   EXPECT_TRUE(later.Closed());
+}
+
+// The pictures of `count` live picture messages (payload after the 8-byte frame header).
+std::vector<std::vector<uint8_t>> Pictures(RawClient& client, int count);
+
+TEST_F(DvrSimTest, LoopRepeatsEncodedPicturesUntilThePtzHeadMoves) {
+  ASSERT_TRUE(Start("127.0.0.49", {"--loop", "1"}));
+  RawClient client("127.0.0.49");
+  ASSERT_EQ(client.Request(wire::kLogin, 0, LoginBlock("admin", "")), 0);
+  ASSERT_EQ(client.Request(wire::kVideoStart, 1, {}), 0);
+  auto looped = Pictures(client, 60);
+  ASSERT_EQ(looped.size(), 60u);
+  // One second of pictures, repeated: picture i and i + 25 are the same bytes.
+  int repeats = 0;
+  for (size_t i = 0; i + 25 < looped.size(); ++i) repeats += looped[i] == looped[i + 25];
+  EXPECT_EQ(repeats, 35);
+
+  std::vector<uint8_t> zoom;
+  wire::PutU32(zoom, 6);
+  ASSERT_EQ(client.Request(wire::kPtz, 1, zoom), 0);
+  auto live = Pictures(client, 30);
+  ASSERT_EQ(live.size(), 30u);
+  int from_loop = 0;
+  for (size_t i = 5; i < live.size(); ++i)
+    for (size_t j = 0; j < 25; ++j) from_loop += live[i] == looped[j];
+  EXPECT_EQ(from_loop, 0) << "pictures still come from the loop after a PTZ command";
+}
+
+std::vector<std::vector<uint8_t>> Pictures(RawClient& client, int count) {
+  std::vector<std::vector<uint8_t>> pictures;
+  wire::Header h;
+  std::vector<uint8_t> payload;
+  while (int(pictures.size()) < count && client.NextData(h, payload))
+    if (h.type == wire::kVideoFrame && payload.size() > 8)
+      pictures.emplace_back(payload.begin() + 8, payload.end());
+  return pictures;
 }
 
 TEST_F(DvrSimTest, CatalogueIsWrittenWhenMissingAndBadLinesAreSkipped) {
