@@ -17,6 +17,9 @@ typedef void (*PELLIX_SOURCE_CB)(int port, unsigned int remain, void* user, void
 typedef void (*PELLIX_DISPLAY_CB)(int port, unsigned char* picture, int size, int width,
                                   int height, int stamp, int type, void* user, int reserved);
 typedef void (*PELLIX_DRAW_CB)(void* dc, void* user);
+/* What a draw callback receives as `dc`: the picture about to be shown in the port's window,
+   32-bit BGRA rows, top row first, which the callback may draw on before it is shown. */
+typedef struct { unsigned char* bgra; int width, height, stride_bytes; } PELLIX_DRAW_CANVAS;
 typedef void (*PELLIX_DEC_CB)(int port, unsigned char* data, int size, void* info, void* user, int reserved);
 typedef void (*PELLIX_VERIFY_CB)(int port, void* range, void* user);
 typedef struct { int left, top, right, bottom; } PELLIX_RECT;

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "player_engine/decoders/DecoderWMV9.h"
+#include "player_engine/decoders/DecoderWMV9DMO.h"
 #include "player_engine/decoders/VfwDecoder.h"
 #include "player_engine/decoders/VideoDecoderXviD.h"
 
@@ -24,6 +25,8 @@ struct VideoDecoderDesc {
 const VideoDecoderDesc kVideoDecoderList[] = {
     {"VideoDecoderXviD", "XVID",
      []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<VideoDecoderXviD>(); }, false},
+    {"DecoderWMV9DMO", "WMV3",
+     []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<DecoderWMV9DMO>(); }, true},
     {"DecoderWMV9", "WMV3",
      []() -> std::unique_ptr<VideoDecoder> { return std::make_unique<DecoderWMV9>(); }, false},
     {"Video For Windows Decoder", nullptr,

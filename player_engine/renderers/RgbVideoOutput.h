@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Sync.h"
+#include "player_engine/Pellix.h"
 #include "player_engine/decoders/VideoDecoder.h"
 #include "player_engine/renderers/VideoOutputWrapper.h"
 
@@ -12,14 +13,8 @@ struct SwsContext;
 
 namespace pellix {
 
-// What the draw callback receives as its device context: the picture as it is about to
-// reach the window, 32-bit BGRA rows top row first, which the callback may draw on.
-struct DrawCanvas {
-    uint8_t* bgra = nullptr;
-    int width = 0;
-    int height = 0;
-    int stride_bytes = 0;
-};
+// What the draw callback receives as its device context (PELLIX_DRAW_CANVAS).
+using DrawCanvas = PELLIX_DRAW_CANVAS;
 
 // Draws YUY2 pictures into the port's window: burns in the recorder's texts, hands the
 // picture to the display callback, converts it to BGRA (libswscale) and presents it, scaled

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -294,6 +295,73 @@ TEST_F(PlaybackTest, SoundThatEndsFirstLeavesThePicturesPaced) {
     EXPECT_GE(PlatformWindowPresentCount(window.handle()), 40u);
     window.PumpFor(0.2);
     EXPECT_EQ(window.ends(), 1);
+}
+
+struct DisplaySeen {
+    std::atomic<int> calls{0};
+    std::atomic<int> bad{0};
+};
+
+void OnDisplay(int port, unsigned char* picture, int size, int width, int height, int stamp, int type, void* user,
+               int reserved) {
+    auto* seen = static_cast<DisplaySeen*>(user);
+    ++seen->calls;
+    if (port != 9 || picture == nullptr || size != kWidth * kHeight * 2 || width != kWidth || height != kHeight ||
+        stamp != 0 || type != 1 || reserved != 0)
+        ++seen->bad;
+}
+
+// Paints the top left 16 x 16 pixels pure red on the canvas, as an application draws its marks.
+void OnDraw(void* dc, void* user) {
+    (void)user;
+    auto* canvas = static_cast<PELLIX_DRAW_CANVAS*>(dc);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            uint8_t* p = canvas->bgra + y * canvas->stride_bytes + x * 4;
+            p[0] = 0;
+            p[1] = 0;
+            p[2] = 255;
+        }
+}
+
+TEST_F(PlaybackTest, DisplayCallbackDrawCallbackAndRegions) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 2;
+    options.with_audio = false;
+    const std::string path = Media("regions.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    void* corner = PlatformCreateMemoryWindow(kWidth / 2, kHeight / 2);
+    DisplaySeen seen;
+    ASSERT_EQ(Pellix_SetDisplayCallBack(9, &OnDisplay, &seen), 1);
+    ASSERT_EQ(Pellix_RigisterDrawFun(9, &OnDraw, nullptr), 1);
+    ASSERT_EQ(Pellix_OpenFile(9, path.c_str()), 1);
+    const PELLIX_RECT quarter{0, 0, kWidth / 2, kHeight / 2};
+    ASSERT_EQ(Pellix_SetDisplayRegion(9, 1, &quarter, corner, 1), 1);
+    ASSERT_EQ(Pellix_Play(9, window.handle()), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(Pellix_Pause(9, 1), 1);
+    EXPECT_GE(seen.calls.load(), 5);
+    EXPECT_EQ(seen.bad.load(), 0);
+    EXPECT_EQ(PlatformWindowPresentCount(corner), PlatformWindowPresentCount(window.handle()));
+
+    // The corner window shows the picture's top left quarter, without the application's marks.
+    const std::vector<uint8_t> main = Shown(window.handle());
+    std::vector<uint8_t> part(static_cast<size_t>(kWidth / 2) * (kHeight / 2) * 4);
+    ASSERT_EQ(PlatformWindowCopyPixels(corner, part.data(), kWidth / 2, kHeight / 2), 1);
+    ASSERT_FALSE(main.empty());
+    EXPECT_EQ(main[2], 255);   // red at the top left of the main window
+    EXPECT_EQ(main[1], 0);
+    double difference = 0;
+    for (int y = 16; y < kHeight / 2; ++y)
+        for (int x = 16; x < kWidth / 2; ++x)
+            for (int c = 0; c < 3; ++c)
+                difference += std::abs(part[(static_cast<size_t>(y) * (kWidth / 2) + x) * 4 + c] -
+                                       main[(static_cast<size_t>(y) * kWidth + x) * 4 + c]);
+    EXPECT_LT(difference / ((kHeight / 2 - 16) * (kWidth / 2 - 16) * 3), 1.0);
+    EXPECT_NE(part[2] == 255 && part[1] == 0 && part[0] == 0, true);
+    EXPECT_EQ(Pellix_Stop(9), 1);
+    PlatformDestroyWindow(corner);
 }
 
 TEST_F(PlaybackTest, RealTimeStreamCannotPause) {
