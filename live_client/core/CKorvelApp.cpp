@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/CKorvelLive.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelResources.h"
 #include "platform/MessageBox.h"
@@ -24,6 +25,7 @@ bool CKorvelApp::InitInstance(const std::string& clientFolder) {
   if (!CheckDisplayMode()) return false;
 
   CKorvelDlg dialog(clientFolder);
+  dialog.SetLiveLink(std::make_shared<CKorvelLive>(dialog));
   dialog.DoModal();
   return false;
 }

@@ -14,6 +14,7 @@
 #include "device_sdk/Ferrow/Ferrow.h"
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "device_sdk/Orvane/Orvane.h"
+#include "live_client/core/CYuntaiButton.h"
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
@@ -87,9 +88,14 @@ void CKorvelDlg::CreateControls() {
     const QString name = QString::fromLatin1(control.name);
     QWidget* widget = nullptr;
     switch (control.kind) {
-      case MainControlKind::PictureButton:
-      case MainControlKind::TextButton:
       case MainControlKind::PtzButton: {
+        auto* button = new CYuntaiButton(this, control.id, this);
+        button->setText(name);
+        widget = button;
+        break;
+      }
+      case MainControlKind::PictureButton:
+      case MainControlKind::TextButton: {
         auto* button = new CBmpButton(this, control.id);
         button->setText(name);
         widget = button;
@@ -150,7 +156,7 @@ void CKorvelDlg::CreateControls() {
     });
     connect(m_pTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
       if (item && item->childCount() == 0 && item->parent())
-        SignalCommand(item->data(0, Qt::UserRole).toInt(), ConnectCommand::Connect);
+        OnTreeDoubleClick(item->data(0, Qt::UserRole).toInt());
     });
   }
 }
@@ -275,7 +281,6 @@ bool CKorvelDlg::InitProper() {
   const SkinRect& grid = m_skin.VideoPosition();
   m_pWndManage->SetRect(QRect(grid.x, grid.y, grid.cx, grid.cy));
 
-  // The PTZ buttons take their codes for the selected window when the PTZ pad is attached.
   if (auto* logo = findChild<QLabel*>(QStringLiteral("STC_LOGO"))) ShowLogo(logo, m_skin);
 
   AssignPageIndexes(g_PageInfo);
@@ -283,6 +288,7 @@ bool CKorvelDlg::InitProper() {
   SetTimer(TIMER_STATUS, kStatusPeriodMs);
   SetTimer(TIMER_BLINK, kBlinkPeriodMs);
   ApplyRecButtons(g_nCurWnd);
+  SetPtzCodes();
   return true;
 }
 
@@ -369,9 +375,19 @@ void CKorvelDlg::SignalCommand(int w, ConnectCommand command) {
   }
   // The idle event is cleared here, before the worker wakes, so an exit check in between
   // already sees the window busy.
+  SetRecStatus(w, 1);
   m_hEvtIdle[w]->Reset();
   event->Set();
+  if (command == ConnectCommand::Connect || command == ConnectCommand::Disconnect)
+    SetTreeImage(w, kTreeImagePending);
 }
+
+QWidget* CKorvelDlg::ControlById(int id) const {
+  const auto it = m_controlById.find(id);
+  return it == m_controlById.end() ? nullptr : it->second;
+}
+
+void CKorvelDlg::PostLayoutRefresh() { Post({kApplyLayoutMessage, 0, 0}); }
 
 void CKorvelDlg::ShowPageCaption() {
   if (!m_pPageInfo) return;
@@ -401,6 +417,16 @@ platform::LRESULT CKorvelDlg::OnMessage(const platform::Message& message) {
       return 0;
     case WM_KORVEL_OPENSNAPDIR:
       OpenSnapshotFolder(reinterpret_cast<const char*>(message.wParam));
+      return 0;
+    case WM_KORVEL_ERRREPORT:
+      // The error report's dialog shows these; until it opens they are kept in order.
+      TraceMessage("[KORVEL] - error report: wParam 0x%lx, lParam 0x%lx",
+                   static_cast<unsigned long>(message.wParam),
+                   static_cast<unsigned long>(message.lParam));
+      m_errorReports.push_back({message.wParam, message.lParam});
+      return 0;
+    case kApplyLayoutMessage:
+      if (m_pWndManage) m_pWndManage->SetLayout(m_nLayout);
       return 0;
     case kApplyRecordMarkMessage:
       // Posted by a worker: still meant for the page it was set for.

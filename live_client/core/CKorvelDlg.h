@@ -92,6 +92,22 @@ class CKorvelDlg : public QDialog,
   // Refreshes the status line (timer 2137).
   void ShowStatusLine();
 
+  // UI thread: recodes the PTZ buttons for the kind of the selected window's slot.
+  void SetPtzCodes();
+  // Any thread: the grid lays its windows out again (m_nLayout) on the UI thread.
+  void PostLayoutRefresh();
+  // One message received for the error report: wParam (code + 100) x 65536 + 1 and lParam
+  // window x 65536 + page for a connect failure; wParam 5 and lParam the login record for a
+  // lost DVR connection.
+  struct ErrorReportEntry {
+    platform::WPARAM wParam;
+    platform::LPARAM lParam;
+  };
+  // UI thread: the error-report messages received so far, oldest first.
+  const std::vector<ErrorReportEntry>& ErrorReports() const { return m_errorReports; }
+  // The themed control of a command id, or null.
+  QWidget* ControlById(int id) const;
+
   // Read access for the other parts of the client and for tests.
   const CKorvelSkin& Skin() const { return m_skin; }
   CWndManage* WndManage() { return m_pWndManage.get(); }
@@ -116,6 +132,8 @@ class CKorvelDlg : public QDialog,
   int m_nLayout = 5;
   int m_nPrevLayout = 5;
   platform::CriticalSection m_csDialog;
+  // Automatic-scan state of a kind-3 camera per page x 25 + window (1 on). UI thread only.
+  int m_nAutoScan[kPageCount * kSlotsPerPage] = {};
 
  protected:
   void accept() override;
@@ -130,6 +148,8 @@ class CKorvelDlg : public QDialog,
  private:
   // Posted by a worker's SetRecordMark: wParam page x 25 + window, lParam the mark.
   static constexpr unsigned kApplyRecordMarkMessage = platform::WM_USER + 0x202;
+  // Posted by a worker after a disconnect: the layout is applied again.
+  static constexpr unsigned kApplyLayoutMessage = platform::WM_USER + 0x203;
 
   // WndManageHost.
   QSize ScreenSize() const override;
@@ -155,6 +175,8 @@ class CKorvelDlg : public QDialog,
   void ToggleWindowStyle();
   void OnWindowDoubleClick(int index);
   void OnWindowRightClick(int index);
+  void OnTreeDoubleClick(int w);
+  void ToggleMute();
   void ApplyRecButtons(int w);
   void ApplyRecordMark(int w, int value);
   void SetTreeImage(int w, int image);
@@ -186,6 +208,7 @@ class CKorvelDlg : public QDialog,
   std::unique_ptr<platform::Thread> m_pThreadDelRec;
   std::function<std::unique_ptr<platform::Thread>()> m_maintenanceFactory;
   std::shared_ptr<KorvelLiveLink> m_pLiveLink;
+  std::vector<ErrorReportEntry> m_errorReports;
 
   std::atomic<int> m_nWidth{0};
   std::atomic<int> m_nHeight{0};

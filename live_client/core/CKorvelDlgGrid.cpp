@@ -9,11 +9,13 @@
 #include "common/TraceMessage.h"
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/CYuntaiButton.h"
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelResources.h"
 #include "live_client/core/PageInfo.h"
+#include "live_client/core/PtzCodes.h"
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
 #include "live_client/skin/SkinText.h"
@@ -77,7 +79,8 @@ void CKorvelDlg::OnCommand(int id) {
     case IDC_BTN_PLAYBACK: StartPlayback(); break;
     case IDC_BTN_MIN: case IDC_BTN_MIN2: showMinimized(); break;
     case IDC_BTN_EXIT: case IDC_BTN_EXIT2: OnCancel(); break;
-    case IDC_BTN_SNAP: case ID_MENU_SNAP: case IDC_BTN_MUTE: case IDC_BTN_NOACTION:
+    case IDC_BTN_MUTE: ToggleMute(); break;
+    case IDC_BTN_SNAP: case ID_MENU_SNAP: case IDC_BTN_NOACTION:
     default:
       break;
   }
@@ -100,6 +103,63 @@ void CKorvelDlg::OnWindowDoubleClick(int index) {
   if (side < 1 || side > 5) side = 5;
   m_nLayout = side;
   m_pWndManage->SetLayout(m_nLayout);
+}
+
+void CKorvelDlg::OnTreeDoubleClick(int w) {
+  if (!ValidWindow(w) || !m_hTreeItem[w]) return;
+  switch (m_hTreeItem[w]->data(0, Qt::UserRole + 1).toInt()) {
+    case kTreeImageUnassigned:
+      m_skin.ShowMessage("IDS_CAMERA_NOASSIGN", platform::MB_OK, Handle());
+      break;
+    case kTreeImageAssigned:
+      SelectWindow(w);
+      SignalCommand(w, ConnectCommand::Connect);
+      TraceMessage("[KORVEL] - single........");
+      break;
+    case kTreeImagePending:
+      m_skin.ShowMessage("IDS_WAIT_WHENCONNECT", platform::MB_OK, Handle());
+      break;
+    case kTreeImageConnected:
+    case kTreeImageFailed:
+      SelectWindow(w);
+      SignalCommand(w, ConnectCommand::Disconnect);
+      break;
+    default:
+      break;
+  }
+}
+
+void CKorvelDlg::ToggleMute() {
+  g_bMute = g_bMute ? 0 : 1;
+  if (g_bMute) {
+    TraceMessage("[KORVEL] - ____: GL_PausePlaySound");
+    GL_PausePlaySound();
+    g_bSoundStarted = 0;
+  }
+}
+
+void CKorvelDlg::SetPtzCodes() {
+  const int w = g_nCurWnd;
+  if (!ValidWindow(w)) return;
+  const int page = m_nCurPage;
+  int kind;
+  {
+    CCameraInfo& slot = g_PageInfo[page].camera[w];
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    kind = slot.nKind;
+  }
+  if (kind != kKindAlder) TraceMessage("888888888888888888");
+  for (const PtzButtonCodes& entry : kPtzButtonCodes) {
+    auto* button = qobject_cast<CYuntaiButton*>(ControlById(entry.control));
+    if (!button) continue;
+    const int code = kind == kKindAlder ? entry.alderCode : entry.dvrCode;
+    if (code >= 0) button->nCode = code;
+    if (kind == kKindAlder && entry.control == kPtzAutoScanControl) {
+      button->SetCheckable(true);
+      button->SetChecked(m_nAutoScan[page * kSlotsPerPage + w] == 1);
+      button->update();
+    }
+  }
 }
 
 void CKorvelDlg::OnWindowRightClick(int index) {
@@ -135,6 +195,7 @@ void CKorvelDlg::SelectWindow(int k) {
   GL_PausePlaySound();
   TraceMessage("____: GL_PausePlaySound");
   g_bSoundStarted = 0;
+  SetPtzCodes();
 }
 
 // --- Display pages ------------------------------------------------------------------------

@@ -19,6 +19,8 @@ CThreadSingleConnect::~CThreadSingleConnect() { KillThread(); }
 
 uint32_t CThreadSingleConnect::Run() {
   platform::Event* stop = StopEvent();
+  if (!stop || !connect_ || !disconnect_ || !startRecord_ || !stopRecord_ || !idle_)
+    return static_cast<uint32_t>(-1);
   for (;;) {
     platform::Waitable* objects[] = {stop, connect_, disconnect_, startRecord_, stopRecord_};
     const uint32_t result = platform::WaitForAny(objects, platform::INFINITE);
@@ -37,5 +39,6 @@ uint32_t CThreadSingleConnect::Run() {
     ++commands_;
     idle_->Set();
   }
+  TraceMessage("[KORVEL] - Exit run: %d", window_);
   return 0;
 }

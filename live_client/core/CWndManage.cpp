@@ -30,7 +30,7 @@ void CWndManage::SetRect(const QRect& area) {
 
 void CWndManage::SetLayout(int n) {
   n = std::clamp(n, 1, 5);
-  nCur = std::clamp(g_nCurWnd, 0, nCount - 1);
+  nCur = std::clamp(g_nCurWnd.load(), 0, nCount - 1);
   if (n != nSide) nPrevSide = nSide;
   nSide = n;
   const int shown = n * n;

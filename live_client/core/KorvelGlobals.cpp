@@ -3,7 +3,7 @@
 // Process-wide by design: the device-library callbacks carry no context beyond these.
 int g_nResolution = 0;
 CKorvelDlg* g_pMainDlg = nullptr;
-int g_nCurWnd = -1;
+std::atomic<int> g_nCurWnd{-1};
 int g_nPrevWnd = -1;
 std::atomic<int> g_bClosing{0};
 std::atomic<int> g_bMute{0};

@@ -19,8 +19,9 @@ class CKorvelDlg;
 extern int g_nResolution;
 // The one main dialog; set by its constructor, cleared by its destructor.
 extern CKorvelDlg* g_pMainDlg;
-// Selected video window 0-24, -1 for none; and the one selected before it. UI thread only.
-extern int g_nCurWnd;
+// Selected video window 0-24, -1 for none; and the one selected before it. Written by the UI
+// thread only; the sound callbacks read the selection.
+extern std::atomic<int> g_nCurWnd;
 extern int g_nPrevWnd;
 // 1 from the start of the final teardown: callbacks of the device libraries then do nothing.
 extern std::atomic<int> g_bClosing;

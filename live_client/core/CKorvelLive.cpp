@@ -1,0 +1,187 @@
+#include "live_client/core/CKorvelLive.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "common/TraceMessage.h"
+#include "device_sdk/Ferrow/Ferrow.h"
+#include "device_sdk/Orvane/Orvane.h"
+#include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelLogin.h"
+#include "live_client/core/LoginInfo.h"
+#include "live_client/core/PageInfo.h"
+#include "live_client/core/PtzCodes.h"
+#include "platform/MessageBox.h"
+
+void CKorvelLive::RunCommand(int window, ConnectCommand command) {
+  if (window < 0 || window >= kVideoWindowCount) return;
+  switch (command) {
+    case ConnectCommand::Connect:
+      Connect(window);
+      break;
+    case ConnectCommand::Disconnect:
+      Disconnect(window);
+      break;
+    case ConnectCommand::StartRecord:
+    case ConnectCommand::StopRecord:
+      // Manual recording is carried out by the recording control; until it is attached the
+      // buttons only return to the state the slot calls for.
+      TraceMessage("[KORVEL] - window %d: recording command not available", window);
+      dialog_.UpdateIndicators(dialog_.CurrentPage(), window);
+      break;
+    case ConnectCommand::None:
+      break;
+  }
+}
+
+void CKorvelLive::Connect(int w) {
+  const int p = dialog_.CurrentPage();
+  std::lock_guard<platform::CriticalSection> table(g_csCameraTable);
+  CCameraInfo& slot = g_PageInfo[p].camera[w];
+  std::lock_guard<platform::CriticalSection> guard(slot.lock);
+  slot.bBusy = 1;
+  if (!slot.IsAssigned()) {
+    dialog_.Skin().ShowMessage("IDS_CAMERA_NOASSIGN", platform::MB_OK, dialog_.Handle());
+  } else if (!slot.bConnected) {
+    CLoginInfo* login = nullptr;
+    if (CheckLogin(login, slot)) {
+      ConnectCamera(&dialog_, *login, slot, p, w);
+    } else {
+      const int result = StartLogin(&dialog_, login, slot);
+      if (result == 0 && login) ConnectCamera(&dialog_, *login, slot, p, w);
+      else ReportConnectFailure(&dialog_, result, w, p);
+    }
+  }
+  slot.bTried = 1;
+  slot.bBusy = 0;
+  dialog_.UpdateIndicators(p, w);
+}
+
+void CKorvelLive::Disconnect(int w) {
+  const int p = dialog_.CurrentPage();
+  std::lock_guard<platform::CriticalSection> table(g_csCameraTable);
+  CCameraInfo& slot = g_PageInfo[p].camera[w];
+  CLoginInfo* login = nullptr;
+  {
+    std::unique_lock<platform::CriticalSection> guard(slot.lock);
+    slot.bBusy = 1;
+    if (slot.IsAssigned() && slot.bTried) {
+      if (slot.bConnected && (slot.nRecKind || slot.bSchedOn)) {
+        const int answer = platform::MessageBox(
+            dialog_.Handle(), dialog_.LanguageText("IDS_QUEST_DISCONNECT"), "KORVEL",
+            platform::MB_YESNO | platform::MB_ICONQUESTION);
+        if (answer != platform::IDYES) {
+          slot.bBusy = 0;
+          dialog_.UpdateIndicators(p, w);
+          guard.unlock();
+          dialog_.PostLayoutRefresh();
+          return;
+        }
+      }
+      if (CheckLogin(login, slot)) {
+        TraceMessage("[KORVEL] - Disconnect,  WND: %d. CALLID = %d\n", w, slot.hDecoder);
+        ::StopPreview(&dialog_, *login, slot);
+        dialog_.SetRecordMark(p, w, 0);
+      } else {
+        slot.bSchedOn = 0;
+        TraceMessage("[KORVEL] - Disconnect, WND: %d: the server's login is not in the list", w);
+      }
+    }
+    slot.bTried = 0;
+    slot.bBusy = 0;
+    dialog_.UpdateIndicators(p, w);
+  }
+  dialog_.PostLayoutRefresh();
+  CheckLogout(&dialog_, login, &slot);
+}
+
+bool CKorvelLive::StopPreview(int page, int window) {
+  CCameraInfo& slot = g_PageInfo[page].camera[window];
+  std::lock_guard<platform::CriticalSection> guard(slot.lock);
+  CLoginInfo* login = nullptr;
+  if (!CheckLogin(login, slot)) return false;
+  ::StopPreview(&dialog_, *login, slot);
+  return true;
+}
+
+bool CKorvelLive::Reconnect(int page, int window) {
+  CCameraInfo& slot = g_PageInfo[page].camera[window];
+  std::lock_guard<platform::CriticalSection> guard(slot.lock);
+  CLoginInfo* login = nullptr;
+  if (!CheckLogin(login, slot)) return false;
+  ConnectCamera(&dialog_, *login, slot, page, window);
+  return true;
+}
+
+void CKorvelLive::DisconnectAll() {
+  TraceMessage("[KORVEL] - DisConnnect, current page: %d", dialog_.CurrentPage());
+  for (int p = 0; p < kPageCount; ++p) {
+    for (int w = 0; w < kSlotsPerPage; ++w) {
+      CCameraInfo& slot = g_PageInfo[p].camera[w];
+      bool missing = false;
+      {
+        std::lock_guard<platform::CriticalSection> guard(slot.lock);
+        slot.bBusy = 1;
+        if (slot.IsAssigned() && slot.bConnected) {
+          TraceMessage("[KORVEL] - DisConnnect slot %d", p * kSlotsPerPage + w);
+          CLoginInfo* login = nullptr;
+          if (CheckLogin(login, slot)) {
+            ::StopPreview(&dialog_, *login, slot);
+            slot.bConnected = 0;
+          } else {
+            missing = true;
+          }
+        }
+        slot.bBusy = 0;
+      }
+      // Shown outside the slot's lock: the box is modal and loss reports need the slot.
+      if (missing)
+        dialog_.Skin().ShowMessage("IDS_NOFIND_LOGININFO", platform::MB_OK, dialog_.Handle());
+      dialog_.UpdateIndicators(p, w);
+    }
+  }
+}
+
+void CKorvelLive::Ptz(platform::WPARAM code, platform::LPARAM start) {
+  TraceMessage("[KORVEL] - [CLIENT]   ---   Yuntai Control:");
+  const int w = g_nCurWnd;
+  if (w < 0 || w >= kVideoWindowCount) return;
+  const int p = dialog_.CurrentPage();
+  CCameraInfo& slot = g_PageInfo[p].camera[w];
+  int kind, channel, handle;
+  std::string user;
+  {
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    kind = slot.nKind;
+    channel = slot.nChannel;
+    handle = slot.hDvr;
+    user = slot.strUser;
+  }
+  int c = static_cast<int>(code);
+  int s = static_cast<int>(start);
+  if (kind == kKindAlder) {
+    if (c == kPtzAutoOn) {
+      if (s == 0) return;
+      int& state = dialog_.m_nAutoScan[p * kSlotsPerPage + w];
+      c = state == 0 ? kPtzAutoOn : kPtzAutoOff;
+      state = state == 0 ? 1 : 0;
+      s = 1;
+    }
+    unsigned char payload[kAlderPtzPayloadBytes];
+    BuildAlderPtzPayload(payload, channel, c, s, user);
+    TraceMessage("[KORVEL] - [CLIENT]   ---   YUNTAI: HANDLER: %d, CHANNEL: %d, ID: %d, STOP:%d",
+                 handle, channel, c, s);
+    FRWRequestEx(handle, channel, FRW_REQUEST_PTZ, FRW_REQUEST_PTZ_SUB, payload,
+                 FRW_PTZ_PAYLOAD_BYTES, nullptr, nullptr, 0, 0);
+  } else {
+    TraceMessage("[KORVEL] - ZL: Yuitai Control - cmd: %d, START: %d", c, s);
+    unsigned char record[kDvrPtzRecordBytes];
+    BuildDvrPtzRecord(record, channel, c, s);
+    ORVANE_PTZ command;
+    static_assert(sizeof command == kDvrPtzRecordBytes);
+    std::memcpy(&command, record, sizeof command);
+    ORVANE_PtzControl(handle, &command);
+  }
+}

@@ -1,0 +1,372 @@
+#include "live_client/core/KorvelPreview.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "common/TraceMessage.h"
+#include "decoder_library/Halvane.h"
+#include "device_sdk/Ferrow/Ferrow.h"
+#include "device_sdk/Glimmet/Glimmet.h"
+#include "device_sdk/Orvane/Orvane.h"
+#include "live_client/core/AddressResolve.h"
+#include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/LoginInfo.h"
+#include "live_client/core/MakeHole.h"
+#include "live_client/core/PageInfo.h"
+#include "live_client/skin/TextFormat.h"
+#include "platform/MessageBox.h"
+
+// Process-wide by design: the device libraries give their callbacks only a pointer into these.
+PreviewContext g_PreviewContext[kContextCount];
+PreviewMediaInfo g_PreviewMediaInfo[kContextCount];
+int g_nLastPreviewPage = 0;
+int g_nLastPreviewWnd = 0;
+
+namespace {
+
+constexpr int kPcmBlock642 = ORVANE_PCM_BLOCK_BYTES;
+constexpr int kAdpcmLarge = 1024;
+constexpr int kAdpcmSmall = 256;
+constexpr int kPcmLarge = 4040;
+constexpr int kPcmSmall = 1010;
+
+bool IsCurrentPage(const PreviewContext& context) {
+  return context.dialog && context.page == context.dialog->CurrentPage();
+}
+
+bool IsHeardWindow(const PreviewContext& context) {
+  return IsCurrentPage(context) && context.window == g_nCurWnd;
+}
+
+// --- Kinds 0-2 ----------------------------------------------------------------------------
+
+void DvrPictureCallback(ORVANE_FRAME* record, void* user) {
+  auto* context = static_cast<PreviewContext*>(user);
+  if (!context || !context->dialog || !record || !record->data) return;
+  if (!IsCurrentPage(*context)) return;
+  GL_DisplayImg(context->window, record->data, record->width, record->height);
+}
+
+void DvrSoundCallback(ORVANE_FRAME* record, void* user) {
+  auto* context = static_cast<PreviewContext*>(user);
+  if (!context || !record || !record->data) return;
+  if (g_bMute) return;
+  TraceMessage("[KORVEL] - DealAudio: chn: %d, nCurWnd: %d", context->channel, context->window);
+  if (!IsHeardWindow(*context)) return;
+  if (g_bSoundStarted == 0) {
+    TraceMessage("[KORVEL] - -=- GL_BeginPlaySound");
+    GL_BeginPlaySound(kPcmBlock642);
+    g_bSoundStarted = 1;
+  }
+  GL_PlaySound(record->data);
+}
+
+// --- Kind 3 -------------------------------------------------------------------------------
+
+void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int stamp,
+                      void* user) {
+  auto* context = static_cast<PreviewContext*>(user);
+  if (!context || !frame || length <= 0) return;
+  const int entry = context->page * kSlotsPerPage + context->window;
+  const PreviewMediaInfo& info = g_PreviewMediaInfo[entry];
+  std::uint8_t* picture = g_WindowBuffers.picture[context->window].get();
+  if (!picture) return;
+  // A format larger than the window's buffer is never decoded into it.
+  if (PictureFitsBuffer(info.nWidth, info.nHeight)) {
+    int pictureLength = 0;
+    const int ok = DEC_DecodeData(context->decoder, frame, picture, length, &pictureLength,
+                                  keyFrame, stamp);
+    if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeData, T|F:%d", ok);
+    if (IsCurrentPage(*context)) GL_DisplayImg(context->window, picture, info.nWidth, info.nHeight);
+  }
+}
+
+// Starts the sound output for blocks decoded from `adpcmBytes`; other sizes start nothing.
+void BeginSoundFor(int adpcmBytes) {
+  if (adpcmBytes == kAdpcmLarge) {
+    GL_BeginPlaySound(kPcmLarge);
+    g_bSoundStarted = 1;
+  } else if (adpcmBytes == kAdpcmSmall) {
+    GL_BeginPlaySound(kPcmSmall);
+    g_bSoundStarted = 1;
+  }
+}
+
+void FrwAudioCallback(const unsigned char* block, int length, int, void* user, int playOff,
+                      int restart) {
+  auto* context = static_cast<PreviewContext*>(user);
+  if (!context || !block || length <= 0) return;
+  if (g_bMute) return;
+  // The window's sound buffer holds the PCM of at most 1,024 ADPCM bytes.
+  if (length > kAdpcmLarge) {
+    TraceMessage("[KORVEL] - audio block of %d bytes dropped", length);
+    return;
+  }
+  auto* pcm = reinterpret_cast<short*>(g_WindowBuffers.audio[context->window].get());
+  if (!pcm) return;
+  if (IsHeardWindow(*context) && playOff == 0) {
+    if (g_bSoundStarted == 0) {
+      TraceMessage("[KORVEL] - -=- GL_BeginPlaySound");
+      BeginSoundFor(length);
+    }
+    if (restart) {
+      TraceMessage("[KORVEL] - -=- GL_BeginPlaySound");
+      BeginSoundFor(length);
+    }
+    const int ok = DEC_DecodeAudio(context->decoder, block, pcm, length, nullptr, 0, 0);
+    if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeAudio, T|F:%d", ok);
+    GL_PlaySound(reinterpret_cast<const unsigned char*>(pcm));
+  } else {
+    const int ok = DEC_DecodeAudio(context->decoder, block, pcm, length, nullptr, 0, 1);
+    if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeAudio, T|F:%d", ok);
+  }
+}
+
+void FormatChanged(PreviewContext& context, const void* data, int length) {
+  if (!data || length < static_cast<int>(sizeof(PreviewMediaInfo))) return;
+  const int entry = context.page * kSlotsPerPage + context.window;
+  PreviewMediaInfo info;
+  std::memcpy(&info, data, sizeof info);
+  g_PreviewMediaInfo[entry] = info;
+  TraceMessage(
+      "[KORVEL] - CONPROC: VideoInfo Changed. PAGE:%d  WND: %d --- VideInfo-nWidth: %d, "
+      "nHeight: %d",
+      context.page, context.window, info.nWidth, info.nHeight);
+  if (!PictureFitsBuffer(info.nWidth, info.nHeight)) {
+    TraceMessage("[KORVEL] - picture %dx%d does not fit the window buffer: not decoded",
+                 info.nWidth, info.nHeight);
+    return;
+  }
+  const DecoderFormat format{info.nWidth, info.nHeight, info.nCompressor};
+  DEC_SetDecoderFMT(context.decoder, 0, &format);
+  if (!context.dialog) return;
+  CCameraInfo& slot = g_PageInfo[context.page].camera[context.window];
+  std::lock_guard<platform::CriticalSection> guard(context.dialog->m_csDialog);
+  if (slot.nRecKind) {
+    // The capture file was made for the old size; it ends here. Recording folders belong to
+    // the recording control, which starts the next file.
+    DEC_StopCapture(context.decoder);
+    TraceMessage("[KORVEL] - capture of window %d stopped at a format change", context.window);
+  }
+}
+
+void ConnectingProc(int status, const void* data, int length, void* user) {
+  auto* context = static_cast<PreviewContext*>(user);
+  if (!context) return;
+  TraceMessage("[KORVEL] - ConnectingProc: PAGE:%d  WND: %d", context->page, context->window);
+  if (status == FRW_STATUS_CONNECTION_LOST) {
+    if (g_bClosing || !context->dialog) return;
+    CCameraInfo& slot = g_PageInfo[context->page].camera[context->window];
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    if (slot.bTried) {
+      slot.bConnected = 0;
+      slot.nLostFlag = 1;
+      context->dialog->UpdateIndicators(context->page, context->window);
+    }
+  } else if (status == FRW_STATUS_FORMAT_CHANGED) {
+    FormatChanged(*context, data, length);
+  }
+}
+
+std::string LanguageOf(CKorvelDlg* dialog, const char* key) {
+  return dialog ? dialog->LanguageText(key) : std::string(key);
+}
+
+int StartAlderPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
+                      int window) {
+  std::string dotted;
+  if (ResolveAddress(login.strAddr, dotted) != kResolveOk) {
+    if (!MakeHole(login, nullptr, dialog ? dialog->Handle() : nullptr,
+                  [dialog](const char* key) { return LanguageOf(dialog, key); }))
+      return -2;
+  }
+  const int result = FRWStartPreview(slot.hDvr, slot.nChannel, 0, 0);
+  if (result != 0) {
+    TraceMessage("[KORVEL] - FRWStartPreview failed, handle = %d channel = %d failcode =%d",
+                 slot.hDvr, slot.nChannel, result);
+    return result;
+  }
+  PreviewMediaInfo info;
+  FRWGetMediaInfo(slot.hDvr, slot.nChannel, &info);
+
+  const int decoder = DEC_CreateVideoDecoder(slot.nChannel);
+  if (decoder < 0)
+    platform::MessageBox(dialog ? dialog->Handle() : nullptr, "DEC_createVideoDecoder ERROR",
+                         "", platform::MB_OK);
+  slot.hDecoder = decoder;
+  TraceMessage("[KORVEL] - DEC_SetDecoderFMT(). WND: %d. CALLID = %d\n", window, decoder);
+  if (PictureFitsBuffer(info.nWidth, info.nHeight)) {
+    const DecoderFormat format{info.nWidth, info.nHeight, info.nCompressor};
+    DEC_SetDecoderFMT(decoder, 0, &format);
+  } else {
+    TraceMessage("[KORVEL] - picture %dx%d does not fit the window buffer: not decoded",
+                 info.nWidth, info.nHeight);
+  }
+  TraceMessage("[KORVEL] - Current VideoInfo: nCompressor: %d, m_nWidth: %d, m_nHeight: %d",
+               info.nCompressor, info.nWidth, info.nHeight);
+
+  const int entry = page * kSlotsPerPage + window;
+  g_PreviewMediaInfo[entry] = info;
+  PreviewContext& context = g_PreviewContext[entry];
+  context.dialog = dialog;
+  context.channel = slot.nChannel;
+  context.window = window;
+  context.page = page;
+  context.handle = slot.hDvr;
+  context.channelByte = static_cast<std::uint8_t>(slot.nChannel);
+  context.decoder = decoder;
+  std::memcpy(context.mediaInfo, &info, sizeof context.mediaInfo);
+
+  FRWRegConnectStatusCallBack(slot.hDvr, slot.nChannel, ConnectingProc, &context);
+  FRWRegVideoPreCallBack(slot.hDvr, slot.nChannel, FrwVideoCallback, &context);
+  FRWRegAudioPreCallBack(slot.hDvr, slot.nChannel, FrwAudioCallback, &context);
+  TraceMessage("[KORVEL] - reg....................");
+  return 0;
+}
+
+int StartDvrPreview(CKorvelDlg* dialog, CCameraInfo& slot, int page, int window) {
+  const int handle = slot.hDvr;
+  const int channel = slot.nChannel;
+  int r = 0;
+  if (slot.bFmtSet == 0) {
+    const int result = ORVANE_setDecoderFMT(handle, channel, ORVANE_FMT_YUV420);
+    if (result != 0) {
+      TraceMessage("[KORVEL] - ORVANE_setDecoderFMT failed, handle = %d channel = %d failcode =%d",
+                   handle, channel, result);
+      return result;
+    }
+    slot.bFmtSet = 1;
+  }
+  int result = ORVANE_openVideoReciever(handle, channel, 0, 0);
+  if (result != 0) {
+    TraceMessage("[KORVEL] - ORVANE_openVideoReciever failed, handle = %d channel = %d failcode =%d",
+                 handle, channel, result);
+    return result;
+  }
+  ORVANE_mutePreViewAudio(handle, channel, 1);
+  r |= ORVANE_openAudioReciever(handle, channel, 0, 0);
+  if (r != 0) {
+    TraceMessage("[KORVEL] - ORVANE_openAudioReciever failed, handle = %d channel = %d failcode =%d",
+                 handle, channel, r);
+    return r;
+  }
+  r |= ORVANE_startVideoSend(handle, channel);
+  if (r != 0) {
+    TraceMessage("[KORVEL] - ORVANE_startVideoSend failed, handle = %d channel = %d failcode =%d",
+                 handle, channel, r);
+    result = ORVANE_destroyVideoDecoder(handle, channel);
+    if (result != 0) TraceMessage("[KORVEL] - destroyVideoDecoder failed! failcode = %d\n", result);
+    result = ORVANE_closeVideoReciever(handle, channel);
+    if (result != 0)
+      TraceMessage("[KORVEL] - closeVideoReciever failed! handle =\t%d channel = %d failcode = %d\n",
+                   handle, channel, result);
+  }
+  r |= ORVANE_startAudioSend(handle, channel);
+  if (r != 0) {
+    TraceMessage("[KORVEL] - ORVANE_startAudioSend failed, handle = %d channel = %d failcode =%d",
+                 handle, channel, r);
+    result = ORVANE_closeAudioReciever(handle, channel);
+    if (result != 0)
+      TraceMessage("[KORVEL] - closeAudioReciever failed! handle =\t%d channel = %d failcode = %d\n",
+                   handle, channel, result);
+  }
+  PreviewContext& context = g_PreviewContext[page * kSlotsPerPage + window];
+  context.dialog = dialog;
+  context.channel = channel;
+  context.window = window;
+  context.page = page;
+  context.handle = handle;
+  r |= ORVANE_createVideoDecoder(handle, channel, DvrPictureCallback, &context);
+  if (r != 0) {
+    TraceMessage("[KORVEL] - ORVANE_createVideoDecoder failed");
+    return r;
+  }
+  r |= ORVANE_regDecAudioFrameCB(handle, channel, DvrSoundCallback, &context);
+  if (r != 0) TraceMessage("[KORVEL] - ORVANE_regDecAudioFrameCB failed");
+  g_nLastPreviewPage = page;
+  g_nLastPreviewWnd = window;
+  TraceMessage("[KORVEL] - END--------------------> StartSDKPreview");
+  return r;
+}
+
+}  // namespace
+
+bool PictureFitsBuffer(int width, int height) {
+  if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return false;
+  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 / 2 <=
+         kPictureBufferBytes;
+}
+
+int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
+                    int window) {
+  TraceMessage("[KORVEL] - --------------------> StartSDKPreview");
+  if (slot.nKind == kKindAlder) return StartAlderPreview(dialog, login, slot, page, window);
+  return StartDvrPreview(dialog, slot, page, window);
+}
+
+int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
+  TraceMessage("[KORVEL] - Start--------------------> StopSDKPreview");
+  slot.bSchedOn = 0;
+  int outcome = 0;
+  if (slot.nRecKind && dialog) {
+    std::lock_guard<platform::CriticalSection> guard(dialog->m_csDialog);
+    const int result = slot.nKind == kKindAlder
+                           ? (DEC_StopCapture(slot.hDecoder) == 1 ? 0 : DEC_GetLastError())
+                           : ORVANE_stopRecord(slot.hDvr, slot.nChannel);
+    if (result != 0) {
+      platform::MessageBox(dialog->Handle(),
+                           FormatText(dialog->LanguageText("IDS_STOPREC_ERR_WHEN_DISCONNECT"),
+                                      {slot.strAddr, slot.nChannel + 1}),
+                           "", platform::MB_OK);
+      TraceMessage("[KORVEL] - stop record error");
+    } else {
+      slot.nRecKind = 0;
+      slot.bSchedOn = 0;
+      TraceMessage("[KORVEL] - StopSDKPreview: recording of %s channel %d stopped",
+                   slot.strAddr.c_str(), slot.nChannel);
+    }
+  }
+  if (slot.nKind == kKindAlder) {
+    outcome = FRWStopPreview(slot.hDvr, slot.nChannel);
+    TraceMessage("[KORVEL] - destroyVideoDecoder(). CALLID = %d\n", slot.hDecoder);
+    if (slot.hDecoder >= 0) DEC_DestroyVideoDecoder(slot.hDecoder);
+    slot.hDecoder = -1;
+  } else {
+    const int handle = slot.hDvr;
+    const int channel = slot.nChannel;
+    int result = ORVANE_stopVideoSend(handle, channel);
+    if (result != 0) {
+      outcome = result;
+      TraceMessage("[KORVEL] - stopVideoSend failed! handle = %d channel = %d failcode = %d\n",
+                   handle, channel, result);
+    }
+    result = ORVANE_stopAudioSend(handle, channel);
+    if (result != 0) {
+      outcome = result;
+      TraceMessage("[KORVEL] - stopAudioSend failed! handle = %d channel = %d failcode = %d\n",
+                   handle, channel, result);
+    }
+    result = ORVANE_destroyVideoDecoder(handle, channel);
+    if (result != 0) {
+      outcome = result;
+      TraceMessage("[KORVEL] - destroyVideoDecoder failed! failcode = %d\n", result);
+    }
+    result = ORVANE_closeVideoReciever(handle, channel);
+    if (result != 0) {
+      outcome = result;
+      TraceMessage("[KORVEL] - closeVideoReciever failed! handle =\t%d channel = %d failcode = %d\n",
+                   handle, channel, result);
+    }
+    result = ORVANE_closeAudioReciever(handle, channel);
+    if (result != 0) {
+      outcome = result;
+      TraceMessage("[KORVEL] - closeAudioReciever failed! handle =\t%d channel = %d failcode = %d\n",
+                   handle, channel, result);
+    }
+  }
+  GL_PausePlaySound();
+  g_bSoundStarted = 0;
+  TraceMessage("[KORVEL] - END--------------------> StopSDKPreview");
+  return outcome;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+// Live preview of a camera slot: starting and stopping the device streams and the callbacks
+// that turn them into pictures in the slot's video window and sound on the one sound output.
+//
+// Kinds 0-2: the DVR SDK decodes and hands over pictures and sound blocks. Kind 3: the
+// media-transmit library hands over compressed frames and ADPCM blocks, which are decoded
+// here into the window's preallocated buffers. Pictures reach the window's render port only
+// while the slot's page is the current page; sound only for the selected window of it.
+//
+// The callbacks run on the device libraries' threads, several at once for different windows.
+// They read their window's context entry without locks: it is written before the callbacks are
+// registered and not again until the preview has been stopped. Nothing here allocates per
+// frame.
+
+#include <cstdint>
+
+#include "live_client/core/CameraInfo.h"
+
+class CKorvelDlg;
+class CLoginInfo;
+
+// What every callback of one window's preview gets as its user value.
+struct PreviewContext {
+  CKorvelDlg* dialog = nullptr;
+  int channel = 0;
+  int window = 0;
+  int page = 0;
+  int handle = 0;
+  std::uint8_t channelByte = 0;  // kind 3
+  int decoder = -1;              // kind 3
+  int mediaInfo[4] = {};         // kind 3: media info at the start
+};
+
+// Media information of a kind-3 preview: width, height, compressor, frame rate.
+struct PreviewMediaInfo {
+  int nWidth = 0;
+  int nHeight = 0;
+  int nCompressor = 0;
+  int nFrameRate = 0;
+};
+static_assert(sizeof(PreviewMediaInfo) == 16);
+
+inline constexpr int kContextCount = kPageCount * kSlotsPerPage;  // 125
+// Indexed by page x 25 + window. Process-wide: the device libraries hand back only a pointer
+// into these.
+extern PreviewContext g_PreviewContext[kContextCount];
+extern PreviewMediaInfo g_PreviewMediaInfo[kContextCount];
+// Page and window of the last preview started (kinds 0-2).
+extern int g_nLastPreviewPage;
+extern int g_nLastPreviewWnd;
+
+// Starts the preview of `slot` (page, window) over `login`. 0 or the failing code. Connect
+// worker or UI thread, holding the camera-table lock (worker) and the slot's lock.
+int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
+                    int window);
+// Stops the preview of `slot`; stops its recording first. 0 or the last failing code. Holding
+// the slot's lock.
+int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot);
+
+// True when a picture of width x height fits the per-window picture buffer.
+bool PictureFitsBuffer(int width, int height);
