@@ -12,6 +12,10 @@
 #include "playback_app/LumaroGlobals.h"
 #include "playback_app/LumaroIds.h"
 
+// The resources are compiled into the static core library; the linker keeps them only when
+// something names their initialiser.
+static void InitLumaroResources() { Q_INIT_RESOURCE(lumaro); }
+
 namespace lumaro {
 
 namespace {
@@ -22,7 +26,10 @@ bool IsSuitedSize(int width, int height) {
 
 }  // namespace
 
-bool LumaroResourcesAvailable() { return QFile::exists(QStringLiteral(":/lumaro/lumaro.xpm")); }
+bool LumaroResourcesAvailable() {
+  InitLumaroResources();
+  return QFile::exists(QStringLiteral(":/lumaro/lumaro.xpm"));
+}
 
 bool PostExitNotice() {
   auto window = platform::FindTitledWindow(kExitNoticeTitle);
