@@ -7,9 +7,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -88,20 +89,22 @@ std::vector<std::string> AviFiles(const std::string& hostFolder)
 // one of a capture file of `kind` and `channel` (1-based).
 std::time_t NameTime(const std::string& file, char kind, int channel)
 {
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "%c1%02d", kind, channel);
-    const std::regex pattern(std::string(R"((\d{4})-(\d{2})-(\d{2})-(\d{2})(\d{2})(\d{2}) )") + tail + R"(\.avi)");
-    std::smatch match;
     const std::string name = std::filesystem::path(file).filename().string();
-    if (!std::regex_match(name, match, pattern))
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, consumed = 0;
+    char expected[16];
+    std::snprintf(expected, sizeof expected, " %c1%02d.avi", kind, channel);
+    if (name.size() != 17 + std::strlen(expected) ||
+        std::sscanf(name.c_str(), "%4d-%2d-%2d-%2d%2d%2d%n", &year, &month, &day, &hour, &minute, &second,
+                    &consumed) != 6 ||
+        consumed != 17 || name.substr(17) != expected)
         return -1;
     platform::LocalTime time;
-    time.year = static_cast<std::uint16_t>(std::stoi(match[1]));
-    time.month = static_cast<std::uint16_t>(std::stoi(match[2]));
-    time.day = static_cast<std::uint16_t>(std::stoi(match[3]));
-    time.hour = static_cast<std::uint16_t>(std::stoi(match[4]));
-    time.minute = static_cast<std::uint16_t>(std::stoi(match[5]));
-    time.second = static_cast<std::uint16_t>(std::stoi(match[6]));
+    time.year = static_cast<std::uint16_t>(year);
+    time.month = static_cast<std::uint16_t>(month);
+    time.day = static_cast<std::uint16_t>(day);
+    time.hour = static_cast<std::uint16_t>(hour);
+    time.minute = static_cast<std::uint16_t>(minute);
+    time.second = static_cast<std::uint16_t>(second);
     return platform::FromLocalTime(time);
 }
 
