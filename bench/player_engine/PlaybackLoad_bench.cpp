@@ -1,7 +1,7 @@
 // Sixteen ports playing CIF recordings with sound at once, beside sixteen `ffmpeg -re`
 // processes decoding the same file in real time, in the same run: pictures shown per second
 // per port and the share of the two cores used. The sound goes to the null device.
-// Built, never run by ctest: build/bin/pellix_playback_bench [seconds, default 60]
+// Built, never run by ctest: build/bin/pellix_playback_bench [seconds, default 60] [ports-only]
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -116,6 +116,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const Result ports = RunPorts(path, seconds);
+    if (argc > 2 && std::string(argv[2]) == "ports-only") {
+        std::printf("Pellix : %6.2f pictures/s per port, CPU %5.1f %%\n", ports.frames_per_port_second,
+                    ports.cpu_share * 100);
+        return 0;
+    }
     const Result ffmpeg = RunFfmpeg(path, seconds);
     std::printf("%d ports x %d s, CIF %d fps with sound, %u cores\n", kPorts, seconds, kFps,
                 std::thread::hardware_concurrency());

@@ -71,13 +71,17 @@ void PlayerPort::AudioDataCallback(void* user, int reserved1, int reserved2) {
 
 void PlayerPort::RepositionSoundLocked() {
     splitter_.AlignAudioWithVideo();
+    // The block is noted before the refill, which reads on: the clock starts where the sound
+    // that is queued now starts.
+    const uint32_t block = splitter_.CurrentAudioBlock();
     sound_output_.Flush();
-    sound_output_.SetPosition(splitter_.CurrentAudioBlock() * DirectSoundOutput::kPieceBytes);
+    sound_output_.SetPosition(block * DirectSoundOutput::kPieceBytes);
 }
 
 void PlayerPort::CloseOutputs() {
-    audio_buffer_.Close();
+    // The sound output first: its timer is what takes pieces from the audio buffer.
     sound_output_.Close();
+    audio_buffer_.Close();
     renderer_.Close();
     frame_buffer_.Close();
 }
@@ -551,8 +555,10 @@ bool PlayerPort::SetPlayPosition(float position) {
         ClockLock clock(clock_mutex_);
         current_frame_ = splitter_.CurrentFrameNumber();
         if (with_sound) {
+            // The seek placed the sound with the pictures; noted before the refill reads on.
+            const uint32_t block = splitter_.CurrentAudioBlock();
             sound_output_.Flush();
-            sound_output_.SetPosition(splitter_.CurrentAudioBlock() * DirectSoundOutput::kPieceBytes);
+            sound_output_.SetPosition(block * DirectSoundOutput::kPieceBytes);
         }
     }
     if (paused_ && has_video_) Draw(frame_buffer_.TakeCurrent());

@@ -181,7 +181,7 @@ void DirectSoundOutput::Flush() {
     device_->Flush();
     if (paused_) {
         // The queue is refilled now, so the sound resumes without a gap.
-        const uint32_t calls = buffer_bytes_ * 3 / 4 / kPieceBytes;
+        const uint32_t calls = (buffer_bytes_ * 3 / 4 + kPieceBytes - 1) / kPieceBytes;
         for (uint32_t call = 0; call < calls && callback_ != nullptr && callback_user_ != nullptr; ++call)
             callback_(callback_user_, 0, 0);
     } else {

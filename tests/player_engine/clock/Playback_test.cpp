@@ -297,6 +297,53 @@ TEST_F(PlaybackTest, SoundThatEndsFirstLeavesThePicturesPaced) {
     EXPECT_EQ(window.ends(), 1);
 }
 
+TEST_F(PlaybackTest, SoundOffKeepsThePicturesPacedAndOnAgainFollowsTheSound) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 3;
+    const std::string path = Media("toggle.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    Pellix_SetFileEndMsg(10, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(10, path.c_str()), 1);
+    EXPECT_EQ(Pellix_StopSound(10), 0);
+    EXPECT_EQ(Pellix_GetLastError(10), 2u);
+    const auto start = Clock::now();
+    ASSERT_EQ(Pellix_Play(10, window.handle()), 1);
+    EXPECT_EQ(Pellix_SetVolume(10, 32768), 1);
+    EXPECT_EQ(Pellix_GetVolume(10), 32768u);
+    EXPECT_EQ(Pellix_PlaySound(10), 1);   // already on
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_EQ(Pellix_StopSound(10), 1);
+    EXPECT_EQ(Pellix_StopSound(10), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(900));
+    const unsigned at = Pellix_GetPlayedFrames(10);
+    EXPECT_GE(at, 18u);   // about 1.6 s of pictures at 15 per second
+    EXPECT_LE(at, 30u);
+    ASSERT_EQ(Pellix_PlaySound(10), 1);
+    ASSERT_TRUE(window.WaitForEnd(6.0));
+    EXPECT_NEAR(Seconds(Clock::now() - start), 3.0, 0.3);
+    window.PumpFor(0.2);
+    EXPECT_EQ(window.ends(), 1);
+}
+
+TEST_F(PlaybackTest, SeekingWithSoundKeepsThePicturesWithTheSound) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 4;
+    options.gop = 15;
+    const std::string path = Media("seek.avi", options);
+    ASSERT_FALSE(path.empty());
+    EndWindow window;
+    Pellix_SetFileEndMsg(11, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(11, path.c_str()), 1);
+    ASSERT_EQ(Pellix_Play(11, window.handle()), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = Clock::now();
+    ASSERT_EQ(Pellix_SetPlayPos(11, 0.5f), 1);   // the key frame 30: two seconds remain
+    EXPECT_NEAR(Pellix_GetPlayPos(11), 0.5f, 0.05f);
+    ASSERT_TRUE(window.WaitForEnd(6.0));
+    EXPECT_NEAR(Seconds(Clock::now() - start), 2.0, 0.25);
+}
+
 struct DisplaySeen {
     std::atomic<int> calls{0};
     std::atomic<int> bad{0};
