@@ -1,0 +1,155 @@
+#include "live_client/settings/CCameraSetDlg.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include "common/TraceMessage.h"
+#include "live_client/settings/CPropertyPage.h"
+#include "live_client/skin/KorvelSkin.h"
+#include "live_client/skin/SkinApply.h"
+#include "live_client/skin/SkinText.h"
+#include "platform/MessageBox.h"
+
+namespace {
+// Widest texts the slot's fields take; the configuration file stores each as one line.
+constexpr int kTextFieldLength = 100;
+}  // namespace
+
+CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount], int page,
+                             int window, void* owner, QWidget* parent)
+    : QDialog(parent), skin_(skin), pages_(pages), page_(page), window_(window), owner_(owner) {
+  setObjectName(QStringLiteral("CCameraSetDlg"));
+  auto* grid = new QGridLayout(this);
+  int row = 0;
+  camDesc_ = AddField("STC_CAMDESC", "EDIT_CAMDESC", row++);
+  svrDesc_ = AddField("STC_SVRDESC", "EDIT_SVRDESC", row++);
+  addr_ = AddField("STC_ADDR", "EDIT_ADDR", row++);
+  port_ = AddField("STC_PORT", "EDIT_PORT", row++);
+  port2_ = AddField("STC_PORT2", "EDIT_PORT2", row++);
+  channel_ = AddField("STC_CHANNEL", "EDIT_CHANNEL", row++);
+  user_ = AddField("STC_USER", "EDIT_USER", row++);
+  password_ = AddField("STC_PASSWORD", "EDIT_PASSWORD", row++);
+  password_->setEchoMode(QLineEdit::Password);
+  auto* typeLabel = new QLabel(QStringLiteral("STC_DEVTYPE"), this);
+  type_ = new QComboBox(this);
+  type_->setObjectName(QStringLiteral("COMBO_DEVTYPE"));
+  for (const DeviceType& type : kDeviceTypes) type_->addItem(QString::fromLatin1(type.name));
+  grid->addWidget(typeLabel, row, 0);
+  grid->addWidget(type_, row++, 1);
+
+  auto* ok = new QPushButton(QStringLiteral("STC_OK"), this);
+  ok->setObjectName(QStringLiteral("IDOK"));
+  ok->setDefault(true);
+  auto* cancel = new QPushButton(QStringLiteral("STC_CANCEL"), this);
+  cancel->setObjectName(QStringLiteral("IDCANCEL"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  grid->addLayout(buttons, row, 0, 1, 2);
+  connect(ok, &QPushButton::clicked, this, &CCameraSetDlg::accept);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  setWindowTitle(FromSystemText(skin_.Text("IDS_CAMERASETDLG_CAPTION")));
+  RelabelControls(this, skin_);
+  Load();
+  // Connected after loading, so the stored port is not replaced by the type's default.
+  connect(type_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (index >= 0 && index < 4) port_->setText(QString::number(kDeviceTypes[index].defaultPort));
+  });
+}
+
+QLineEdit* CCameraSetDlg::AddField(const char* label, const char* name, int row) {
+  auto* grid = static_cast<QGridLayout*>(layout());
+  auto* text = new QLabel(QString::fromLatin1(label), this);
+  auto* field = new QLineEdit(this);
+  field->setObjectName(QString::fromLatin1(name));
+  field->setMaxLength(kTextFieldLength);
+  // A line end would split the slot's record in the configuration file.
+  field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\r\\n]*")), field));
+  grid->addWidget(text, row, 0);
+  grid->addWidget(field, row, 1);
+  return field;
+}
+
+void CCameraSetDlg::Load() {
+  const CCameraInfo& slot = pages_[page_].camera[window_];
+  camDesc_->setText(FromSystemText(slot.strCamDesc));
+  svrDesc_->setText(FromSystemText(slot.strSvrDesc));
+  addr_->setText(FromSystemText(slot.strAddr));
+  port_->setText(QString::number(slot.nPort));
+  port2_->setText(QString::number(slot.nPort2));
+  channel_->setText(QString::number(slot.nChannel));
+  user_->setText(FromSystemText(slot.strUser));
+  password_->setText(FromSystemText(slot.strPassword));
+  type_->setCurrentIndex(slot.nKind >= 0 && slot.nKind < 4 ? slot.nKind : -1);
+}
+
+bool CCameraSetDlg::ExistsElsewhere(const std::string& address, int port, int channel) const {
+  for (int p = 0; p < kPageCount; ++p) {
+    for (int w = 0; w < kSlotsPerPage; ++w) {
+      if (p == page_ && w == window_) continue;
+      const CCameraInfo& other = pages_[p].camera[w];
+      if (other.strAddr == address && other.nPort == port && other.nChannel == channel)
+        return true;
+    }
+  }
+  return false;
+}
+
+void CCameraSetDlg::accept() {
+  int port = 0, port2 = 0, channel = 0;
+  if (!ExchangeInt(port_, -2147483647 - 1, 2147483647, port, owner_) ||
+      !ExchangeInt(port2_, -2147483647 - 1, 2147483647, port2, owner_) ||
+      !ExchangeInt(channel_, -2147483647 - 1, 2147483647, channel, owner_))
+    return;
+
+  // Refusals 1 to 3 end the dialog as confirmed, with nothing stored.
+  if (port < 0 || port > 9999 || port2 < 0 || port2 > 9999) {
+    skin_.ShowMessage("IDS_INVALID_PORT", platform::MB_OK, owner_);
+    QDialog::accept();
+    return;
+  }
+  if (channel < 0 || channel > 24) {
+    skin_.ShowMessage("IDS_INVALID_CHANNEL", platform::MB_OK, owner_);
+    QDialog::accept();
+    return;
+  }
+  CCameraInfo& slot = pages_[page_].camera[window_];
+  if (!slot.lock.TryEnter()) {
+    skin_.ShowMessage("IDS_CANTCHANGE_INCONNECT", platform::MB_OK, owner_);
+    QDialog::accept();
+    return;
+  }
+  if (slot.bTried == 1 || slot.bBusy == 1) {
+    slot.lock.Leave();
+    skin_.ShowMessage("IDS_CANTCHANGE_INCONNECT", platform::MB_OK, owner_);
+    QDialog::accept();
+    return;
+  }
+  const std::string address = ToSystemText(addr_->text());
+  if (!address.empty() && ExistsElsewhere(address, port, channel)) {
+    slot.lock.Leave();
+    skin_.ShowMessage("IDS_CAMERA_EXIST", platform::MB_OK, owner_);
+    return;
+  }
+  slot.strCamDesc = ToSystemText(camDesc_->text());
+  slot.strSvrDesc = ToSystemText(svrDesc_->text());
+  slot.strAddr = address;
+  slot.nPort = port;
+  slot.nPort2 = port2;
+  slot.nChannel = channel;
+  slot.strUser = ToSystemText(user_->text());
+  slot.strPassword = ToSystemText(password_->text());
+  if (type_->currentIndex() >= 0) slot.nKind = type_->currentIndex();
+  slot.lock.Leave();
+  stored_ = true;
+  TraceMessage("[KORVEL] - camera of page %d window %d set to %s:%d channel %d", page_ + 1,
+               window_ + 1, address.c_str(), port, channel);
+  QDialog::accept();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+// What the main dialog asks of the settings folder: the settings sheet behind its settings
+// button, and the pop-up notifier and error report it owns. Each is one call, so the dialog
+// only names them. User-interface thread only.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "live_client/core/KorvelConfig.h"
+#include "live_client/core/PageInfo.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+class CKorvelDlg;
+class CKorvelSkin;
+class CPropertyPage;
+class CTreePropSheet;
+class CTaskbarNotifier;
+class CErrReportDlg;
+class QWidget;
+
+// The schedule page, made by the recording-schedule code of the client: (skin, owner of its
+// message boxes) -> a page the sheet takes over. Without a factory the sheet has two pages.
+using SchedulePageFactory = std::function<CPropertyPage*(const CKorvelSkin& skin, void* owner)>;
+void SetSchedulePageFactory(SchedulePageFactory factory);
+
+// The three pages in the order page assignment, schedule, disk management, with the tree's
+// images, caption and empty-page text; not yet shown. The caller owns the sheet.
+CTreePropSheet* BuildSettingsSheet(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount],
+                                   CKorvelSettings& settings,
+                                   const std::vector<std::string>& diskList, void* owner,
+                                   platform::CriticalSection* settingsLock, QWidget* parent);
+
+// Settings button: runs the sheet modally, then saves "Korvel.cfg" and refreshes the video
+// grid and the camera tree, however the sheet was closed (camera edits are stored at once).
+// Returns the sheet's result.
+int RunKorvelSettings(CKorvelDlg& dialog);
+
+// Creates the error report (hidden until its first paragraph) and the notifier (skin
+// "TaskBarNotify_MSN.bmp", 9 pt text in blue inside (10, 40, width - 10, height - 25)) as
+// children of the dialog. Once only.
+void CreateKorvelPopups(CKorvelDlg& dialog);
+// The dialog's notifier and error report; null before CreateKorvelPopups.
+CTaskbarNotifier* FindNotifier(QWidget* dialog);
+CErrReportDlg* FindErrReport(QWidget* dialog);
+// Passes message 0x52C that reached the main dialog on to its error report.
+void ForwardErrReport(CKorvelDlg& dialog, const platform::Message& message);

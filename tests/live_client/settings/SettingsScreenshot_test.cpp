@@ -1,0 +1,68 @@
+// Pictures of the settings sheet on each of its pages and of the notifier, for people to look
+// at. Runs only when KORVEL_SCREENSHOT_DIR names the folder to write them to, on a real (or
+// virtual) X display:
+//   KORVEL_SCREENSHOT_DIR=build/screenshots QT_QPA_PLATFORM=xcb
+//     xvfb-run -a -s "-screen 0 1024x768x24" build/bin/KorvelSettings_test
+//     --gtest_filter='*Screenshot*'
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/settings/CErrReportDlg.h"
+#include "live_client/settings/CTaskbarNotifier.h"
+#include "live_client/settings/CTreePropSheet.h"
+#include "live_client/settings/KorvelSettings.h"
+#include "tests/live_client/settings/SettingsTestSupport.h"
+
+namespace {
+
+using settings_test::SettingsTest;
+
+TEST_F(SettingsTest, Screenshots) {
+  const char* folder = std::getenv("KORVEL_SCREENSHOT_DIR");
+  if (!folder) GTEST_SKIP() << "KORVEL_SCREENSHOT_DIR not set";
+  const QString out = QString::fromLocal8Bit(folder) + QStringLiteral("/");
+
+  g_PageInfo[0].camera[0].strCamDesc = "Gate";
+  g_PageInfo[0].camera[0].strSvrDesc = "North DVR";
+  g_PageInfo[0].camera[0].strAddr = "10.0.0.5";
+  g_PageInfo[0].camera[1].strCamDesc = "Yard";
+  g_PageInfo[0].camera[1].strSvrDesc = "North DVR";
+  g_PageInfo[0].camera[1].strAddr = "10.0.0.5";
+  g_PageInfo[0].camera[1].nChannel = 1;
+  CKorvelSettings settings;
+  settings.m_nRecDriveMask = 1;
+  std::vector<std::string> disks{"D:\\", "E:\\"};
+  std::unique_ptr<CTreePropSheet> sheet(
+      BuildSettingsSheet(skin_, g_PageInfo, settings, disks, nullptr, nullptr, nullptr));
+  WhenModal("CTreePropSheet", [&](QWidget*) {
+    for (int i = 0; i < sheet->PageCount(); ++i) {
+      sheet->SetActivePage(i);
+      QTest::qWait(200);
+      sheet->grab().save(out + QStringLiteral("korvel-settings-page%1.png").arg(i + 1));
+    }
+    sheet->reject();
+  });
+  sheet->DoModal();
+
+  CTaskbarNotifier notifier(nullptr, nullptr);
+  notifier.SetSkin(skin_.PicturePath("TaskBarNotify_MSN.bmp"));
+  notifier.SetTextFont("MS San Serif", 90);
+  notifier.SetTextColor(0xC80000, 0xC80000);
+  notifier.SetTextRect(QRect(10, 40, notifier.width() - 20, notifier.height() - 65));
+  notifier.SetTextStyle(kNotifierTextHighlight);
+  notifier.Show("Snap", "C:\\Pic\\10.0.0.5\\01\\20100525-080000.JPG", 500, 3000, 500, 1);
+  QTRY_COMPARE_WITH_TIMEOUT(notifier.AnimationState(), CTaskbarNotifier::State::Showing, 3000);
+  QTest::qWait(200);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  screen->grabWindow(0).save(out + QStringLiteral("korvel-notifier-screen.png"));
+  notifier.grab().save(out + QStringLiteral("korvel-notifier.png"));
+}
+
+}  // namespace
