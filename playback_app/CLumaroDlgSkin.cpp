@@ -61,7 +61,10 @@ bool CLumaroDlg::LoadSkin() {
   m_theme = std::move(theme);
   m_bThemeLoaded = true;
   for (auto& [section, button] : m_buttonsBySection) button->SetPictures(m_theme.buttons[section]);
-  for (CPictureButton* button : m_channelButtons) button->SetPictures(m_theme.channelButton);
+  for (CPictureButton* button : m_channelButtons) {
+    button->SetPictures(m_theme.channelButton);
+    button->SetCaptionStyle(SkinPoint{4, 1}, QColor(255, 255, 255));
+  }
   m_sliderPlay->SetPictures(m_theme.sliderPlay, m_theme.thumbPlay);
   m_sliderVolume->SetPictures(m_theme.sliderVolume, m_theme.thumbVolume);
   for (VideoPlayerWnd* window : m_videoWindows) window->SetBackground(ToColor(m_theme.videoBackground));
