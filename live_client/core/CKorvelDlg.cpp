@@ -21,6 +21,7 @@
 #include "live_client/core/KorvelResources.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
+#include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/CBmpButton.h"
 #include "live_client/skin/CCheckButton.h"
 #include "live_client/skin/MBmpProgress.h"
@@ -282,6 +283,7 @@ bool CKorvelDlg::InitProper() {
   m_pWndManage->SetRect(QRect(grid.x, grid.y, grid.cx, grid.cy));
 
   if (auto* logo = findChild<QLabel*>(QStringLiteral("STC_LOGO"))) ShowLogo(logo, m_skin);
+  CreateKorvelPopups(*this);
 
   AssignPageIndexes(g_PageInfo);
   StartWorkers();
@@ -424,6 +426,7 @@ platform::LRESULT CKorvelDlg::OnMessage(const platform::Message& message) {
                    static_cast<unsigned long>(message.wParam),
                    static_cast<unsigned long>(message.lParam));
       m_errorReports.push_back({message.wParam, message.lParam});
+      ForwardErrReport(*this, message);
       return 0;
     case kApplyLayoutMessage:
       if (m_pWndManage) m_pWndManage->SetLayout(m_nLayout);

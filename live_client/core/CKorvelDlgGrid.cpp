@@ -16,6 +16,7 @@
 #include "live_client/core/KorvelResources.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/core/PtzCodes.h"
+#include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
 #include "live_client/skin/SkinText.h"
@@ -70,12 +71,7 @@ void CKorvelDlg::OnCommand(int id) {
       break;
     case ID_MENU_CONNECT: SignalCommand(g_nCurWnd, ConnectCommand::Connect); break;
     case ID_MENU_DISCONNECT: SignalCommand(g_nCurWnd, ConnectCommand::Disconnect); break;
-    case IDC_BTN_CONFIG:
-      TraceMessage("[KORVEL] - CKorvelDlg::OnBtnConfig.");
-      // The settings sheet edits the table in place; what it changed is saved at once.
-      SaveConfigToFile(m_strClientFolder, g_PageInfo, *this);
-      BuildTree();
-      break;
+    case IDC_BTN_CONFIG: RunKorvelSettings(*this); break;
     case IDC_BTN_PLAYBACK: StartPlayback(); break;
     case IDC_BTN_MIN: case IDC_BTN_MIN2: showMinimized(); break;
     case IDC_BTN_EXIT: case IDC_BTN_EXIT2: OnCancel(); break;
