@@ -131,6 +131,22 @@ void MWeek::UpdateRow(int day) {
   update(QRect(0, g.y0 + day * g.rh, g.width, g.rh + 1));
 }
 
+void MWeek::EndSelection() {
+  if (!m_bDragging) return;
+  m_bDragging = false;
+  update(FocusRect().adjusted(-1, -1, 1, 1));
+}
+
+void MWeek::hideEvent(QHideEvent* event) {
+  EndSelection();
+  QWidget::hideEvent(event);
+}
+
+void MWeek::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::EnabledChange && !isEnabled()) EndSelection();
+  QWidget::changeEvent(event);
+}
+
 void MWeek::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const Geometry g = CurrentGeometry();
@@ -175,6 +191,9 @@ void MWeek::paintEvent(QPaintEvent*) {
 void MWeek::mousePressEvent(QMouseEvent* event) {
   const Qt::MouseButton button = event->button();
   const QPoint point = event->position().toPoint();
+  // A selection whose button is no longer held (its release went elsewhere) is over.
+  if (m_bDragging && (event->buttons() & ~Qt::MouseButtons(button)) == Qt::NoButton)
+    EndSelection();
   if (IsEditingButton(button) && rect().contains(point) && !m_bDragging) {
     const Geometry g = CurrentGeometry();
     const int value = ValueOfButton(button);
@@ -218,8 +237,7 @@ void MWeek::mouseMoveEvent(QMouseEvent* event) {
 void MWeek::mouseReleaseEvent(QMouseEvent* event) {
   const Qt::MouseButton button = event->button();
   if (!IsEditingButton(button) || !m_bDragging) return;
-  m_bDragging = false;
-  update(FocusRect().adjusted(-1, -1, 1, 1));
+  EndSelection();
 
   const Geometry g = CurrentGeometry();
   const QPoint end = Confine(event->position().toPoint());

@@ -69,6 +69,9 @@ class MWeek : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // A grid hidden or disabled during a drag never sees its release: the selection ends.
+  void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   Geometry CurrentGeometry() const { return GeometryFor(width(), height()); }
@@ -77,6 +80,7 @@ class MWeek : public QWidget {
   QRect CellArea() const;
   QPoint Confine(QPoint point) const;
   QRect FocusRect() const;
+  void EndSelection();
   void UpdateColumn(int hour);
   void UpdateRow(int day);
 

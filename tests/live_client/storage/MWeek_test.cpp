@@ -122,6 +122,17 @@ TEST_F(MWeekTest, DragLeavingTheGridStopsAtItsEdge) {
   QTest::mouseRelease(grid_, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
   EXPECT_EQ(CountOn(), 0);
   EXPECT_FALSE(grid_->IsSelecting());
+
+  // The page disables the grid in the middle of a drag: the release never arrives, and the
+  // next drag after it is enabled again starts afresh.
+  QTest::mousePress(grid_, Qt::LeftButton, Qt::NoModifier, Cell(0, 0));
+  grid_->setEnabled(false);
+  QTest::mouseRelease(grid_, Qt::LeftButton, Qt::NoModifier, Cell(0, 0));
+  EXPECT_FALSE(grid_->IsSelecting());
+  grid_->setEnabled(true);
+  QTest::mousePress(grid_, Qt::LeftButton, Qt::NoModifier, Cell(kMonday, 1));
+  QTest::mouseRelease(grid_, Qt::LeftButton, Qt::NoModifier, Cell(kWednesday, 2));
+  EXPECT_TRUE(OnlyBlock(kMonday, 1, kWednesday, 2, 1));
 }
 
 TEST_F(MWeekTest, HeaderClicksSwitchTheWeekAnHourOrADay) {
