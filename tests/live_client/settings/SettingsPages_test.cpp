@@ -28,6 +28,7 @@
 namespace {
 
 using settings_test::SettingsTest;
+using settings_test::WhenModal;
 
 void Type(QWidget* dialog, const char* field, const QString& text) {
   auto* edit = dialog->findChild<QLineEdit*>(QString::fromLatin1(field));

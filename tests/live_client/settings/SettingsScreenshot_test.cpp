@@ -23,6 +23,7 @@
 namespace {
 
 using settings_test::SettingsTest;
+using settings_test::WhenModal;
 
 TEST_F(SettingsTest, Screenshots) {
   const char* folder = std::getenv("KORVEL_SCREENSHOT_DIR");

@@ -44,7 +44,7 @@ std::vector<std::string> SettingsTest::Shown() const {
   return texts;
 }
 
-void SettingsTest::WhenModal(const char* objectName, std::function<void(QWidget*)> act) {
+void WhenModal(const char* objectName, std::function<void(QWidget*)> act) {
   auto* timer = new QTimer;
   timer->setInterval(10);
   const QString name = QString::fromLatin1(objectName);

@@ -18,6 +18,10 @@
 
 namespace settings_test {
 
+// Runs `act` with the modal dialog named `objectName` once it is open (started before the
+// call that opens it, as that call only returns when the dialog closes).
+void WhenModal(const char* objectName, std::function<void(QWidget*)> act);
+
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -27,8 +31,6 @@ class SettingsTest : public ::testing::Test {
   QString English(const char* key) const;
   // Texts of the message boxes shown so far.
   std::vector<std::string> Shown() const;
-  // Runs `act` with the modal dialog named `objectName` once it is open.
-  static void WhenModal(const char* objectName, std::function<void(QWidget*)> act);
 
   CKorvelSkin skin_;
   std::unique_ptr<suite::test::TempDriveTable> drives_;

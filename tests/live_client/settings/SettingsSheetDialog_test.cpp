@@ -1,0 +1,102 @@
+// The settings button of the main dialog: the sheet, what it saves and what the dialog shows
+// afterwards; and the pop-ups the dialog owns.
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "live_client/core/KorvelConfig.h"
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelIds.h"
+#include "live_client/settings/CErrReportDlg.h"
+#include "live_client/settings/CPageSet.h"
+#include "live_client/settings/CTaskbarNotifier.h"
+#include "live_client/settings/CTreePropSheet.h"
+#include "live_client/settings/KorvelSettings.h"
+#include "platform/Files.h"
+#include "tests/live_client/core/KorvelDialogFixture.h"
+#include "tests/live_client/settings/SettingsTestSupport.h"
+
+namespace {
+
+using korvel_test::KorvelDialogTest;
+using settings_test::SettingsTest;
+using settings_test::WhenModal;
+
+void TypeInto(QWidget* dialog, const char* field, const QString& text) {
+  auto* edit = dialog->findChild<QLineEdit*>(QString::fromLatin1(field));
+  ASSERT_NE(edit, nullptr) << field;
+  edit->setText(text);
+}
+
+void PressOk(QWidget* dialog) {
+  QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("IDOK")), Qt::LeftButton);
+}
+
+TEST_F(KorvelDialogTest, SettingsButtonEditsSavesAndRefreshesTheGridAndTree) {
+  ASSERT_TRUE(OpenDialog());
+  const std::string config = ClientHost() + "/Korvel.cfg";
+  std::filesystem::remove(config);
+
+  // Window 3 of page 1 gets a camera through the sheet, then OK.
+  WhenModal("CTreePropSheet", [](QWidget* modal) {
+    auto* sheet = static_cast<CTreePropSheet*>(modal);
+    auto* page = static_cast<CPageSet*>(sheet->GetPage(0));
+    WhenModal("CCameraSetDlg", [](QWidget* camera) {
+      TypeInto(camera, "EDIT_CAMDESC", QStringLiteral("Door"));
+      TypeInto(camera, "EDIT_SVRDESC", QStringLiteral("Lobby DVR"));
+      TypeInto(camera, "EDIT_ADDR", QStringLiteral("10.0.0.7"));
+      PressOk(camera);
+    });
+    page->EditWindow(2);
+    PressOk(sheet);
+  });
+  Click("BTN_CONFIG");
+
+  EXPECT_EQ(g_PageInfo[0].camera[2].strAddr, "10.0.0.7");
+  ASSERT_TRUE(std::filesystem::exists(config));
+  CPageInfo saved[kPageCount];
+  CKorvelSettings settings;
+  ASSERT_EQ(LoadConfigFile(ClientWindows(), saved, settings), 1);
+  EXPECT_EQ(saved[0].camera[2].strAddr, "10.0.0.7");
+  EXPECT_EQ(saved[0].camera[2].strCamDesc, "Door");
+  EXPECT_EQ(VideoWindow(2)->TitleLabel()->text(), QString("Lobby DVR      Door"));
+  auto* tree = Child<QTreeWidget>("TREE_CONFIG");
+  EXPECT_TRUE(tree->topLevelItem(0)->child(2)->text(0).contains("10.0.0.7"));
+
+  // Cancelled: nothing of the sheet's own fields is kept, the dialog refreshes all the same.
+  std::filesystem::remove(config);
+  WhenModal("CTreePropSheet", [](QWidget* modal) {
+    auto* sheet = static_cast<CTreePropSheet*>(modal);
+    sheet->GetPage(sheet->PageCount() - 1)->findChild<QLineEdit*>("EDIT_FREESPACE")->setText("900");
+    QTest::mouseClick(sheet->findChild<QPushButton*>("IDCANCEL"), Qt::LeftButton);
+  });
+  Click("BTN_CONFIG");
+  EXPECT_EQ(dialog_->m_nFreeSpaceMB, 600);
+  EXPECT_TRUE(std::filesystem::exists(config));
+}
+
+TEST_F(KorvelDialogTest, ThePopupsBelongToTheMainDialog) {
+  ASSERT_TRUE(OpenDialog());
+  CTaskbarNotifier* notifier = FindNotifier(dialog_.get());
+  ASSERT_NE(notifier, nullptr);
+  EXPECT_EQ(notifier->size(), QSize(230, 130));
+  EXPECT_FALSE(notifier->isVisible());
+
+  CErrReportDlg* report = FindErrReport(dialog_.get());
+  ASSERT_NE(report, nullptr);
+  EXPECT_FALSE(report->isVisible());
+  g_PageInfo[0].camera[6].strCamDesc = "Hall";
+  // A worker's report reaches the main dialog and is passed on.
+  ASSERT_TRUE(platform::PostMessage(dialog_->Handle(), korvel::WM_KORVEL_ERRREPORT,
+                                    (1 + 100) * 65536 + 1, 6 * 65536 + 0));
+  QTRY_VERIFY_WITH_TIMEOUT(!report->ReportText().empty(), 2000);
+  EXPECT_NE(report->ReportText().find("Hall"), std::string::npos);
+  EXPECT_NE(report->ReportText().find("OVER TIME"), std::string::npos);
+  EXPECT_TRUE(report->isVisible());
+}
+
+}  // namespace
