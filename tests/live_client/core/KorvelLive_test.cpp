@@ -1,0 +1,394 @@
+// The live client against the device simulators on loopback, driven through the real main
+// dialog (offscreen): logins shared per recorder, failures reaching the error report, moving
+// pictures in the windows, lost connections, the sound of the selected window and the PTZ pad.
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "device_sdk/Glimmet/Glimmet.h"
+#include "live_client/core/CKorvelLive.h"
+#include "live_client/core/CYuntaiButton.h"
+#include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelPreview.h"
+#include "live_client/core/LoginInfo.h"
+#include "live_client/core/PageInfo.h"
+#include "live_client/skin/SkinText.h"
+#include "platform/MessageBox.h"
+#include "tests/live_client/core/KorvelDialogFixture.h"
+#include "tests/live_client/core/TraceCapture.h"
+#include "tests/tools/alder_sim/AlderSimProcess.h"
+#include "tests/tools/dvr_sim/DvrSimProcess.h"
+
+using namespace korvel;
+namespace fs = std::filesystem;
+
+namespace korvel_test {
+namespace {
+
+constexpr int kDvrPort = 8670;
+constexpr int kAlderPort = 8000;
+
+struct SlotSpec {
+  int page;
+  int window;
+  std::string address;
+  int port;
+  int kind;
+  int channel;
+  std::string user;
+  std::string password;
+};
+
+class KorvelLiveTest : public KorvelDialogTest {
+ protected:
+  void TearDown() override {
+    // The dialog goes first so that no device vanishes under a running preview.
+    dialog_.reset();
+    dvr_.reset();
+    alder_.reset();
+    KorvelDialogTest::TearDown();
+  }
+
+  bool StartDvr(const std::string& address, const std::string& password, int kind = 0) {
+    dvr_ = std::make_unique<dvr_sim_test::DvrSimProcess>();
+    return dvr_->Start({"--listen", address, "--port", std::to_string(kDvrPort), "--kind",
+                        std::to_string(kind), "--user", "admin", "--password", password,
+                        "--size", "352x288"});
+  }
+  bool StartAlder(const std::string& address, int port = kAlderPort) {
+    alder_ = std::make_unique<testsupport::AlderSimProcess>();
+    return alder_->Start({"--address", address, "--port", std::to_string(port), "--user",
+                          "op", "--password", "pw", "--channels", "4", "--fps", "25", "--size",
+                          "352x288", "--no-recordings"});
+  }
+
+  // Writes the slots into the configuration and opens the dialog with the real connection
+  // work attached.
+  bool OpenWith(const std::vector<SlotSpec>& specs) {
+    for (const SlotSpec& spec : specs) {
+      CCameraInfo& slot = g_PageInfo[spec.page].camera[spec.window];
+      slot.strAddr = spec.address;
+      slot.nPort = spec.port;
+      slot.nKind = spec.kind;
+      slot.nChannel = spec.channel;
+      slot.strUser = spec.user;
+      slot.strPassword = spec.password;
+      slot.strSvrDesc = "Rec";
+    }
+    CKorvelSettings settings;
+    settings.m_strRecDrive = "D:\\";
+    if (!SaveConfigToFile(ClientWindows(), g_PageInfo, settings)) return false;
+    ResetClientTables();
+    dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+    dialog_->SetLiveLink(std::make_shared<CKorvelLive>(*dialog_));
+    return OpenDialog();
+  }
+
+  QTreeWidgetItem* TreeItem(int w) const {
+    auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
+    return tree ? tree->topLevelItem(0)->child(w) : nullptr;
+  }
+  int TreeImage(int w) const { return TreeItem(w)->data(0, Qt::UserRole + 1).toInt(); }
+  void DoubleClickTree(int w) {
+    auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
+    emit tree->itemDoubleClicked(TreeItem(w), 0);
+  }
+  // Recorder logins in the table (the blank records made at start-up do not count).
+  static int Logins() {
+    int count = 0;
+    for (const auto& record : g_LoginTable)
+      if (record && !record->strAddr.empty()) ++count;
+    return count;
+  }
+  // True when window w shows pictures that change between two reads.
+  bool PicturesMove(int w) {
+    CVideoStatic* surface = VideoWindow(w)->Surface();
+    const unsigned start = surface->PresentCount();
+    if (!QTest::qWaitFor([&] { return surface->PresentCount() > start + 5; }, 10000)) return false;
+    const QImage first = surface->grab().toImage();
+    const unsigned middle = surface->PresentCount();
+    if (!QTest::qWaitFor([&] { return surface->PresentCount() > middle + 10; }, 10000)) return false;
+    QTest::qWait(200);
+    return surface->grab().toImage() != first;
+  }
+  bool HasReport(platform::WPARAM wParam, platform::LPARAM lParam = -1) const {
+    for (const auto& entry : dialog_->ErrorReports())
+      if (entry.wParam == wParam && (lParam < 0 || entry.lParam == lParam)) return true;
+    return false;
+  }
+  CYuntaiButton* PtzButton(const char* name) const {
+    return dialog_->findChild<CYuntaiButton*>(QString::fromLatin1(name));
+  }
+  void SelectInTree(int w) {
+    auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
+    tree->setCurrentItem(TreeItem(w));
+  }
+
+  std::unique_ptr<dvr_sim_test::DvrSimProcess> dvr_;
+  std::unique_ptr<testsupport::AlderSimProcess> alder_;
+};
+
+constexpr platform::WPARAM ReportCode(int shown) {
+  return (static_cast<platform::WPARAM>(shown) << 16) | 1u;
+}
+
+TEST_F(KorvelLiveTest, DvrWindowsShareOneLoginShowMovingPicturesAndLogOutWithTheLast) {
+  ASSERT_TRUE(StartDvr("127.0.0.70", "1234"));
+  ASSERT_TRUE(OpenWith({{0, 0, "127.0.0.70", kDvrPort, 0, 0, "admin", "1234"},
+                        {0, 1, "127.0.0.70", kDvrPort, 0, 1, "admin", "1234"}}));
+
+  EXPECT_EQ(TreeImage(0), kTreeImageAssigned);
+  DoubleClickTree(0);
+  // Pending at once, connected when the worker is done.
+  EXPECT_EQ(TreeImage(0), kTreeImagePending);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageConnected, 15000);
+  EXPECT_EQ(g_nCurWnd, 0);
+  QTRY_VERIFY(Control("BTN_RECORD")->isEnabled());
+  EXPECT_TRUE(Control("BTN_RECORD")->isVisible());
+  EXPECT_TRUE(PicturesMove(0));
+  EXPECT_EQ(Logins(), 1);
+
+  DoubleClickTree(1);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(1), kTreeImageConnected, 15000);
+  EXPECT_TRUE(PicturesMove(1));
+  EXPECT_EQ(Logins(), 1) << "the second channel of the recorder reuses the login";
+
+  // Disconnecting the first keeps the login the second still uses; the second logs out.
+  DoubleClickTree(0);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageAssigned, 15000);
+  QTRY_VERIFY(platform::WaitForOne(dialog_->IdleEvent(0), 0) == platform::WAIT_OBJECT_0);
+  EXPECT_EQ(Logins(), 1);
+  EXPECT_FALSE(Control("BTN_RECORD")->isEnabled());
+  const unsigned stopped = VideoWindow(0)->Surface()->PresentCount();
+  QTest::qWait(300);
+  EXPECT_EQ(VideoWindow(0)->Surface()->PresentCount(), stopped) << "a stopped preview still draws";
+
+  DoubleClickTree(1);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(1), kTreeImageAssigned, 15000);
+  QTRY_COMPARE_WITH_TIMEOUT(Logins(), 0, 5000);
+  EXPECT_TRUE(dialog_->ErrorReports().empty());
+}
+
+TEST_F(KorvelLiveTest, RefusedAndUnresolvableConnectsReachTheErrorReport) {
+  ASSERT_TRUE(StartDvr("127.0.0.71", "right"));
+  const std::string dynamicName = std::string("shop7") + ".DDNS-Alder.net";
+  ASSERT_TRUE(OpenWith({{0, 2, "127.0.0.71", kDvrPort, 0, 0, "admin", "wrong"},
+                        {0, 3, dynamicName, kDvrPort, 1, 0, "admin", "right"}}));
+
+  DoubleClickTree(2);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(2), kTreeImageFailed, 15000);
+  QTRY_VERIFY(HasReport(ReportCode(104), (2 << 16) | 0));
+  EXPECT_EQ(Logins(), 0) << "a refused login leaves no record";
+  EXPECT_FALSE(Control("BTN_RECORD")->isEnabled());
+
+  // A name of the dynamic-DNS domain is never looked up for a DVR: 98 at once.
+  DoubleClickTree(3);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(3), kTreeImageFailed, 5000);
+  QTRY_VERIFY(HasReport(ReportCode(98), (3 << 16) | 0));
+  EXPECT_EQ(Logins(), 0);
+
+  // A failed window disconnects on the next double click and can be tried again.
+  DoubleClickTree(2);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(2), kTreeImageAssigned, 5000);
+
+  // Unassigned windows only tell the operator.
+  platform::ResetMessageBoxes();
+  DoubleClickTree(9);
+  const auto boxes = platform::ShownMessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(FromSystemText(boxes[0].text), English("IDS_CAMERA_NOASSIGN"));
+}
+
+TEST_F(KorvelLiveTest, DroppedDvrMarksItsWindowsLostAndAPageChangeLeavesThem) {
+  ASSERT_TRUE(StartDvr("127.0.0.72", "1234"));
+  ASSERT_TRUE(OpenWith({{0, 0, "127.0.0.72", kDvrPort, 0, 0, "admin", "1234"},
+                        {0, 1, "127.0.0.72", kDvrPort, 0, 2, "admin", "1234"}}));
+  DoubleClickTree(0);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageConnected, 15000);
+  DoubleClickTree(1);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(1), kTreeImageConnected, 15000);
+
+  dvr_->DropConnections();
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageFailed, 15000);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(1), kTreeImageFailed, 5000);
+  QTRY_VERIFY(HasReport(5));
+  EXPECT_EQ(std::count_if(dialog_->ErrorReports().begin(), dialog_->ErrorReports().end(),
+                          [](const auto& entry) { return entry.wParam == 5; }),
+            1) << "one loss report per login";
+
+  Click("BTN_PAGERIGHT");
+  Click("BTN_PAGELEFT");
+  QTest::qWait(500);
+  EXPECT_EQ(TreeImage(0), kTreeImageFailed);
+  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 0) << "a lost window is not reconnected";
+  const unsigned presents = VideoWindow(0)->Surface()->PresentCount();
+  QTest::qWait(400);
+  EXPECT_EQ(VideoWindow(0)->Surface()->PresentCount(), presents);
+
+  // The operator reconnects by hand: disconnect, then connect.
+  DoubleClickTree(0);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageAssigned, 15000);
+  DoubleClickTree(0);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageConnected, 15000);
+  EXPECT_TRUE(PicturesMove(0));
+}
+
+TEST_F(KorvelLiveTest, AlderWindowDecodesIntoItsWindowFollowsAFormatChangeAndNoticesADrop) {
+  ASSERT_TRUE(StartAlder("127.0.0.73"));
+  ASSERT_TRUE(OpenWith({{0, 4, "127.0.0.73", kAlderPort, 3, 1, "op", "pw"},
+                        {1, 4, "127.0.0.73", kAlderPort, 3, 2, "op", "pw"}}));
+  DoubleClickTree(4);
+  EXPECT_EQ(TreeImage(4), kTreeImagePending);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(4), kTreeImageConnected, 15000);
+  EXPECT_TRUE(PicturesMove(4));
+  EXPECT_EQ(g_PreviewMediaInfo[4].nWidth, 352);
+
+  alder_->Command("format 2 704x576");
+  QTRY_COMPARE_WITH_TIMEOUT(g_PreviewMediaInfo[4].nWidth, 704, 10000);
+  EXPECT_EQ(g_PreviewMediaInfo[4].nHeight, 576);
+  EXPECT_TRUE(PicturesMove(4)) << "pictures go on at the new size";
+
+  alder_->Command("drop");
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(4), kTreeImageFailed, 15000);
+  EXPECT_EQ(g_PageInfo[0].camera[4].nLostFlag, 1);
+  Click("BTN_PAGERIGHT");
+  Click("BTN_PAGELEFT");
+  QTest::qWait(500);
+  EXPECT_EQ(TreeImage(4), kTreeImageFailed);
+  EXPECT_EQ(g_PageInfo[0].camera[4].bConnected, 0);
+
+  DoubleClickTree(4);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(4), kTreeImageAssigned, 15000);
+  QTRY_COMPARE_WITH_TIMEOUT(Logins(), 0, 5000);
+}
+
+// Frequency of a 16-bit mono stretch by its zero crossings.
+double ToneOf(const std::vector<int16_t>& samples, std::size_t from, std::size_t count,
+              int rate) {
+  int crossings = 0;
+  for (std::size_t i = from + 1; i < from + count && i < samples.size(); ++i)
+    if ((samples[i - 1] < 0) != (samples[i] < 0)) ++crossings;
+  return crossings / 2.0 / (static_cast<double>(count) / rate);
+}
+
+TEST_F(KorvelLiveTest, SoundFollowsTheSelectedWindowAndMuteSilencesIt) {
+  const fs::path wav = fs::path(drives_->Root('C')) / "sound.wav";
+  setenv("KORVEL_AUDIO", ("wav:" + wav.string()).c_str(), 1);
+  ASSERT_TRUE(StartDvr("127.0.0.74", "1234"));
+  ASSERT_TRUE(OpenWith({{0, 0, "127.0.0.74", kDvrPort, 0, 0, "admin", "1234"},
+                        {0, 1, "127.0.0.74", kDvrPort, 0, 3, "admin", "1234"}}));
+  DoubleClickTree(1);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(1), kTreeImageConnected, 15000);
+  DoubleClickTree(0);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageConnected, 15000);
+  // Window 0 (channel 1, 400 Hz) is selected; then window 1 (channel 4, 700 Hz).
+  QTest::qWait(2000);
+  SelectInTree(1);
+  EXPECT_EQ(g_nCurWnd, 1);
+  QTest::qWait(2000);
+  Click("BTN_MUTE");
+  EXPECT_EQ(g_bMute.load(), 1);
+  EXPECT_EQ(g_bSoundStarted.load(), 0);
+  dialog_.reset();
+  unsetenv("KORVEL_AUDIO");
+
+  std::ifstream in(wav, std::ios::binary);
+  ASSERT_TRUE(in.good());
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 44u + 8000u);
+  std::vector<int16_t> samples((bytes.size() - 44) / 2);
+  std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+  // Sound of about four seconds: the first stretch is channel 1, the last channel 4.
+  ASSERT_GT(samples.size(), 8000u * 3);
+  EXPECT_NEAR(ToneOf(samples, 800, 4000, 8000), 400.0, 25.0);
+  EXPECT_NEAR(ToneOf(samples, samples.size() - 4800, 4000, 8000), 700.0, 25.0);
+  // The switch moved the sound once, without the two channels ever mixed.
+  EXPECT_LT(samples.size(), 8000u * 6) << "sound kept playing after the mute";
+}
+
+TEST_F(KorvelLiveTest, PtzPadSteersTheSelectedWindowOfEitherFamily) {
+  TraceCapture traces;
+  ASSERT_TRUE(traces.Registered());
+  ASSERT_TRUE(StartDvr("127.0.0.75", "1234"));
+  ASSERT_TRUE(StartAlder("127.0.0.76"));
+  ASSERT_TRUE(OpenWith({{0, 0, "127.0.0.75", kDvrPort, 0, 1, "admin", "1234"},
+                        {0, 1, "127.0.0.76", kAlderPort, 3, 2, "op", "pw"}}));
+  DoubleClickTree(1);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(1), kTreeImageConnected, 15000);
+  DoubleClickTree(0);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(0), kTreeImageConnected, 15000);
+  ASSERT_EQ(g_nCurWnd, 0);
+
+  // DVR window: "up" is code 1 while held, 0 (stop) on release; the picture follows the head.
+  CYuntaiButton* up = PtzButton("BTN_PTZ_UP");
+  ASSERT_NE(up, nullptr);
+  EXPECT_EQ(up->nCode, 1);
+  EXPECT_EQ(PtzButton("BTN_ZOOM_IN")->nCode, 6);
+  QTest::mousePress(up, Qt::LeftButton);
+  EXPECT_TRUE(traces.WaitFor("ZL: Yuitai Control - cmd: 1, START: 1"));
+  EXPECT_TRUE(PicturesMove(0));
+  QTest::mouseRelease(up, Qt::LeftButton);
+  EXPECT_TRUE(traces.WaitFor("ZL: Yuitai Control - cmd: 1, START: 0"));
+
+  // Kind-3 window: the same button sends 8 with its check value and user name, which the
+  // device checks and accepts.
+  SelectInTree(1);
+  ASSERT_EQ(g_nCurWnd, 1);
+  EXPECT_EQ(up->nCode, 8);
+  QTest::mousePress(up, Qt::LeftButton);
+  QTest::mouseRelease(up, Qt::LeftButton);
+  EXPECT_TRUE(alder_->WaitForLine("ptz channel=3 code=8 start=1 accepted", std::chrono::seconds(5)));
+  EXPECT_TRUE(alder_->WaitForLine("ptz channel=3 code=8 start=0 accepted", std::chrono::seconds(5)));
+
+  // Automatic scan toggles on the press; its release sends nothing.
+  CYuntaiButton* autoScan = PtzButton("BTN_PTZ_AUTO");
+  ASSERT_NE(autoScan, nullptr);
+  QTest::mouseClick(autoScan, Qt::LeftButton);
+  EXPECT_TRUE(alder_->WaitForLine("ptz channel=3 code=12 start=1 accepted", std::chrono::seconds(5)));
+  EXPECT_TRUE(autoScan->isChecked());
+  QTest::mouseClick(autoScan, Qt::LeftButton);
+  EXPECT_TRUE(alder_->WaitForLine("ptz channel=3 code=13 start=1 accepted", std::chrono::seconds(5)));
+  EXPECT_FALSE(autoScan->isChecked());
+  QTest::mouseClick(autoScan, Qt::LeftButton);
+  EXPECT_TRUE(autoScan->isChecked());
+  EXPECT_EQ(traces.Count("ID: 12, STOP:0"), 0) << "a release of the scan button sent a stop";
+
+  // The DVR family has no brush or scan codes: those keep the kind-3 ones; the stored scan
+  // state comes back with the window.
+  SelectInTree(0);
+  EXPECT_EQ(up->nCode, 1);
+  EXPECT_EQ(PtzButton("BTN_BRUSH_OFF")->nCode, 6);
+  SelectInTree(1);
+  EXPECT_TRUE(autoScan->isChecked());
+}
+
+TEST_F(KorvelLiveTest, DynamicDnsAlderIsReachedThroughAPunchedHole) {
+  ASSERT_TRUE(StartAlder("127.0.0.77", 8100));
+  const fs::path table = fs::path(drives_->Root('C')) / "holes.tab";
+  {
+    std::ofstream out(table);
+    out << "gate.ddns-alder.net 0\n"
+        << "gate.ddns-alder.net 2 ip=127.0.0.77 service=8100,8101\n";
+  }
+  setenv("TESKLINE_TABLE", table.string().c_str(), 1);
+  // The configured port is not the device's: only the traversal's answer reaches it.
+  ASSERT_TRUE(OpenWith({{0, 6, "gate.ddns-alder.net", 7000, 3, 0, "op", "pw"}}));
+  DoubleClickTree(6);
+  QTRY_COMPARE_WITH_TIMEOUT(TreeImage(6), kTreeImageConnected, 20000);
+  EXPECT_TRUE(PicturesMove(6));
+  ASSERT_EQ(Logins(), 1);
+  EXPECT_EQ(std::string(g_LoginTable.back()->frwConnect.szAddress), "127.0.0.77");
+  EXPECT_EQ(g_LoginTable.back()->frwConnect.wPort, 8100);
+  unsetenv("TESKLINE_TABLE");
+}
+
+}  // namespace
+}  // namespace korvel_test
