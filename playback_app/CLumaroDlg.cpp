@@ -21,6 +21,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
+#include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
@@ -142,10 +143,9 @@ void CLumaroDlg::CreateControls() {
     m_colorWnds[static_cast<std::size_t>(i)] = new CColorWnd(QString::fromLatin1(swatches[i]), typeColours[i], this);
 
   // The pager's place with its 16 playback windows, and the time ruler's place.
-  m_wndPages = new QWidget(this);
-  m_wndPages->setObjectName(QStringLiteral("VideoWindow"));
-  for (int i = 0; i < kVideoWindows; ++i)
-    m_videoWindows[static_cast<std::size_t>(i)] = new VideoPlayerWnd(i, m_wndPages);
+  m_pPager = new CMyPagesWnd(Handle(), this);
+  for (int i = 0; i < kVideoWindows; ++i) m_videoWindows[static_cast<std::size_t>(i)] = m_pPager->Window(i);
+  connect(m_pPager, &CMyPagesWnd::FullScreenToggleRequested, this, [this] { SetFullScreen(!IsFullScreen()); });
   m_wndTimeStaff = new QWidget(this);
   m_wndTimeStaff->setObjectName(QStringLiteral("TimeStaff"));
 
@@ -167,6 +167,10 @@ void CLumaroDlg::CreateControls() {
     TraceMessage("[LUMARO] - OnButtonSearchStop() ReleaseSemaphore.");
     QueueTask(kTaskStopSearchRemote);
   });
+  const std::pair<int, int> splits[] = {{idc::kSplit1, 1}, {idc::kSplit4, 2}, {idc::kSplit9, 3}, {idc::kSplit16, 4}};
+  for (const auto& [id, split] : splits)
+    connect(m_buttons[id], &QAbstractButton::clicked, this, [this, split = split] { m_pPager->SetSplit(split); });
+  connect(m_buttons[idc::kFullScreen], &QAbstractButton::clicked, this, [this] { SetFullScreen(true); });
   connect(m_cmbRecordType, &QComboBox::activated, this, &CLumaroDlg::OnRecordTypeChanged);
   connect(m_chkRemote, &QCheckBox::toggled, this, &CLumaroDlg::OnRemoteToggled);
   connect(m_cmbDeviceType, &QComboBox::activated, this, [this](int index) { m_nDeviceType = index; });
@@ -186,6 +190,7 @@ bool CLumaroDlg::OnInitDialog() {
     return false;
   }
   m_bSdkStarted = ORVANE_startup() == 0;
+  m_pPager->SetSplit(4);
   m_bInitialised = true;
   return true;
 }
@@ -374,6 +379,11 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
       if (message.wParam == kTimerClock) OnClockTimer();
       return 0;
     case UM_SELECT_WINDOW:
+      // lParam 2 (Enter): the pager toggles full size of the window first.
+      if (message.lParam == 2 && m_pPager) {
+        m_pPager->SelectWindow(static_cast<int>(message.wParam));
+        m_pPager->TriggerFullSize();
+      }
       SelectWindow(static_cast<int>(message.wParam));
       return 0;
     case UM_CHANNEL_EVENT: {
@@ -389,6 +399,34 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
         TraceMessage("[LUMARO] - message 0x%X not handled here.", message.message);
       return 0;
   }
+}
+
+bool CLumaroDlg::IsFullScreen() const { return m_pPager && m_pPager->IsFullScreen(); }
+
+void CLumaroDlg::SetFullScreen(bool on) {
+  if (!m_pPager || on == IsFullScreen()) return;
+  if (on) {
+    m_hiddenForFullScreen.clear();
+    for (QObject* child : children()) {
+      auto* widget = qobject_cast<QWidget*>(child);
+      if (!widget || widget == m_pPager || widget->isWindow() || widget->isHidden()) continue;
+      m_hiddenForFullScreen.push_back(widget);
+      widget->hide();
+    }
+    KillTimer(kTimerClock);
+    for (unsigned id = kTimerPositionFirst; id <= kTimerPositionLast; ++id) KillTimer(id);
+    m_pPager->SetFullScreen(true, QRect(0, 0, width(), height()));
+    return;
+  }
+  m_pPager->SetFullScreen(false, {});
+  for (QWidget* widget : m_hiddenForFullScreen) widget->show();
+  m_hiddenForFullScreen.clear();
+  SetTimer(kTimerClock, kClockPeriodMs);
+  for (int i = 0; i < kVideoWindows; ++i)
+    if (m_VideoWndState[static_cast<std::size_t>(i)].IsActive())
+      SetTimer(kTimerPositionFirst + static_cast<unsigned>(i), 1000);
+  ApplyViewMode();
+  PlaceChannelButtons();
 }
 
 void CLumaroDlg::OnClockTimer() {

@@ -37,6 +37,7 @@ class QWidget;
 namespace lumaro {
 
 class CColorCheckBox;
+class CMyPagesWnd;
 class CColorStatic;
 class CColorWnd;
 class CDateTimeBox;
@@ -76,6 +77,9 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void SetChannelSelected(int channel, bool selected);
   // The calendar's day changed (also when set by the program).
   void OnCalendarSelect();
+  // Full screen of the pager on or off (full-screen button, right click on the pager).
+  void SetFullScreen(bool on);
+  bool IsFullScreen() const;
 
   // Queues a task for the command thread (one semaphore release per task).
   void QueueTask(int task);
@@ -102,8 +106,8 @@ class CLumaroDlg : public QDialog, public platform::Window {
   // The day searched, as midnight local time.
   std::time_t SearchDayStart() const;
   VideoPlayerWnd* VideoWindow(int index) const { return m_videoWindows[static_cast<std::size_t>(index)]; }
-  // Where the pager and the time ruler sit; the playback windows are children of the pager.
-  QWidget* PagerArea() const { return m_wndPages; }
+  // The pager (owner of the playback windows) and the time ruler's place.
+  CMyPagesWnd* Pager() const { return m_pPager; }
   QWidget* RulerArea() const { return m_wndTimeStaff; }
   // Lets a test (or an unattended run) answer the record-set dialog: called instead of its
   // modal loop, returns the dialog's result.
@@ -242,7 +246,8 @@ class CLumaroDlg : public QDialog, public platform::Window {
   QWidget* m_labelDownPercent = nullptr;
   CPictureSlider* m_sliderPlay = nullptr;
   CPictureSlider* m_sliderVolume = nullptr;
-  QWidget* m_wndPages = nullptr;
+  CMyPagesWnd* m_pPager = nullptr;
+  std::vector<QWidget*> m_hiddenForFullScreen;  // controls to show again after full screen
   QWidget* m_wndTimeStaff = nullptr;
 
   QtMessagePump m_pump;

@@ -11,6 +11,7 @@
 #include "platform/TimeText.h"
 #include "player_engine/Pellix.h"
 #include "playback_app/CLumaroDlg.h"
+#include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
@@ -153,6 +154,7 @@ void CLumaroDlg::StopAllWindows() {
 void CLumaroDlg::SelectWindow(int window) {
   if (window < 0 || window >= kVideoWindows) return;
   m_nSelectedWindow = window;
+  m_pPager->SelectWindow(window);
   UpdatePlayButtons();
 }
 

@@ -11,6 +11,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 #include "playback_app/CLumaroDlg.h"
+#include "playback_app/CMyPagesWnd.h"
 #include "playback_app/LumaroGlobals.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
@@ -68,6 +69,7 @@ bool CLumaroDlg::LoadSkin() {
   m_sliderPlay->SetPictures(m_theme.sliderPlay, m_theme.thumbPlay);
   m_sliderVolume->SetPictures(m_theme.sliderVolume, m_theme.thumbVolume);
   for (VideoPlayerWnd* window : m_videoWindows) window->SetBackground(ToColor(m_theme.videoBackground));
+  m_pPager->SetFrameColor(ToColor(m_theme.videoFrame));
   QPalette palette = m_wndTimeStaff->palette();
   palette.setColor(QPalette::Window, ToColor(m_theme.timeStaffBackground));
   m_wndTimeStaff->setPalette(palette);
@@ -127,7 +129,7 @@ bool CLumaroDlg::LayoutControls() {
       {"CONTROL_TIMETO", m_timeTo, false},           {"LIST_RESULT", m_listResult, false},
       {"LIST_RESULTREMOTE", m_listResultRemote, false}, {"PGS_DOWNFILE", m_progressDown, false},
       {"IDC_SLIDER_PLAY", m_sliderPlay, true},       {"IDC_SLIDER_VOLUME", m_sliderVolume, true},
-      {"VideoWindow", m_wndPages, false},            {"TimeStaff", m_wndTimeStaff, false},
+      {"VideoWindow", m_pPager, false},            {"TimeStaff", m_wndTimeStaff, false},
   };
   for (const Placed& entry : placed) {
     SkinRect rect;
@@ -143,12 +145,6 @@ bool CLumaroDlg::LayoutControls() {
       m_colorWnds[static_cast<std::size_t>(i)]->setGeometry(rect.x, rect.y, rect.cx, rect.cy);
     }
   }
-  // Until the pager arranges them, the playback windows fill the pager's place 4 x 4.
-  const int cellWidth = m_wndPages->width() / 4;
-  const int cellHeight = m_wndPages->height() / 4;
-  for (int i = 0; i < kVideoWindows; ++i)
-    m_videoWindows[static_cast<std::size_t>(i)]->setGeometry(i % 4 * cellWidth + 1, i / 4 * cellHeight + 1,
-                                                             cellWidth - 2, cellHeight - 2);
 
   m_bBackPlaced = false;
   for (std::size_t i = 0; i < kBackgroundSections.size(); ++i) {

@@ -21,7 +21,9 @@
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
 #include "playback_app/CLumaroDlg.h"
+#include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
+#include "playback_app/VideoPlayerWnd.h"
 #include "playback_app/LumaroGlobals.h"
 #include "playback_app/LumaroIds.h"
 #include "playback_app/SkinControls.h"
@@ -391,6 +393,58 @@ TEST_F(LumaroDlgTest, ThemeAndLanguageFilesAndTheirFailures) {
     ASSERT_FALSE(ShownTexts().empty());
     EXPECT_NE(ShownTexts()[0].find("ThemeDescription"), std::string::npos);
   }
+}
+
+TEST_F(LumaroDlgTest, PagerShowsThePageOfTheSelectedWindow) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  CMyPagesWnd* pager = dialog.Pager();
+  EXPECT_EQ(pager->Split(), 4);
+  auto visible = [&] {
+    std::vector<int> shown;
+    for (int i = 0; i < kVideoWindows; ++i)
+      if (!pager->Window(i)->isHidden()) shown.push_back(i);
+    return shown;
+  };
+  QTest::mouseClick(pager->Window(12), Qt::LeftButton);
+  EXPECT_EQ(dialog.SelectedWindow(), 12);
+  QTest::mouseClick(Child<QWidget>(dialog, "BTN_VIDEOWND9"), Qt::LeftButton);
+  EXPECT_EQ(visible(), (std::vector<int>{7, 8, 9, 10, 11, 12, 13, 14, 15}));
+  QTest::mouseClick(Child<QWidget>(dialog, "BTN_VIDEOWND4"), Qt::LeftButton);
+  EXPECT_EQ(visible(), (std::vector<int>{12, 13, 14, 15}));
+  // The selected cell is framed green, the others in the theme's frame colour.
+  const QImage shown = pager->grab().toImage();
+  const QRect selected = pager->CellRect(12);
+  EXPECT_EQ(shown.pixelColor(selected.left(), selected.center().y()), QColor(0, 255, 0));
+  const QRect other = pager->CellRect(13);
+  EXPECT_EQ(shown.pixelColor(other.left(), other.center().y()), QColor(90, 90, 96));
+
+  // Enter shows the selected window alone and back; a double click does the same.
+  QTest::keyClick(&dialog, Qt::Key_Return);
+  EXPECT_EQ(visible(), (std::vector<int>{12}));
+  EXPECT_EQ(pager->Window(12)->size(), pager->size() - QSize(2, 2));
+  QTest::keyClick(&dialog, Qt::Key_Return);
+  EXPECT_EQ(visible(), (std::vector<int>{12, 13, 14, 15}));
+  QTest::mouseDClick(pager->Window(14), Qt::LeftButton);
+  EXPECT_EQ(visible(), (std::vector<int>{14}));
+  EXPECT_EQ(dialog.SelectedWindow(), 14);
+  QTest::mouseClick(Child<QWidget>(dialog, "BTN_VIDEOWND16"), Qt::LeftButton);
+  EXPECT_EQ(visible().size(), 16u);
+
+  // Full screen hides every other control and brings them back as the view mode says.
+  QTest::mouseClick(Child<QWidget>(dialog, "BTN_FULLSCREEN"), Qt::LeftButton);
+  EXPECT_TRUE(dialog.IsFullScreen());
+  EXPECT_EQ(pager->geometry(), QRect(0, 0, dialog.width(), dialog.height()));
+  EXPECT_TRUE(Child<QWidget>(dialog, "BTN_EXIT")->isHidden());
+  EXPECT_TRUE(Child<QWidget>(dialog, "CH 1")->isHidden());
+  QTest::mouseClick(pager->Window(3), Qt::RightButton);
+  EXPECT_FALSE(dialog.IsFullScreen());
+  EXPECT_FALSE(Child<QWidget>(dialog, "BTN_EXIT")->isHidden());
+  EXPECT_FALSE(Child<QWidget>(dialog, "CH 1")->isHidden());
+  EXPECT_TRUE(Child<QWidget>(dialog, "BTN_SEARCH")->isHidden());  // still time mode
 }
 
 TEST_F(LumaroDlgTest, WithoutASearchableDriveTheDialogClosesSilently) {
