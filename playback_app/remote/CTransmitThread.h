@@ -1,8 +1,8 @@
 #pragma once
 
 // Reader of one window's transmit connection (device port 4100): writes the raw file bytes
-// the device streams into the window's temporary file "<system drive>LumaroTemp\
-// RemoteFileNN.avi" (replacing an older one) and, when it ends, asks the device to stop the
+// the device streams into the window's temporary file RemoteFileNN.avi in the folder
+// LumaroTemp of the system drive (replacing an older one) and, when it ends, asks the device to stop the
 // transfer with the same transfer id it was started with.
 
 #include <atomic>
