@@ -15,6 +15,8 @@
 
 namespace {
 constexpr int kPortColumnWidth = 80;
+// Widths of the other columns, so that all six fit the page without scrolling.
+constexpr int kColumnWidths[5] = {60, 110, 110, 110, 60};
 constexpr const char* kColumnKeys[6] = {"IDS_DISP_WND", "IDS_CAM_DESC", "IDS_SVR_DESC",
                                         "IDS_SVR_ADDR", "IDS_SVR_CHN",  "IDS_SVR_PORT"};
 }  // namespace
@@ -79,6 +81,7 @@ bool CPageSet::OnInitDialog() {
   for (const char* key : kColumnKeys) headers << FromSystemText(skin_.Text(key));
   list_->setHeaderLabels(headers);
   list_->header()->setStretchLastSection(false);
+  for (int column = 0; column < 5; ++column) list_->header()->resizeSection(column, kColumnWidths[column]);
   list_->header()->resizeSection(5, kPortColumnWidth);
   list_->headerItem()->setTextAlignment(5, Qt::AlignCenter);
   if (QAction* edit = menu_->actions().value(0)) {

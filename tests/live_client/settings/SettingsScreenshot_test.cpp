@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "live_client/core/KorvelGlobals.h"
+#include "live_client/settings/CCameraSetDlg.h"
 #include "live_client/settings/CErrReportDlg.h"
 #include "live_client/settings/CTaskbarNotifier.h"
 #include "live_client/settings/CTreePropSheet.h"
@@ -51,6 +52,19 @@ TEST_F(SettingsTest, Screenshots) {
     sheet->reject();
   });
   sheet->DoModal();
+
+  CCameraSetDlg camera(skin_, g_PageInfo, 0, 1, nullptr);
+  camera.show();
+  QTest::qWait(200);
+  camera.grab().save(out + QStringLiteral("korvel-camera-dialog.png"));
+  camera.reject();
+
+  CErrReportDlg report(skin_, g_PageInfo);
+  report.Report(ErrReportKind::Connect, 104, 0, 0);
+  report.Report(ErrReportKind::ConnectionLost, 0, 0, 1);
+  QTest::qWait(200);
+  report.grab().save(out + QStringLiteral("korvel-error-report.png"));
+  report.hide();
 
   CTaskbarNotifier notifier(nullptr, nullptr);
   notifier.SetSkin(skin_.PicturePath("TaskBarNotify_MSN.bmp"));
