@@ -237,7 +237,9 @@ void CTaskbarNotifier::paintEvent(QPaintEvent*) {
   font.setUnderline((style_ & kNotifierTextHighlight) != 0 || mouseOver_);
   painter.setFont(font);
   painter.setPen(mouseOver_ ? hoverColor_ : normalColor_);
-  painter.drawText(textRect_, Qt::AlignCenter | Qt::TextWrapAnywhere, FromSystemText(text_));
+  QString text = FromSystemText(text_);
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  painter.drawText(textRect_, Qt::AlignCenter | Qt::TextWrapAnywhere, text);
 }
 
 void CTaskbarNotifier::mousePressEvent(QMouseEvent* event) {

@@ -13,6 +13,7 @@
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
 #include "live_client/skin/SkinText.h"
+#include "live_client/skin/TextFormat.h"
 
 namespace {
 
@@ -20,6 +21,11 @@ constexpr const char kNotifierSkin[] = "TaskBarNotify_MSN.bmp";
 constexpr const char kNotifierFont[] = "MS San Serif";
 constexpr int kNotifierFontTenths = 90;
 constexpr unsigned kNotifierTextColor = 0xC80000;  // COLORREF: blue
+// How a snapshot result is shown: slide-in, stay and slide-out times, pixels per step.
+constexpr int kSnapAppearMs = 500;
+constexpr int kSnapStayMs = 3000;
+constexpr int kSnapHideMs = 500;
+constexpr int kSnapStep = 1;
 // The tree's images: 32 pixels wide, white is transparent.
 constexpr int kTreeImageWidth = 32;
 constexpr int kTreeImageHeight = 20;
@@ -115,6 +121,20 @@ CTaskbarNotifier* FindNotifier(QWidget* dialog) {
 
 CErrReportDlg* FindErrReport(QWidget* dialog) {
   return dialog ? dialog->findChild<CErrReportDlg*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void NotifySnapshotResult(CKorvelDlg& dialog, bool saved, const std::string& path) {
+  CTaskbarNotifier* notifier = FindNotifier(&dialog);
+  if (!notifier) return;
+  std::string text = path;
+  if (!saved) {
+    // The failure text names the file when it has a place for it, else the path follows it.
+    const std::string failure = dialog.Skin().Text("IDS_SNAP_FAIL");
+    text = failure.find('%') != std::string::npos ? FormatText(failure, {path})
+                                                   : failure + "\r\n" + path;
+  }
+  notifier->SetTextStyle(saved ? kNotifierTextHighlight : 0);
+  notifier->Show("Snap", text, kSnapAppearMs, kSnapStayMs, kSnapHideMs, kSnapStep);
 }
 
 void ForwardErrReport(CKorvelDlg& dialog, const platform::Message& message) {

@@ -45,5 +45,9 @@ void CreateKorvelPopups(CKorvelDlg& dialog);
 // The dialog's notifier and error report; null before CreateKorvelPopups.
 CTaskbarNotifier* FindNotifier(QWidget* dialog);
 CErrReportDlg* FindErrReport(QWidget* dialog);
+// Snapshot result in the dialog's notifier, captioned "Snap" (in 500 ms, kept 3000 ms, out in
+// 500 ms): the saved file's path, drawn as a link the operator can click to open its folder;
+// or the text of "IDS_SNAP_FAIL" with the path, drawn plainly.
+void NotifySnapshotResult(CKorvelDlg& dialog, bool saved, const std::string& path);
 // Passes message 0x52C that reached the main dialog on to its error report.
 void ForwardErrReport(CKorvelDlg& dialog, const platform::Message& message);

@@ -85,6 +85,14 @@ TEST_F(KorvelDialogTest, ThePopupsBelongToTheMainDialog) {
   ASSERT_NE(notifier, nullptr);
   EXPECT_EQ(notifier->size(), QSize(230, 130));
   EXPECT_FALSE(notifier->isVisible());
+  NotifySnapshotResult(*dialog_, false, "C:\\Pic\\1.JPG");
+  EXPECT_EQ(notifier->TextStyle(), 0u);
+  EXPECT_EQ(notifier->Text(), English("IDS_SNAP_FAIL").toStdString() + "\r\nC:\\Pic\\1.JPG");
+  NotifySnapshotResult(*dialog_, true, "C:\\Pic\\2.JPG");
+  EXPECT_EQ(notifier->Text(), "C:\\Pic\\2.JPG");
+  EXPECT_EQ(notifier->TextStyle(), kNotifierTextHighlight);
+  EXPECT_EQ(notifier->AppearIntervalMs(), 500 / 130);
+  EXPECT_TRUE(notifier->isVisible());
 
   CErrReportDlg* report = FindErrReport(dialog_.get());
   ASSERT_NE(report, nullptr);
