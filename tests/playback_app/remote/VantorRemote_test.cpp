@@ -1,0 +1,333 @@
+// The Vantor device protocol against a scripted device on loopback and against alder_sim:
+// reply assembly across segments, every reply code, downloads with their progress, and
+// hostile device data.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Window.h"
+#include "playback_app/LumaroIds.h"
+#include "playback_app/remote/CVantorRemote.h"
+#include "playback_app/remote/RemoteMessages.h"
+#include "tests/tools/alder_sim/AlderSimProcess.h"
+
+namespace lumaro {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+vantor::ReplyBlock Reply(std::uint8_t code) {
+  vantor::ReplyBlock block{};
+  block[0] = vantor::kMagic;
+  block[1] = code;
+  return block;
+}
+
+void PutEntry(vantor::ReplyBlock& block, int index, const std::string& name) {
+  std::uint8_t* entry = block.data() + vantor::kEntriesOffset + index * vantor::kEntrySize;
+  const std::uint32_t date = 20100525, time = 80000 + index;
+  std::memcpy(entry, &date, 4);
+  std::memcpy(entry + 4, &time, 4);
+  entry[8] = 1;
+  entry[10] = 3;
+  std::memcpy(entry + vantor::kEntryNameOffset, name.data(), std::min<std::size_t>(name.size(), 116));
+}
+
+TEST(VantorProtocol, RequestsRepliesAndNamesStayInBounds) {
+  const vantor::Request search = vantor::MakeSearchRequest({20100525, 80000, 235959, 7, 3});
+  EXPECT_EQ(search[0], 0x8A);
+  EXPECT_EQ(search[1], 0x6F);
+  EXPECT_EQ(vantor::ReadU32(&search[4]), 20100525u);
+  EXPECT_EQ(vantor::ReadU32(&search[16]), 235959u);
+  EXPECT_EQ(search[20], 7);
+  EXPECT_EQ(search[22], 3);
+
+  vantor::Request request;
+  EXPECT_TRUE(vantor::MakeFileRequest(vantor::kCmdPlayFile, std::string(103, 'a'), request));
+  EXPECT_EQ(request[24 + 103], 0);
+  EXPECT_FALSE(vantor::MakeFileRequest(vantor::kCmdPlayFile, std::string(104, 'a'), request));
+
+  vantor::ReplyBlock block = Reply(vantor::kReplySearchResults);
+  block[3] = 9;
+  std::vector<vantor::SearchEntry> rows;
+  EXPECT_EQ(vantor::ParseSearchResults(block, rows), vantor::ParseResult::InvalidData);
+  EXPECT_TRUE(rows.empty());
+  block[3] = 8;
+  PutEntry(block, 7, std::string(200, 'x'));  // no terminator: fills its entry to the end
+  ASSERT_EQ(vantor::ParseSearchResults(block, rows), vantor::ParseResult::Ok);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[7].name.size(), 116u);
+  EXPECT_EQ(rows[7].channel, 3);
+
+  EXPECT_EQ(vantor::LocalLeafName("2010\\chn\\a.avi"), "a.avi");
+  EXPECT_EQ(vantor::LocalLeafName("..\\..\\evil.avi"), "evil.avi");
+  EXPECT_EQ(vantor::LocalLeafName("x\\../../etc/passwd"), "passwd");
+  EXPECT_EQ(vantor::LocalLeafName("x\\C:evil.avi"), "evil.avi");
+  EXPECT_EQ(vantor::LocalLeafName("x\\.."), "");
+  EXPECT_EQ(vantor::LocalLeafName("x\\"), "");
+  EXPECT_EQ(vantor::LocalLeafName("a\nb"), "");
+}
+
+// A one-connection device on a loopback address: accepts, then runs `script` on the
+// connection.
+class ScriptedDevice {
+ public:
+  ScriptedDevice(const char* address, std::uint16_t port, std::function<void(int)> script) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &at.sin_addr);
+    ok_ = ::bind(listen_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(listen_, 4) == 0;
+    thread_ = std::thread([this, script] {
+      const int peer = ::accept(listen_, nullptr, nullptr);
+      if (peer < 0) return;
+      script(peer);
+      ::close(peer);
+    });
+  }
+  ~ScriptedDevice() {
+    ::shutdown(listen_, SHUT_RDWR);
+    ::close(listen_);
+    thread_.join();
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  int listen_ = -1;
+  bool ok_ = false;
+  std::thread thread_;
+};
+
+struct RecordingHost : IVantorHost {
+  int search_ended = 0;
+  std::vector<int> stopped;
+  std::vector<std::string> notices;
+  std::vector<DownloadProgress> progress;
+  const CVantorRemote* remote = nullptr;
+  bool answer = true;
+  int questions = 0;
+  void OnRemoteSearchEnded() override { ++search_ended; }
+  void OnRemotePlayStopped(int window) override { stopped.push_back(window); }
+  void OnRemoteStreamStarted(int, const std::string&, platform::Event*) override {}
+  bool AskYesNo(const char*) override {
+    ++questions;
+    return answer;
+  }
+  void Notify(const char* key) override { notices.push_back(key); }
+  void OnDownloadProgressChanged() override { progress.push_back(remote->Progress()); }
+};
+
+// A memory window standing in for the dialog; the test thread pumps it.
+struct Dialog {
+  Dialog() : handle(PlatformCreateMemoryWindow(64, 64)) {}
+  ~Dialog() { PlatformDestroyWindow(handle); }
+  platform::Window* window() { return static_cast<platform::Window*>(handle); }
+  void* handle;
+  std::vector<platform::Message> seen;
+
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      platform::Message message;
+      if (window()->PumpOneMessage(50ms, &message)) seen.push_back(message);
+    }
+    return true;
+  }
+  int Count(unsigned code) const {
+    return static_cast<int>(std::count_if(seen.begin(), seen.end(), [&](auto& m) { return m.message == code; }));
+  }
+};
+
+TEST(VantorQueryThread, RepliesSplitAcrossSegmentsAndEveryCode) {
+  ScriptedDevice device("127.0.0.90", vantor::kQueryPort, [](int peer) {
+    std::uint8_t request[128];
+    ::recv(peer, request, sizeof request, MSG_WAITALL);  // the search request
+    vantor::ReplyBlock junk{};
+    junk[0] = 0x55;
+    junk[1] = vantor::kReplySearchFinished;
+    ::send(peer, junk.data(), junk.size(), 0);
+    vantor::ReplyBlock rows = Reply(vantor::kReplySearchResults);
+    rows[3] = 2;
+    PutEntry(rows, 0, "2010\\a.avi");
+    PutEntry(rows, 1, "2010\\b.avi");
+    ::send(peer, rows.data(), 500, 0);
+    std::this_thread::sleep_for(100ms);
+    ::send(peer, rows.data() + 500, 532, 0);
+    vantor::ReplyBlock ready = Reply(vantor::kReplyTransferReady);
+    ready[2] = 42;
+    ready[4] = 0x78; ready[5] = 0x56; ready[6] = 0x34; ready[7] = 0x12;
+    for (const auto& block : {ready, Reply(vantor::kReplyTransferEnded), Reply(vantor::kReplyTransferRefused),
+                              Reply(0x33), Reply(vantor::kReplySearchFinished)}) {
+      ::send(peer, block.data(), block.size(), 0);
+    }
+    std::this_thread::sleep_for(300ms);
+  });
+  ASSERT_TRUE(device.ok());
+  Dialog dialog;
+  std::vector<vantor::SearchEntry> rows;
+  int sink_calls = 0;
+  CMySocket socket;
+  ASSERT_TRUE(socket.Open(nullptr, 0, "127.0.0.90", vantor::kQueryPort));
+  CQueryThread reader(3, socket, dialog.handle, [&](int window, const std::vector<vantor::SearchEntry>& got) {
+    EXPECT_EQ(window, 3);
+    ++sink_calls;
+    rows.insert(rows.end(), got.begin(), got.end());
+  });
+  reader.Resume();
+  socket.Connect();
+  ASSERT_TRUE(dialog.PumpUntil([&] { return dialog.Count(UM_QUERY_CONNECTED) == 1; }));
+  const vantor::Request search = vantor::MakeSearchRequest({20100525, 0, 235959, 1, 0});
+  socket.Send(search.data(), 128);
+  ASSERT_TRUE(dialog.PumpUntil([&] { return dialog.Count(UM_QUERY_CLOSED) == 1; }));
+
+  EXPECT_EQ(sink_calls, 1);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].name, "2010\\b.avi");
+  EXPECT_EQ(dialog.Count(UM_SEARCH_END), 1);  // the junk block's code was not taken
+  EXPECT_EQ(dialog.Count(UM_PLAY_STOPPED), 1);
+  EXPECT_EQ(dialog.Count(UM_PLAY_STOPPED2), 1);
+  ASSERT_EQ(dialog.Count(UM_TRANSMIT_READY), 1);
+  for (const auto& m : dialog.seen) {
+    if (m.message == UM_TRANSMIT_READY) {
+      EXPECT_EQ(m.wParam, 3u);
+      EXPECT_EQ(TransferIdOf(m.lParam), 42);
+      EXPECT_EQ(TransferValueOf(m.lParam), 0x12345678u);
+    }
+  }
+}
+
+// alder_sim with one day of recordings in a temporary folder; drives C and D in another.
+class VantorSimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("lumaro_vantor_" + std::to_string(::getpid()) + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "rec" / "2010");
+    fs::create_directories(root_ / "C");
+    fs::create_directories(root_ / "D");
+    platform::DriveTable table;
+    table.drives = {{'C', (root_ / "C").string()}, {'D', (root_ / "D").string()}};
+    table.system_drive = 'C';
+    platform::SetDriveTable(table);
+    dialog_.window()->SetMessageHandler([this](const platform::Message& m) {
+      platform::LRESULT result = 0;
+      if (remote_) remote_->HandleMessage(m, result);
+      return result;
+    });
+  }
+  void TearDown() override {
+    remote_.reset();
+    sim_.Stop();
+    platform::ResetDriveTable();
+    fs::remove_all(root_);
+  }
+  // A file whose RIFF size makes it `bytes` long.
+  void WriteRecording(const std::string& relative, std::uint32_t bytes) {
+    std::ofstream out(root_ / "rec" / relative, std::ios::binary);
+    std::vector<char> data(bytes, '\x11');
+    const std::uint32_t riff = bytes - 8;
+    std::memcpy(data.data(), "RIFF", 4);
+    std::memcpy(data.data() + 4, &riff, 4);
+    std::memcpy(data.data() + 8, "AVI ", 4);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  }
+  bool StartSim(const std::string& address, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--address", address, "--port", "8000", "--no-live", "--recordings",
+                                     (root_ / "rec").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    if (!sim_.Start(args)) return false;
+    host_.remote = nullptr;
+    remote_ = std::make_unique<CVantorRemote>(dialog_.handle, host_);
+    host_.remote = remote_.get();
+    remote_->StartNetwork();
+    return true;
+  }
+  void Search(const std::string& address) {
+    remote_->StartSearch(address, 20100525, 0, 235959, {1}, 0);
+    ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 1; }));
+  }
+
+  fs::path root_;
+  testsupport::AlderSimProcess sim_;
+  Dialog dialog_;
+  RecordingHost host_;
+  std::unique_ptr<CVantorRemote> remote_;
+};
+
+TEST_F(VantorSimTest, FileQueuedTwiceDownloadsOnceCompleteWithTwentySteps) {
+  WriteRecording("2010/2010-05-25-080000 M101.avi", 10000008);
+  ASSERT_TRUE(StartSim("127.0.0.91"));
+  Search("127.0.0.91");
+  const auto rows = remote_->RemoteRows();
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(remote_->QueueDownloads({rows[0].name, rows[0].name}));
+  ASSERT_TRUE(remote_->QueueDownloads({rows[0].name}));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return !remote_->CurrentDownload().empty(); }));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return remote_->DownloadIdle(); }, 60s));
+
+  const fs::path target = root_ / "D" / "DownLoadVideo" / "2010-05-25-080000 M101.avi";
+  ASSERT_TRUE(fs::exists(target));
+  EXPECT_EQ(fs::file_size(target), 10000008u);
+  EXPECT_EQ(dialog_.Count(UM_DOWN_READY), 1);  // one download for the three requests
+  ASSERT_FALSE(host_.progress.empty());
+  const DownloadProgress& last = host_.progress.back();
+  EXPECT_EQ(last.steps, 20);
+  EXPECT_FALSE(last.visible);
+  const DownloadProgress& before_last = host_.progress[host_.progress.size() - 2];
+  EXPECT_TRUE(before_last.visible);
+  EXPECT_EQ(before_last.percent_label, "95%");
+  EXPECT_EQ(before_last.name_label, "2010-05-25-080000 M101.avi");
+
+  // No to the overwrite question for the only name: nothing is asked of the device.
+  host_.answer = true;
+  remote_->QueueDownloads({rows[0].name});
+  host_.answer = false;
+  const int ready_before = dialog_.Count(UM_DOWN_READY);
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return remote_->DownloadIdle(); }));
+  dialog_.PumpUntil([] { return false; }, 300ms);
+  EXPECT_EQ(dialog_.Count(UM_DOWN_READY), ready_before);
+  EXPECT_TRUE(remote_->CurrentDownload().empty());
+}
+
+TEST_F(VantorSimTest, StoppingAWindowStopsTheTransferItStarted) {
+  WriteRecording("2010/2010-05-25-090000 A101.avi", 2000000);
+  ASSERT_TRUE(StartSim("127.0.0.92", {"--pace", "100000"}));
+  Search("127.0.0.92");
+  const auto rows = remote_->RemoteRows();
+  ASSERT_EQ(rows.size(), 1u);
+  ASSERT_TRUE(remote_->PlayFile(0, rows[0].name));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return dialog_.Count(UM_TRANSMIT_CONNECTED) == 1; }));
+  ASSERT_TRUE(sim_.WaitForLine("play \"", 5s));
+  dialog_.PumpUntil([] { return false; }, 300ms);
+  std::uint8_t id = 0;
+  for (const auto& m : dialog_.seen) {
+    if (m.message == UM_TRANSMIT_READY) id = TransferIdOf(m.lParam);
+  }
+  EXPECT_EQ(remote_->WindowRemoteFile(0), rows[0].name);
+  remote_->StopWindow(0);
+  EXPECT_TRUE(sim_.WaitForLine("transfer id=" + std::to_string(id) + " stopped after", 5s));
+  EXPECT_TRUE(fs::exists(root_ / "C" / "LumaroTemp" / "RemoteFile00.avi"));
+}
+
+}  // namespace
+}  // namespace lumaro
