@@ -18,6 +18,7 @@
 #include "live_client/settings/CPageDiskManagement.h"
 #include "live_client/settings/CPageSet.h"
 #include "live_client/settings/CPropPageFrameDefault.h"
+#include "live_client/settings/CPropertyPage.h"
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/CFlatCheck.h"
@@ -224,6 +225,13 @@ TEST_F(SettingsTest, PageButtonsChooseThePageAndADoubleClickEditsAWindow) {
   EXPECT_EQ(g_PageInfo[2].nEditWnd, 7);
   EXPECT_TRUE(page.ContextMenu()->isVisible());
   page.ContextMenu()->hide();
+
+  // Without a language the page cannot label itself and says so.
+  CKorvelSkin bare;
+  CPageSet unlabelled(bare, g_PageInfo, nullptr);
+  platform::ResetMessageBoxes();
+  EXPECT_FALSE(unlabelled.InitPage());
+  EXPECT_EQ(Shown(), std::vector<std::string>{"INVLID USER INTERFACE THEME"});
 }
 
 // --- Disk management page -----------------------------------------------------------------
@@ -363,6 +371,21 @@ TEST_F(SettingsTest, SheetListsThePagesInATreeAndShowsTheChosenOne) {
   });
   EXPECT_EQ(sheet->DoModal(), QDialog::Accepted);
   EXPECT_EQ(settings.m_nFreeSpaceMB, 700);
+
+  // A caption naming a group puts the page below a group item that has no page of its own.
+  CTreePropSheet grouped(QStringLiteral("Settings"));
+  grouped.SetEmptyPageText(QStringLiteral("Please select a child item of '%1'."));
+  grouped.AddPage(new CPropertyPage(skin_, "Cameras::Extra", nullptr));
+  WhenModal("CTreePropSheet", [&grouped](QWidget*) {
+    QTreeWidgetItem* group = grouped.Tree()->topLevelItem(0);
+    EXPECT_EQ(group->text(0), "Cameras");
+    EXPECT_EQ(group->child(0)->text(0), "Extra");
+    grouped.Tree()->setCurrentItem(group);
+    EXPECT_EQ(grouped.Frame()->Page(), nullptr);
+    EXPECT_EQ(grouped.Frame()->Message(), "Please select a child item of 'Cameras'.");
+    grouped.reject();
+  });
+  grouped.DoModal();
 }
 
 }  // namespace
