@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <mutex>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -83,8 +84,8 @@ TEST(VantorProtocol, RequestsRepliesAndNamesStayInBounds) {
   EXPECT_EQ(vantor::LocalLeafName("a\nb"), "");
 }
 
-// A one-connection device on a loopback address: accepts, then runs `script` on the
-// connection.
+// A device port on a loopback address: every accepted connection runs `script` on a thread
+// of its own until the script returns.
 class ScriptedDevice {
  public:
   ScriptedDevice(const char* address, std::uint16_t port, std::function<void(int)> script) {
@@ -96,24 +97,36 @@ class ScriptedDevice {
     at.sin_port = htons(port);
     ::inet_pton(AF_INET, address, &at.sin_addr);
     ok_ = ::bind(listen_, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && ::listen(listen_, 4) == 0;
-    thread_ = std::thread([this, script] {
-      const int peer = ::accept(listen_, nullptr, nullptr);
-      if (peer < 0) return;
-      script(peer);
-      ::close(peer);
+    acceptor_ = std::thread([this, script] {
+      for (;;) {
+        const int peer = ::accept(listen_, nullptr, nullptr);
+        if (peer < 0) return;
+        std::lock_guard<std::mutex> guard(lock_);
+        peers_.push_back(peer);
+        connections_.emplace_back([script, peer] {
+          script(peer);
+          ::shutdown(peer, SHUT_RDWR);
+        });
+      }
     });
   }
   ~ScriptedDevice() {
     ::shutdown(listen_, SHUT_RDWR);
+    acceptor_.join();
     ::close(listen_);
-    thread_.join();
+    for (int peer : peers_) ::shutdown(peer, SHUT_RDWR);
+    for (auto& connection : connections_) connection.join();
+    for (int peer : peers_) ::close(peer);
   }
   bool ok() const { return ok_; }
 
  private:
   int listen_ = -1;
   bool ok_ = false;
-  std::thread thread_;
+  std::thread acceptor_;
+  std::mutex lock_;
+  std::vector<int> peers_;
+  std::vector<std::thread> connections_;
 };
 
 struct RecordingHost : IVantorHost {
@@ -256,14 +269,16 @@ class VantorSimTest : public ::testing::Test {
                                      (root_ / "rec").string()};
     args.insert(args.end(), extra.begin(), extra.end());
     if (!sim_.Start(args)) return false;
-    host_.remote = nullptr;
+    CreateRemote();
+    return true;
+  }
+  void CreateRemote() {
     remote_ = std::make_unique<CVantorRemote>(dialog_.handle, host_);
     host_.remote = remote_.get();
     remote_->StartNetwork();
-    return true;
   }
-  void Search(const std::string& address) {
-    remote_->StartSearch(address, 20100525, 0, 235959, {1}, 0);
+  void Search(const std::string& address, const std::vector<int>& channels = {1}) {
+    remote_->StartSearch(address, 20100525, 0, 235959, channels, 0);
     ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 1; }));
   }
 
@@ -309,24 +324,110 @@ TEST_F(VantorSimTest, FileQueuedTwiceDownloadsOnceCompleteWithTwentySteps) {
   EXPECT_TRUE(remote_->CurrentDownload().empty());
 }
 
-TEST_F(VantorSimTest, StoppingAWindowStopsTheTransferItStarted) {
-  WriteRecording("2010/2010-05-25-090000 A101.avi", 2000000);
-  ASSERT_TRUE(StartSim("127.0.0.92", {"--pace", "100000"}));
-  Search("127.0.0.92");
-  const auto rows = remote_->RemoteRows();
-  ASSERT_EQ(rows.size(), 1u);
-  ASSERT_TRUE(remote_->PlayFile(0, rows[0].name));
-  ASSERT_TRUE(dialog_.PumpUntil([&] { return dialog_.Count(UM_TRANSMIT_CONNECTED) == 1; }));
-  ASSERT_TRUE(sim_.WaitForLine("play \"", 5s));
-  dialog_.PumpUntil([] { return false; }, 300ms);
-  std::uint8_t id = 0;
-  for (const auto& m : dialog_.seen) {
-    if (m.message == UM_TRANSMIT_READY) id = TransferIdOf(m.lParam);
+// Reads one 128-byte request; false at the end of the connection.
+bool ReadRequest(int peer, vantor::Request& request) {
+  return ::recv(peer, request.data(), request.size(), MSG_WAITALL) == static_cast<ssize_t>(request.size());
+}
+
+void SendBytes(int peer, const void* data, std::size_t size) { ::send(peer, data, size, MSG_NOSIGNAL); }
+
+// A device whose search offers names that try to leave the download folder, and that
+// records what the program asks of it.
+struct HostileDevice {
+  std::mutex lock;
+  std::vector<std::string> downloads;    // names of 0xD6 requests
+  std::vector<int> started, stopped;     // transfer ids of 0xD5 and 0xD4
+  static constexpr std::uint8_t kPlayId = 77;
+
+  void Query(int peer) {
+    vantor::Request request;
+    while (ReadRequest(peer, request)) {
+      if (request[1] == vantor::kCmdSearch) {
+        vantor::ReplyBlock rows = Reply(vantor::kReplySearchResults);
+        rows[3] = 4;
+        PutEntry(rows, 0, "..\\..\\evil.avi");
+        PutEntry(rows, 1, "x\\a/../../b.avi");
+        PutEntry(rows, 2, "x\\C:c.avi");
+        PutEntry(rows, 3, "x\\..");
+        SendBytes(peer, rows.data(), rows.size());
+        const auto end = Reply(vantor::kReplySearchFinished);
+        SendBytes(peer, end.data(), end.size());
+      } else if (request[1] == vantor::kCmdPlayFile) {
+        auto ready = Reply(vantor::kReplyTransferReady);
+        ready[2] = kPlayId;
+        SendBytes(peer, ready.data(), ready.size());
+      } else if (request[1] == vantor::kCmdDownloadFile) {
+        std::lock_guard<std::mutex> guard(lock);
+        downloads.emplace_back(reinterpret_cast<const char*>(&request[24]));
+        auto ready = Reply(vantor::kReplyDownloadReady);
+        ready[2] = static_cast<std::uint8_t>(100 + downloads.size());
+        SendBytes(peer, ready.data(), 3);  // only as far as the transfer id
+      }
+    }
   }
-  EXPECT_EQ(remote_->WindowRemoteFile(0), rows[0].name);
-  remote_->StopWindow(0);
-  EXPECT_TRUE(sim_.WaitForLine("transfer id=" + std::to_string(id) + " stopped after", 5s));
-  EXPECT_TRUE(fs::exists(root_ / "C" / "LumaroTemp" / "RemoteFile00.avi"));
+  void Transmit(int peer) {
+    vantor::Request request;
+    if (!ReadRequest(peer, request) || request[1] != vantor::kCmdStartTransfer) return;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      started.push_back(request[2]);
+    }
+    std::vector<char> file(request[2] == kPlayId ? 5000 : 1000, '\x22');
+    const std::uint32_t riff = static_cast<std::uint32_t>(file.size() - 8);
+    std::memcpy(file.data(), "RIFF", 4);
+    std::memcpy(file.data() + 4, &riff, 4);
+    SendBytes(peer, file.data(), file.size());
+    while (ReadRequest(peer, request)) {
+      if (request[1] == vantor::kCmdStopTransfer) {
+        std::lock_guard<std::mutex> guard(lock);
+        stopped.push_back(request[2]);
+        return;
+      }
+    }
+  }
+};
+
+TEST_F(VantorSimTest, HostileNamesStayInTheDownloadFolderAndStopsCarryTheStartedId) {
+  HostileDevice device;
+  ScriptedDevice query("127.0.0.93", vantor::kQueryPort, [&](int peer) { device.Query(peer); });
+  ScriptedDevice transmit("127.0.0.93", vantor::kTransmitPort, [&](int peer) { device.Transmit(peer); });
+  ASSERT_TRUE(query.ok() && transmit.ok());
+  CreateRemote();
+  Search("127.0.0.93", {1, 2, 3, 4});  // window 3 searches channel 4
+  std::vector<std::string> names;
+  for (const auto& row : remote_->RemoteRows()) {
+    if (std::find(names.begin(), names.end(), row.name) == names.end()) names.push_back(row.name);
+  }
+  ASSERT_EQ(names.size(), 4u);
+
+  ASSERT_TRUE(remote_->QueueDownloads(names));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return remote_->DownloadIdle(); }));
+  {
+    std::lock_guard<std::mutex> guard(device.lock);
+    EXPECT_EQ(device.downloads.size(), 3u);  // "x\.." names no file and is not asked for
+  }
+  std::vector<std::string> written;
+  for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+    if (entry.is_regular_file()) written.push_back(fs::relative(entry.path(), root_).string());
+  }
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"D/DownLoadVideo/b.avi", "D/DownLoadVideo/c.avi",
+                                               "D/DownLoadVideo/evil.avi"}));
+  EXPECT_EQ(fs::file_size(root_ / "D" / "DownLoadVideo" / "evil.avi"), 1000u);
+
+  // Play on window 3, then stop the window: the stop names the transfer that was started.
+  ASSERT_TRUE(remote_->PlayFile(3, "x\\p.avi"));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return dialog_.Count(UM_TRANSMIT_CONNECTED) == 1; }));
+  const fs::path temp = root_ / "C" / "LumaroTemp" / "RemoteFile03.avi";
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return fs::exists(temp) && fs::file_size(temp) == 5000u; }));
+  EXPECT_EQ(remote_->WindowRemoteFile(3), "x\\p.avi");
+  remote_->StopWindow(3);
+  ASSERT_TRUE(dialog_.PumpUntil([&] {
+    std::lock_guard<std::mutex> guard(device.lock);
+    return std::count(device.stopped.begin(), device.stopped.end(), HostileDevice::kPlayId) == 1;
+  }));
+  std::lock_guard<std::mutex> guard(device.lock);
+  EXPECT_EQ(std::count(device.started.begin(), device.started.end(), HostileDevice::kPlayId), 1);
 }
 
 }  // namespace
