@@ -21,6 +21,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
+#include "player_engine/Pellix.h"
 #include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/SkinControls.h"
@@ -170,6 +171,28 @@ void CLumaroDlg::CreateControls() {
   const std::pair<int, int> splits[] = {{idc::kSplit1, 1}, {idc::kSplit4, 2}, {idc::kSplit9, 3}, {idc::kSplit16, 4}};
   for (const auto& [id, split] : splits)
     connect(m_buttons[id], &QAbstractButton::clicked, this, [this, split = split] { m_pPager->SetSplit(split); });
+  const std::pair<int, void (CLumaroDlg::*)()> playback[] = {
+      {idc::kPlay, &CLumaroDlg::OnButtonPlay},   {idc::kPause, &CLumaroDlg::OnButtonPause},
+      {idc::kStop, &CLumaroDlg::OnButtonStop},   {idc::kSlow, &CLumaroDlg::OnButtonSlow},
+      {idc::kFast, &CLumaroDlg::OnButtonFast},   {idc::kPlayAll, &CLumaroDlg::OnButtonPlayAll},
+      {idc::kStopAll, &CLumaroDlg::OnButtonStopAll}, {idc::kMute, &CLumaroDlg::OnButtonMute},
+      {idc::kSnap, &CLumaroDlg::OnButtonSnap}};
+  for (const auto& [id, handler] : playback) connect(m_buttons[id], &QAbstractButton::clicked, this, handler);
+  connect(m_buttons[idc::kFramePrev], &QAbstractButton::clicked, this, [this] { OnButtonFrame(false); });
+  connect(m_buttons[idc::kFrameNext], &QAbstractButton::clicked, this, [this] { OnButtonFrame(true); });
+  connect(m_buttons[idc::kSlowAll], &QAbstractButton::clicked, this, [this] { OnButtonSpeedAll(false); });
+  connect(m_buttons[idc::kFastAll], &QAbstractButton::clicked, this, [this] { OnButtonSpeedAll(true); });
+  connect(m_listResult, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* item) { OpenResultRow(m_listResult->indexOfTopLevelItem(item)); });
+  connect(m_sliderVolume, &QSlider::valueChanged, this, [this](int value) {
+    if (m_nSoundWindow < 0) return;
+    VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(m_nSoundWindow)];
+    state.nVolume = value * 65535 / 100;
+    Pellix_SetVolume(m_nSoundWindow, static_cast<unsigned short>(state.nVolume));
+  });
+  connect(m_sliderPlay, &QSlider::valueChanged, this, [this](int value) {
+    if (m_nSoundWindow >= 0) Pellix_SetPlayPos(m_nSoundWindow, static_cast<float>(value) * 0.002f);
+  });
   connect(m_buttons[idc::kFullScreen], &QAbstractButton::clicked, this, [this] { SetFullScreen(true); });
   connect(m_cmbRecordType, &QComboBox::activated, this, &CLumaroDlg::OnRecordTypeChanged);
   connect(m_chkRemote, &QCheckBox::toggled, this, &CLumaroDlg::OnRemoteToggled);
@@ -377,6 +400,16 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
   switch (message.message) {
     case platform::WM_TIMER:
       if (message.wParam == kTimerClock) OnClockTimer();
+      else if (message.wParam >= kTimerPositionFirst && message.wParam <= kTimerPositionLast)
+        OnPositionTimer(static_cast<int>(message.wParam - kTimerPositionFirst));
+      return 0;
+    case UM_FILE_END:
+      // The engine names the window in wParam; a stream's end names it in lParam.
+      if (message.wParam == 0xFFFF) StopWindow(static_cast<int>(message.lParam));
+      else OnFileEnd(static_cast<int>(message.wParam));
+      return 0;
+    case UM_SNAPSHOT_DONE:
+      OnSnapshotDone(message.wParam != 0, reinterpret_cast<std::string*>(message.lParam));
       return 0;
     case UM_SELECT_WINDOW:
       // lParam 2 (Enter): the pager toggles full size of the window first.
@@ -385,6 +418,7 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
         m_pPager->TriggerFullSize();
       }
       SelectWindow(static_cast<int>(message.wParam));
+      SoundFollowsSelection(m_nSelectedWindow);
       return 0;
     case UM_CHANNEL_EVENT: {
       const int channel = static_cast<int>(message.wParam);

@@ -12,6 +12,8 @@
 #include <QDialog>
 #include <QImage>
 #include <array>
+#include <atomic>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -77,6 +79,24 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void SetChannelSelected(int channel, bool selected);
   // The calendar's day changed (also when set by the program).
   void OnCalendarSelect();
+  // Playback of the selected window (CLumaroDlgPlay.cpp).
+  void OnButtonPlay();
+  void OnButtonPause();
+  void OnButtonStop();
+  void OnButtonFrame(bool forward);
+  void OnButtonSlow();
+  void OnButtonFast();
+  void OnButtonSpeedAll(bool faster);
+  void OnButtonPlayAll();
+  void OnButtonStopAll();
+  void OnButtonMute();
+  void OnButtonSnap();
+  // Opens the local result row `row` in its channel's window and plays it.
+  void OpenResultRow(int row);
+  QString SpeedText() const;
+  int SoundWindow() const { return m_nSoundWindow; }
+  bool IsMuted() const { return m_bMute; }
+
   // Full screen of the pager on or off (full-screen button, right click on the pager).
   void SetFullScreen(bool on);
   bool IsFullScreen() const;
@@ -168,6 +188,18 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void OnRemoteToggled(bool checked);
   SearchRequest CurrentRequest() const;
 
+  // Playback (CLumaroDlgPlay.cpp).
+  bool OpenRecordForWindow(int window, bool next, int index);
+  void PlayWindow(int window, bool hasPosition, float position);
+  void ChangeSpeed(int window, bool faster);
+  void UpdateSpeedLabel();
+  void OnFileEnd(int window);
+  void OnPositionTimer(int window);
+  void OnSnapshotDone(bool ok, std::string* name);
+  void SoundFollowsSelection(int window);
+  static void DisplayCBFun(int port, unsigned char* picture, int size, int width, int height, int stamp,
+                           int type, void* user, int reserved);
+
   // Timers.
   void OnClockTimer();
   void UpdatePlayButtons();
@@ -212,6 +244,11 @@ class CLumaroDlg : public QDialog, public platform::Window {
   std::array<std::string, kChannels> m_strRulerLabels{};
   int m_nSelectedChannels = 0;
   int m_nSelectedWindow = 0;
+  int m_nSoundWindow = -1;   // the window whose sound is heard
+  bool m_bMute = false;
+  std::time_t m_tRulerTime = 0;  // time chosen on the ruler (time mode)
+  // Snapshot requests, one per window: set on the UI thread, taken by the display callback.
+  std::array<std::atomic<int>, kVideoWindows> m_snapRequest{};
   std::vector<int> m_rowRecordIndex;  // item data of the local result list rows
 
   // --- Task queue and its thread.

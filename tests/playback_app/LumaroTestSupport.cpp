@@ -74,6 +74,8 @@ std::string MakeRecording(char drive, const std::string& recorderFolder, int cha
   return path;
 }
 
+void IndexRecording(const std::string& path, unsigned seconds) { Index().AddToFileInfo(path, seconds); }
+
 ProgramFolder::ProgramFolder(const std::string& skin, const std::string& language) : folder_("lumaro") {
   namespace fs = std::filesystem;
   const char* build = std::getenv("SUITE_BUILD_DIR");

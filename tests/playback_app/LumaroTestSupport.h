@@ -19,6 +19,9 @@ QApplication& App();
 std::string MakeRecording(char drive, const std::string& recorderFolder, int channel, int hour, int minute,
                           int second, char type, unsigned seconds, int year = 2010, int month = 5, int day = 5);
 
+// Enters an existing recording (Windows-form path) into its day's index, as the capture side does.
+void IndexRecording(const std::string& path, unsigned seconds);
+
 // A program folder holding copies of the built playback data (themes, language files) and a
 // Setting.ini of the test's choosing.
 class ProgramFolder {

@@ -430,5 +430,21 @@ TEST_F(VantorSimTest, HostileNamesStayInTheDownloadFolderAndStopsCarryTheStarted
   EXPECT_EQ(std::count(device.started.begin(), device.started.end(), HostileDevice::kPlayId), 1);
 }
 
+TEST_F(VantorSimTest, AnUncreatableTargetIsReportedAndTheQueueGoesOn) {
+  HostileDevice device;
+  ScriptedDevice query("127.0.0.94", vantor::kQueryPort, [&](int peer) { device.Query(peer); });
+  ScriptedDevice transmit("127.0.0.94", vantor::kTransmitPort, [&](int peer) { device.Transmit(peer); });
+  ASSERT_TRUE(query.ok() && transmit.ok());
+  CreateRemote();
+  Search("127.0.0.94");
+  // A folder where the first file should go: that file cannot be created.
+  fs::create_directories(root_ / "D" / "DownLoadVideo" / "evil.avi");
+  ASSERT_TRUE(remote_->QueueDownloads({"..\\..\\evil.avi", "x\\C:c.avi"}));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return remote_->DownloadIdle(); }));
+  EXPECT_EQ(host_.notices, std::vector<std::string>{"IDS_DOWNFILE_FAIL"});
+  EXPECT_TRUE(remote_->CurrentDownload().empty());
+  EXPECT_EQ(fs::file_size(root_ / "D" / "DownLoadVideo" / "c.avi"), 1000u);
+}
+
 }  // namespace
 }  // namespace lumaro

@@ -1,0 +1,87 @@
+// Playback in the windows: a found recording plays in its channel's window, the next one of
+// the channel follows at its end, and the speed buttons double and halve the speed.
+
+#include <gtest/gtest.h>
+
+#include <QCalendarWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "LumaroTestSupport.h"
+#include "platform/Display.h"
+#include "platform/Files.h"
+#include "platform/MessageBox.h"
+#include "playback_app/CLumaroDlg.h"
+#include "playback_app/CMyPagesWnd.h"
+#include "playback_app/LumaroGlobals.h"
+#include "playback_app/VideoPlayerWnd.h"
+#include "support/Ffmpeg.h"
+#include "tests/support/TempDriveTable.h"
+
+using namespace lumaro;
+
+namespace {
+
+// A recording of the capture naming, made by ffmpeg (MPEG-4 tagged XVID) and indexed.
+std::string FfmpegRecording(int channel, int minute, int seconds) {
+  char folder[128], name[64];
+  std::snprintf(folder, sizeof folder, "D:\\video\\2010_05_05\\%02d\\08", channel);
+  std::snprintf(name, sizeof name, "2010-05-05-08%02d00 M1%02d.avi", minute, channel);
+  platform::CreateFolderTree(folder);
+  const std::string path = std::string(folder) + "\\" + name;
+  pellix::test::FfmpegAvi options;
+  options.seconds = seconds;
+  options.with_audio = false;
+  if (!pellix::test::MakeFfmpegAvi(platform::ToHostPath(path), options)) return {};
+  lumaro_test::IndexRecording(path, static_cast<unsigned>(seconds));
+  return path;
+}
+
+TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
+  lumaro_test::App();
+  platform::ResetMessageBoxes();
+  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
+  g_nResolution = 1;
+  suite::test::TempDriveTable drives("CD", 'C');
+  const std::string first = FfmpegRecording(1, 0, 2);
+  const std::string second = FfmpegRecording(1, 1, 2);
+  if (first.empty() || second.empty()) GTEST_SKIP() << "ffmpeg is not available";
+  lumaro_test::ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  QTest::mouseClick(dialog.findChild<QWidget*>("BTN_MODELIST"), Qt::LeftButton);
+  dialog.findChild<QCalendarWidget*>("CONTROL_CALDATE")->setSelectedDate(QDate(2010, 5, 5));
+  dialog.SetChannelSelected(1, true);
+  dialog.SetChannelSelected(2, true);
+  QTest::mouseClick(dialog.findChild<QWidget*>("BTN_SEARCH"), Qt::LeftButton);
+  auto* list = dialog.findChild<QTreeWidget*>("LIST_RESULT");
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+
+  dialog.OpenResultRow(0);
+  EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
+  EXPECT_EQ(dialog.SelectedWindow(), 0);
+  QTRY_VERIFY_WITH_TIMEOUT(!dialog.VideoWindow(0)->LastPicture().isNull(), 5000);
+  EXPECT_TRUE(dialog.findChild<QWidget*>("BTN_PAUSE")->isEnabled());
+  EXPECT_FALSE(dialog.findChild<QWidget*>("BTN_PLAY")->isEnabled());
+  // The first recording ends; the second of the channel starts by itself, its row selected.
+  QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[0].nRecordIndex, 1, 15000);
+  EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
+  EXPECT_EQ(list->indexOfTopLevelItem(list->currentItem()), 1);
+  // At the last recording the window stays idle.
+  QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[0].nState, static_cast<int>(kWindowIdle), 15000);
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+
+  // Speeds of the selected window: three times faster, then twice slower from 1 on another.
+  dialog.OnButtonFast();
+  dialog.OnButtonFast();
+  dialog.OnButtonFast();
+  EXPECT_EQ(dialog.SpeedText(), QStringLiteral("(8.0 X)"));
+  QTest::mouseClick(dialog.Pager()->Window(1), Qt::LeftButton);
+  ASSERT_EQ(dialog.SelectedWindow(), 1);
+  dialog.OnButtonSlow();
+  dialog.OnButtonSlow();
+  EXPECT_EQ(dialog.SpeedText(), QStringLiteral("(1/4 X)"));
+}
+
+}  // namespace
