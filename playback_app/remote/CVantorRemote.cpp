@@ -299,6 +299,9 @@ bool CVantorRemote::HandleMessage(const platform::Message& message, platform::LR
     case UM_DOWN_CMD_CLOSED:
       m_pDownCmdThread.reset();
       m_downCmd.Close();
+      // A download still waiting for its ready reply would never get it now: go on with
+      // the queue instead of blocking every later download.
+      if (!m_strDownName.empty() && !m_pDownDataThread) platform::PostMessage(m_hDialog, UM_DOWN_NEXT, 0, 0);
       return true;
     case UM_DOWN_PROGRESS:
       OnDownProgress(message.wParam == 1);
