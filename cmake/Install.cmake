@@ -1,0 +1,108 @@
+# Installed layout (cmake --install <build> --prefix <prefix>):
+#
+#   <prefix>/lib/cctv-suite/          the program folder: Korvel, Lumaro, trace_viewer, the
+#                                     recorder simulators, the suite's shared libraries and the
+#                                     data the programs read beside themselves (Setting.ini,
+#                                     Teskline.tab, Language/, UI_Skin/)
+#   <prefix>/bin/korvel, lumaro, korvel-trace-viewer
+#                                     links into the program folder; a program resolves its
+#                                     own executable through the link, so it still finds its
+#                                     data in the program folder
+#   <prefix>/share/applications/      one .desktop file per program
+#   <prefix>/share/pixmaps/           their icons
+#   <prefix>/share/doc/CctvSuite/     the user guide and its screenshots
+#
+# No Drives.ini is installed: without one the programs map drives C and D to folders below
+# $XDG_DATA_HOME/korvel/, so recordings and snapshots land in the user's own folders.
+# Libraries find each other and the programs find them through $ORIGIN, so the tree can be
+# moved as a whole.
+include(GNUInstallDirs)
+
+set(SUITE_INSTALL_PROGRAM_FOLDER ${CMAKE_INSTALL_LIBDIR}/cctv-suite)
+
+set(suite_installed_programs)
+foreach(program Korvel Lumaro trace_viewer dvr_sim alder_sim)
+  if(TARGET ${program})
+    list(APPEND suite_installed_programs ${program})
+  endif()
+endforeach()
+set(suite_installed_libraries)
+foreach(library platform Halvane Stordane Pellix Orvane Ferrow Glimmet Teskline)
+  if(TARGET ${library})
+    list(APPEND suite_installed_libraries ${library})
+  endif()
+endforeach()
+
+foreach(target ${suite_installed_programs} ${suite_installed_libraries})
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+endforeach()
+
+if(suite_installed_programs)
+  install(TARGETS ${suite_installed_programs}
+          RUNTIME DESTINATION ${SUITE_INSTALL_PROGRAM_FOLDER} COMPONENT programs)
+endif()
+if(suite_installed_libraries)
+  install(TARGETS ${suite_installed_libraries}
+          LIBRARY DESTINATION ${SUITE_INSTALL_PROGRAM_FOLDER} COMPONENT programs)
+endif()
+
+# Data generated or copied into the build's program folder (themes with the pictures drawn
+# at build time, language files in their code page, the device table).
+foreach(file Setting.ini Teskline.tab)
+  install(FILES ${SUITE_PROGRAM_FOLDER}/${file}
+          DESTINATION ${SUITE_INSTALL_PROGRAM_FOLDER} COMPONENT programs OPTIONAL)
+endforeach()
+foreach(folder Language UI_Skin)
+  install(DIRECTORY ${SUITE_PROGRAM_FOLDER}/${folder}
+          DESTINATION ${SUITE_INSTALL_PROGRAM_FOLDER} COMPONENT programs OPTIONAL)
+endforeach()
+
+# Command names in bin/: relative links, so a staged install (DESTDIR) stays correct.
+set(suite_command_links "Korvel=korvel" "Lumaro=lumaro" "trace_viewer=korvel-trace-viewer")
+foreach(pair ${suite_command_links})
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 program)
+  list(GET pair 1 command)
+  if(TARGET ${program})
+    install(CODE "
+      set(bindir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+      file(MAKE_DIRECTORY \"\${bindir}\")
+      file(RELATIVE_PATH target \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\"
+           \"\${CMAKE_INSTALL_PREFIX}/${SUITE_INSTALL_PROGRAM_FOLDER}/${program}\")
+      message(STATUS \"Installing: \${bindir}/${command} -> \${target}\")
+      file(CREATE_LINK \"\${target}\" \"\${bindir}/${command}\" SYMBOLIC)
+    " COMPONENT programs)
+  endif()
+endforeach()
+
+# Desktop entries and icons.
+set(suite_desktop_entries)
+if(TARGET Korvel)
+  list(APPEND suite_desktop_entries "korvel|Korvel|Live video from network recorders and capture cards|live_client/resources/korvel.xpm")
+endif()
+if(TARGET Lumaro)
+  list(APPEND suite_desktop_entries "lumaro|Lumaro|Search and play back recordings|playback_app/resources/lumaro.xpm")
+endif()
+foreach(entry ${suite_desktop_entries})
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 command)
+  list(GET entry 1 name)
+  list(GET entry 2 comment)
+  list(GET entry 3 icon)
+  set(desktop ${CMAKE_BINARY_DIR}/desktop/${command}.desktop)
+  file(WRITE ${desktop}
+    "[Desktop Entry]\n"
+    "Type=Application\n"
+    "Name=${name}\n"
+    "Comment=${comment}\n"
+    "Exec=${command}\n"
+    "Icon=${command}\n"
+    "Terminal=false\n"
+    "Categories=AudioVideo;Video;Security;\n")
+  install(FILES ${desktop} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programs)
+  install(FILES ${CMAKE_SOURCE_DIR}/${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps
+          RENAME ${command}.xpm COMPONENT programs)
+endforeach()
+
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/
+        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT programs OPTIONAL)
