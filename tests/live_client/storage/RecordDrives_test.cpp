@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "live_client/storage/MDiskManager.h"
+#include "tests/live_client/core/TraceCapture.h"
 #include "tests/live_client/storage/RecordingFake.h"
 #include "tests/support/FakeDiskSpace.h"
 #include "tests/support/TempDriveTable.h"
@@ -152,4 +153,22 @@ TEST(CRecordDrives, OnlyTheSystemDriveOrAHugeMinimumNeverChoosesADrive) {
   damaged.Start();
   damaged.settings.m_nFreeSpaceMB = 0x7FFFFFFF;  // the margin must not wrap past it
   EXPECT_EQ(damaged.Tick(), (Calls{"DiskNoSpace"}));
+}
+
+TEST(CRecordDrives, TracesTheDriveListAndTheSuspension) {
+  korvel_test::TraceCapture trace;
+  ASSERT_TRUE(trace.Registered());
+  DriveRig rig("CDE");
+  rig.space.Set('D', 300, 10000);
+  rig.Start();
+  EXPECT_TRUE(trace.WaitFor("dwLen = 3"));
+  EXPECT_TRUE(trace.WaitFor("TOTAL DRIVER: 3,  NUMBER: 2,   DISK: D:\\"));
+  EXPECT_TRUE(trace.WaitFor("Useful disk num(include system driver): 3 "));
+  EXPECT_TRUE(trace.WaitFor("[KORVEL] - m_strDiskLst num: 2"));
+  rig.Tick();
+  // "minimum space" and "actual capacity" in code page 936; the current root reads -1.
+  EXPECT_TRUE(trace.WaitFor("DealDriver::DiskNospace: \xD7\xEE\xD0\xA1\xBF\xD5\xBC\xE4:600 - "
+                            "\xCA\xB5\xBC\xCA\xC8\xDD\xC1\xBF: -1"));
+  rig.Tick();
+  EXPECT_EQ(trace.Count("DealDriver::DiskNospace"), 1);
 }
