@@ -318,12 +318,10 @@ void PlayerPort::RunAudioAndVideo() {
                 }
             }
         } else {
-            uint32_t now;
             double delay;
             PictureEntry* picture;
             {
                 ClockLock clock(clock_mutex_);
-                now = platform::TickCount();
                 delay = 1000.0 / rate / static_cast<double>(speed_.load());
                 picture = frame_buffer_.TakeNext();
                 ++current_frame_;
@@ -342,7 +340,6 @@ void PlayerPort::RunAudioAndVideo() {
                 reference = reference_tick_;
             }
             const double ahead = static_cast<double>(static_cast<int32_t>(reference - platform::TickCount())) + delay;
-            (void)now;
             if (ahead > 3.0) Nap(static_cast<uint32_t>(ahead));
             ClockLock clock(clock_mutex_);
             reference_tick_ = platform::TickCount();

@@ -120,6 +120,7 @@ void DirectSoundOutput::Tick() {
 }
 
 bool DirectSoundOutput::Start() {
+    std::lock_guard control(control_lock_);
     {
         std::lock_guard guard(lock_);
         if (started_ || !device_) return false;
@@ -137,6 +138,7 @@ bool DirectSoundOutput::Start() {
 }
 
 bool DirectSoundOutput::PauseToggle() {
+    std::lock_guard control(control_lock_);
     if (!started_) return false;
     if (paused_) {
         {
@@ -155,6 +157,7 @@ bool DirectSoundOutput::PauseToggle() {
 }
 
 void DirectSoundOutput::Stop() {
+    std::lock_guard control(control_lock_);
     timer_.Stop();
     std::lock_guard guard(lock_);
     if (device_) {
@@ -169,6 +172,7 @@ void DirectSoundOutput::Stop() {
 }
 
 void DirectSoundOutput::Close() {
+    std::lock_guard control(control_lock_);
     Stop();
     std::lock_guard guard(lock_);
     if (device_) device_->Close();

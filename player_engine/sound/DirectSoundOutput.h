@@ -23,7 +23,9 @@ using SoundDataCallback = void (*)(void* user, int reserved1, int reserved2);
 // Threads: Open/Start/Stop/Close/PauseToggle and the rest from the UI thread; the timer
 // thread calls Tick. lock_ guards the bookkeeping; Flush and Start hold it while they call
 // the data callback, whose Write takes it again on the same thread. The timer is never
-// stopped while lock_ is held, since a running tick may be waiting for it.
+// stopped while lock_ is held, since a running tick may be waiting for it. Start, the pause
+// toggle, Stop and Close also come from the playback thread when a file ends: control_lock_
+// serialises them (lock order: control_lock_ -> lock_; the tick takes only lock_).
 class DirectSoundOutput final : public Component {
 public:
     // Bytes one 256-byte IMA ADPCM piece decodes to; the unit of positions and refills.
@@ -80,7 +82,8 @@ private:
     // Set by the control thread, read by the tick.
     std::atomic<bool> started_{false};
     std::atomic<bool> paused_{false};
-    platform::PeriodicTimer timer_;   // control thread only
+    platform::CriticalSection control_lock_;
+    platform::PeriodicTimer timer_;   // guarded by control_lock_
 };
 
 }  // namespace pellix

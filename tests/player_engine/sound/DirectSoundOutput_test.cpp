@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -26,7 +27,7 @@ platform::WAVEFORMATEX Pcm8000Mono() {
 // Writes one silent piece per call, as the port does once its sound has run out.
 struct Feeder {
     DirectSoundOutput* output = nullptr;
-    int calls = 0;
+    std::atomic<int> calls{0};
     static void Callback(void* user, int, int) {
         auto* feeder = static_cast<Feeder*>(user);
         ++feeder->calls;
