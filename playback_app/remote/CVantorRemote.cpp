@@ -21,6 +21,7 @@ CVantorRemote::~CVantorRemote() {
   for (WindowState& window : m_windows) {
     window.query_thread.reset();
     window.transmit_thread.reset();
+    window.stream_thread.reset();
   }
 }
 
@@ -91,6 +92,7 @@ void CVantorRemote::StopWindow(int window) {
   WindowState& state = m_windows[Index(window)];
   state.transmit_thread.reset();  // its end sends the stop request
   state.transmit.Close();
+  state.stream_thread.reset();    // closes the engine's stream first
   state.remote_file.clear();
 }
 
@@ -263,8 +265,13 @@ bool CVantorRemote::HandleMessage(const platform::Message& message, platform::LR
       if (message.lParam != 0 || !state.transmit_thread) return true;
       const vantor::Request start = vantor::MakeTransferRequest(vantor::kCmdStartTransfer, state.transfer_id);
       state.transmit.Send(start.data(), static_cast<int>(start.size()));
-      m_host.OnRemoteStreamStarted(static_cast<int>(wnd), CTransmitThread::TempFilePath(static_cast<int>(wnd)),
-                                   state.data_event.get());
+      const int window = static_cast<int>(wnd);
+      state.stream_thread.reset();
+      state.stream_thread = std::make_unique<CStreamPlayThread>(window, m_host.VideoWindowHandle(window), m_hDialog,
+                                                                CTransmitThread::TempFilePath(window),
+                                                                *state.data_event, m_host.SoundMuted());
+      state.stream_thread->Resume();
+      m_host.OnRemoteStreamStarted(window);
       return true;
     }
     case UM_PLAY_STOPPED:

@@ -22,6 +22,7 @@
 #include "playback_app/remote/CDownDataThread.h"
 #include "playback_app/remote/CMySocket.h"
 #include "playback_app/remote/CQueryThread.h"
+#include "playback_app/remote/CStreamPlayThread.h"
 #include "playback_app/remote/CTransmitThread.h"
 #include "playback_app/remote/VantorProtocol.h"
 
@@ -35,9 +36,12 @@ class IVantorHost {
   virtual void OnRemoteSearchEnded() = 0;
   // Window `window` stopped its remote playback (remote flag cleared, idle, buttons).
   virtual void OnRemotePlayStopped(int window) = 0;
-  // The transmit connection of `window` is streaming into `tempFile` (Windows form);
-  // `dataEvent` is set after every write.
-  virtual void OnRemoteStreamStarted(int window, const std::string& tempFile, platform::Event* dataEvent) = 0;
+  // The transmit connection of `window` is streaming into its temporary file and a stream
+  // player feeds it to the engine port of the same number.
+  virtual void OnRemoteStreamStarted(int window) = 0;
+  // The handle pictures of playback window `window` go to, and whether sound is muted.
+  virtual void* VideoWindowHandle(int window) = 0;
+  virtual bool SoundMuted() = 0;
   // A Yes/No question with the language text of `key`; true for Yes.
   virtual bool AskYesNo(const char* key) = 0;
   // A notice with the language text of `key`.
@@ -75,9 +79,12 @@ class CVantorRemote {
 
   // Asks the device for `name` on window `window` (its query connection must be up).
   bool PlayFile(int window, const std::string& name);
-  // Ends the window's transfer (the reader's end sends the stop request) and closes it.
+  // Ends the window's transfer (the reader's end sends the stop request), closes it and
+  // closes the window's stream player.
   void StopWindow(int window);
   const std::string& WindowRemoteFile(int window) const { return m_windows[Index(window)].remote_file; }
+  // The window's stream player, or null.
+  const CStreamPlayThread* StreamPlayer(int window) const { return m_windows[Index(window)].stream_thread.get(); }
 
   // Queues names (duplicates and names already queued are skipped) after the IDS_DOWN_FILE
   // question. False when the operator did not answer Yes.
@@ -103,7 +110,8 @@ class CVantorRemote {
     CMySocket transmit;
     std::unique_ptr<CQueryThread> query_thread;
     std::unique_ptr<CTransmitThread> transmit_thread;
-    std::unique_ptr<platform::Event> data_event = std::make_unique<platform::Event>(platform::EventReset::Auto);
+    std::unique_ptr<CStreamPlayThread> stream_thread;
+    std::unique_ptr<platform::Event> data_event = std::make_unique<platform::Event>(platform::EventReset::Manual);
     vantor::SearchQuery query_fields;
     bool searching = false;
     std::uint8_t transfer_id = 0;

@@ -139,7 +139,11 @@ struct RecordingHost : IVantorHost {
   int questions = 0;
   void OnRemoteSearchEnded() override { ++search_ended; }
   void OnRemotePlayStopped(int window) override { stopped.push_back(window); }
-  void OnRemoteStreamStarted(int, const std::string&, platform::Event*) override {}
+  void OnRemoteStreamStarted(int window) override { streams.push_back(window); }
+  void* VideoWindowHandle(int) override { return video_window; }
+  bool SoundMuted() override { return true; }
+  std::vector<int> streams;
+  void* video_window = nullptr;
   bool AskYesNo(const char*) override {
     ++questions;
     return answer;
