@@ -1,5 +1,7 @@
 #include "live_client/core/KorvelPreview.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -31,6 +33,32 @@ constexpr int kAdpcmSmall = 256;
 constexpr int kPcmLarge = 4040;
 constexpr int kPcmSmall = 1010;
 
+std::atomic<unsigned> g_longestPictureCallbackUs{0};
+std::atomic<unsigned> g_pictureCallbacks{0};
+std::atomic<unsigned> g_slowPictureCallbacks{0};
+constexpr unsigned kSlowCallbackUs = 100000;
+
+// Measures one picture callback into g_longestPictureCallbackUs.
+class CallbackTimer {
+ public:
+  CallbackTimer() : start_(std::chrono::steady_clock::now()) {}
+  ~CallbackTimer() {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start_);
+    const unsigned us = static_cast<unsigned>(elapsed.count());
+    g_pictureCallbacks.fetch_add(1, std::memory_order_relaxed);
+    if (us >= kSlowCallbackUs) g_slowPictureCallbacks.fetch_add(1, std::memory_order_relaxed);
+    unsigned longest = g_longestPictureCallbackUs.load(std::memory_order_relaxed);
+    while (us > longest &&
+           !g_longestPictureCallbackUs.compare_exchange_weak(longest, us,
+                                                             std::memory_order_relaxed)) {
+    }
+  }
+
+ private:
+  const std::chrono::steady_clock::time_point start_;
+};
+
 bool IsCurrentPage(const PreviewContext& context) {
   return context.dialog && context.page == context.dialog->CurrentPage();
 }
@@ -42,6 +70,7 @@ bool IsHeardWindow(const PreviewContext& context) {
 // --- Kinds 0-2 ----------------------------------------------------------------------------
 
 void DvrPictureCallback(ORVANE_FRAME* record, void* user) {
+  const CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
   if (!context || !context->dialog || !record || !record->data) return;
   if (!IsCurrentPage(*context)) return;
@@ -66,6 +95,7 @@ void DvrSoundCallback(ORVANE_FRAME* record, void* user) {
 
 void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int stamp,
                       void* user) {
+  const CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
   if (!context || !frame || length <= 0) return;
   const int entry = context->page * kSlotsPerPage + context->window;
@@ -291,6 +321,18 @@ int StartDvrPreview(CKorvelDlg* dialog, CCameraInfo& slot, int page, int window)
 }
 
 }  // namespace
+
+unsigned LongestPictureCallbackUs() { return g_longestPictureCallbackUs.load(); }
+
+unsigned PictureCallbackCount() { return g_pictureCallbacks.load(); }
+
+unsigned SlowPictureCallbackCount() { return g_slowPictureCallbacks.load(); }
+
+void ResetLongestPictureCallback() {
+  g_longestPictureCallbackUs = 0;
+  g_pictureCallbacks = 0;
+  g_slowPictureCallbacks = 0;
+}
 
 bool PictureFitsBuffer(int width, int height) {
   if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return false;

@@ -58,5 +58,13 @@ int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, in
 // the slot's lock.
 int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot);
 
+// Longest time one picture callback (decode and display) took since the last reset, in
+// microseconds; any thread. A callback that takes long holds up its channel's stream.
+unsigned LongestPictureCallbackUs();
+// Picture callbacks since the last reset, and those of them that took 100 ms or more.
+unsigned PictureCallbackCount();
+unsigned SlowPictureCallbackCount();
+void ResetLongestPictureCallback();
+
 // True when a picture of width x height fits the per-window picture buffer.
 bool PictureFitsBuffer(int width, int height);

@@ -69,10 +69,10 @@ class KorvelLiveTest : public KorvelDialogTest {
                         std::to_string(kind), "--user", "admin", "--password", password,
                         "--size", "352x288"});
   }
-  bool StartAlder(const std::string& address, int port = kAlderPort) {
+  bool StartAlder(const std::string& address, int port = kAlderPort, int channels = 4) {
     alder_ = std::make_unique<testsupport::AlderSimProcess>();
     return alder_->Start({"--address", address, "--port", std::to_string(port), "--user",
-                          "op", "--password", "pw", "--channels", "4", "--fps", "25", "--size",
+                          "op", "--password", "pw", "--channels", std::to_string(channels), "--fps", "25", "--size",
                           "352x288", "--no-recordings"});
   }
 
@@ -397,6 +397,41 @@ TEST_F(KorvelLiveTest, DynamicDnsAlderIsReachedThroughAPunchedHole) {
   EXPECT_EQ(std::string(g_LoginTable.back()->frwConnect.szAddress), "127.0.0.77");
   EXPECT_EQ(g_LoginTable.back()->frwConnect.wPort, 8100);
   unsetenv("TESKLINE_TABLE");
+}
+
+}  // namespace
+}  // namespace korvel_test
+
+namespace korvel_test {
+namespace {
+
+// Sixteen windows of both families live side by side. With KORVEL_SCREENSHOT set to a file
+// name the dialog is saved there as a picture (run under Xvfb for a screenshot of the real
+// window system).
+TEST_F(KorvelLiveTest, SixteenWindowsOfBothFamiliesLiveAtOnce) {
+  ASSERT_TRUE(StartDvr("127.0.0.79", "1234", 2));
+  ASSERT_TRUE(StartAlder("127.0.0.80", kAlderPort, 8));
+  std::vector<SlotSpec> specs;
+  for (int w = 0; w < 16; ++w) {
+    // The 4 x 4 layout shows windows 0-15.
+    const int window = w;
+    if (w < 8) specs.push_back({0, window, "127.0.0.79", kDvrPort, 2, w, "admin", "1234"});
+    else specs.push_back({0, window, "127.0.0.80", kAlderPort, 3, w - 8, "op", "pw"});
+  }
+  ASSERT_TRUE(OpenWith(specs));
+  Click("BTN_SIXTEEN");
+  ASSERT_EQ(ShownWindows().size(), 16u);
+  for (const SlotSpec& spec : specs) dialog_->SignalCommand(spec.window, ConnectCommand::Connect);
+  for (const SlotSpec& spec : specs) {
+    ASSERT_TRUE(WaitUntil([&] { return TreeImage(spec.window) == kTreeImageConnected; }, 30000))
+        << spec.window;
+    EXPECT_TRUE(VideoWindow(spec.window)->isVisible()) << spec.window;
+  }
+  for (const SlotSpec& spec : specs) EXPECT_TRUE(PicturesMove(spec.window)) << spec.window;
+  if (const char* file = std::getenv("KORVEL_SCREENSHOT")) {
+    QTest::qWait(500);
+    EXPECT_TRUE(dialog_->grab().save(QString::fromLocal8Bit(file)));
+  }
 }
 
 }  // namespace
