@@ -178,6 +178,7 @@ void CLumaroDlg::CreateControls() {
       {idc::kStopAll, &CLumaroDlg::OnButtonStopAll}, {idc::kMute, &CLumaroDlg::OnButtonMute},
       {idc::kSnap, &CLumaroDlg::OnButtonSnap}};
   for (const auto& [id, handler] : playback) connect(m_buttons[id], &QAbstractButton::clicked, this, handler);
+  connect(m_buttons[idc::kFileOpen], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonFileOpen);
   connect(m_buttons[idc::kFramePrev], &QAbstractButton::clicked, this, [this] { OnButtonFrame(false); });
   connect(m_buttons[idc::kFrameNext], &QAbstractButton::clicked, this, [this] { OnButtonFrame(true); });
   connect(m_buttons[idc::kSlowAll], &QAbstractButton::clicked, this, [this] { OnButtonSpeedAll(false); });

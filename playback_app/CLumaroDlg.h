@@ -91,6 +91,10 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void OnButtonStopAll();
   void OnButtonMute();
   void OnButtonSnap();
+  // Open-file button: any AVI or MP4 file in the selected window (device type ALDER only).
+  void OnButtonFileOpen();
+  // Lets a test answer the file-open dialog: returns the chosen path, "" for Cancel.
+  void SetFileDialogRunner(std::function<std::string()> runner) { m_fileDialogRunner = std::move(runner); }
   // Opens the local result row `row` in its channel's window and plays it.
   void OpenResultRow(int row);
   QString SpeedText() const;
@@ -263,6 +267,7 @@ class CLumaroDlg : public QDialog, public platform::Window {
   bool m_bInitialised = false;
 
   std::function<int(CRecordSetDlg&)> m_recordSetRunner;
+  std::function<std::string()> m_fileDialogRunner;
 
   // --- Controls (children of the dialog; Qt deletes them).
   std::map<int, CPictureButton*> m_buttons;          // by control id

@@ -2,6 +2,7 @@
 // frame steps, speeds, sound, snapshots, the position display and the end of a file.
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QTreeWidget>
 #include <cstdio>
 
@@ -276,9 +277,42 @@ void CLumaroDlg::OpenResultRow(int row) {
   SetTimer(kTimerPositionFirst + static_cast<unsigned>(window), 1000);
 }
 
+void CLumaroDlg::OnButtonFileOpen() {
+  std::string path;
+  if (m_fileDialogRunner) {
+    path = m_fileDialogRunner();
+  } else {
+    const QString chosen = QFileDialog::getOpenFileName(this, QString(), QString(),
+                                                        QStringLiteral("MP4 File(*.mp4);;AVI File(*.avi)"));
+    path = ToSystemText(chosen);
+  }
+  if (path.empty() || m_nDeviceType != 3) return;
+  OnModeList();
+  const int window = m_nSelectedWindow;
+  if (window >= kVideoWindows) {
+    platform::MessageBox(Handle(), "OPEN FILE MODE,ONLY SUPPORT THE FIRST 16 WND.", "", platform::MB_OK);
+    return;
+  }
+  StopWindow(window);
+  if (!Pellix_OpenFile(window, path.c_str())) return;
+  Pellix_SetDisplayCallBack(window, &CLumaroDlg::DisplayCBFun, this);
+  Pellix_SetFileEndMsg(window, Handle(), UM_FILE_END);
+  VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
+  // A file opened by hand belongs to no channel's list: the end of it starts nothing else.
+  state.nRecordIndex = -1;
+  PlayWindow(window, true, 0);
+  state.nTotalSeconds = static_cast<int>(Pellix_GetFileTime(window) / 1000);
+  SetTimer(kTimerPositionFirst + static_cast<unsigned>(window), 1000);
+}
+
 void CLumaroDlg::OnFileEnd(int window) {
   if (window < 0 || window >= kVideoWindows) return;
+  const bool fromList = m_VideoWndState[static_cast<std::size_t>(window)].nRecordIndex >= 0;
   StopWindow(window);
+  if (!fromList) {
+    UpdatePlayButtons();
+    return;
+  }
   platform::Sleep(200);
   if (!OpenRecordForWindow(window, true, 0)) {
     UpdatePlayButtons();

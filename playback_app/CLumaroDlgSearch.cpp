@@ -133,7 +133,8 @@ void CLumaroDlg::StopWindow(int window) {
   if (state.IsActive()) {
     Pellix_Stop(window);
     Pellix_CloseFile(window);
-    state.nState = kWindowIdle;
+    // A window that played a file opened by hand without a channel is free again.
+    state.nState = state.nChannel >= 0 ? kWindowIdle : kWindowFree;
     state.nRecordIndex = -1;
     state.nVolume = -1;
     state.strRemoteFile.clear();

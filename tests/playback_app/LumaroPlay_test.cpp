@@ -82,6 +82,14 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   dialog.OnButtonSlow();
   dialog.OnButtonSlow();
   EXPECT_EQ(dialog.SpeedText(), QStringLiteral("(1/4 X)"));
+
+  // Any file opened by hand plays in the selected window; its end starts nothing else.
+  QTest::mouseClick(dialog.Pager()->Window(5), Qt::LeftButton);
+  dialog.SetFileDialogRunner([&] { return second; });
+  QTest::mouseClick(dialog.findChild<QWidget*>("BTN_FILE"), Qt::LeftButton);
+  EXPECT_EQ(dialog.WindowStates()[5].nState, kWindowPlaying);
+  QTRY_VERIFY_WITH_TIMEOUT(!dialog.VideoWindow(5)->LastPicture().isNull(), 5000);
+  QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[5].nState, static_cast<int>(kWindowFree), 15000);
 }
 
 }  // namespace
