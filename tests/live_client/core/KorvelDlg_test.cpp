@@ -48,6 +48,13 @@ void WriteConfiguration(const std::string& clientFolder) {
   ResetClientTables();
 }
 
+// Serves the UI thread until `condition` holds; false when `timeout_ms` passed first (the
+// QTRY macros only report to a QTest run, so a timed-out wait would pass silently here).
+template <typename Condition>
+bool WaitUntil(Condition condition, int timeout_ms) {
+  return QTest::qWaitFor(condition, timeout_ms);
+}
+
 QTreeWidget* Tree(CKorvelDlg& dialog) { return dialog.findChild<QTreeWidget*>("TREE_CONFIG"); }
 
 // A worker command that holds its window busy until released.
@@ -117,7 +124,7 @@ TEST_F(KorvelDialogTest, InitialisationShowsConfiguredGridTreeAndRenderPorts) {
   EXPECT_EQ(GL_DisplayImg(7, picture.data(), 352, 288), GL_OK);
   EXPECT_EQ(surface->PresentCount(), before + 1);
   EXPECT_EQ(VideoWindow(8)->Surface()->PresentCount(), 0u);
-  QTRY_VERIFY(surface->grab().toImage().pixelColor(middle) != QColor(0x28, 0x80, 0x35));
+  ASSERT_TRUE(WaitUntil([&] { return surface->grab().toImage().pixelColor(middle) != QColor(0x28, 0x80, 0x35); }, 5000));
   const QColor shown = surface->grab().toImage().pixelColor(middle);
   EXPECT_NEAR(shown.red(), shown.green(), 8);
   EXPECT_NEAR(shown.blue(), shown.green(), 8);
@@ -294,7 +301,7 @@ TEST_F(KorvelDialogTest, PageChangeKeepsRecordingWindowsAndReconnectsOnlyTriedOn
   EXPECT_TRUE(VideoWindow(7)->IsRecordingMarked());
   EXPECT_FALSE(VideoWindow(2)->IsRecordingMarked());
   QTreeWidgetItem* root = Tree(*dialog_)->topLevelItem(0);
-  QTRY_COMPARE(root->child(7)->data(0, Qt::UserRole + 1).toInt(), kTreeImageConnected);
+  ASSERT_TRUE(WaitUntil([&] { return (root->child(7)->data(0, Qt::UserRole + 1).toInt()) == (kTreeImageConnected); }, 5000));
   EXPECT_EQ(root->child(5)->data(0, Qt::UserRole + 1).toInt(), kTreeImageAssigned);
   EXPECT_EQ(root->child(6)->data(0, Qt::UserRole + 1).toInt(), kTreeImageFailed);
 }
@@ -307,14 +314,14 @@ TEST_F(KorvelDialogTest, WorkerMessagesReachTreeAndRecordButtonsOnTheUiThread) {
     dialog_->SetRecStatus(0, kRecButtonsCanStop);
   });
   worker.join();
-  QTRY_COMPARE(item->data(0, Qt::UserRole + 1).toInt(), kTreeImagePending);
-  QTRY_VERIFY(Control("BTN_STOPRECORD")->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return (item->data(0, Qt::UserRole + 1).toInt()) == (kTreeImagePending); }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return Control("BTN_STOPRECORD")->isVisible(); }, 5000));
   EXPECT_TRUE(Control("BTN_STOPRECORD")->isEnabled());
   EXPECT_FALSE(Control("BTN_RECORD")->isVisible());
 
   // Another window's state waits until it is selected.
   platform::PostMessage(dialog_->Handle(), WM_KORVEL_RECSTATUS, 4, kRecButtonsCanStart);
-  QTRY_COMPARE(dialog_->RecStatus(4), kRecButtonsCanStart);
+  ASSERT_TRUE(WaitUntil([&] { return (dialog_->RecStatus(4)) == (kRecButtonsCanStart); }, 5000));
   EXPECT_FALSE(Control("BTN_RECORD")->isVisible());
   // Selecting it in the tree applies its state and moves the highlighted frame.
   QTreeWidget* tree = Tree(*dialog_);
@@ -333,12 +340,12 @@ TEST_F(KorvelDialogTest, WorkerMessagesReachTreeAndRecordButtonsOnTheUiThread) {
   g_PageInfo[0].camera[9].strAddr = "10.1.1.1";
   g_PageInfo[0].camera[9].strSvrDesc = "Gate";
   platform::PostMessage(dialog_->Handle(), WM_KORVEL_WNDSTATUS, 9, 0);
-  QTRY_COMPARE(VideoWindow(9)->TitleLabel()->text(), QString("Gate      "));
+  ASSERT_TRUE(WaitUntil([&] { return (VideoWindow(9)->TitleLabel()->text()) == (QString("Gate      ")); }, 5000));
 
   // Record marks blink: shown three ticks, hidden the fourth.
   std::thread recorder([this] { dialog_->SetRecordMark(0, 9, 1); });
   recorder.join();
-  QTRY_VERIFY(VideoWindow(9)->IsRecordingMarked());
+  ASSERT_TRUE(WaitUntil([&] { return VideoWindow(9)->IsRecordingMarked(); }, 5000));
   std::vector<bool> visible;
   for (int tick = 0; tick < 4; ++tick) {
     platform::SendMessage(dialog_->Handle(), platform::WM_TIMER, TIMER_BLINK, 0);
@@ -375,7 +382,7 @@ TEST_F(KorvelDialogTest, StatusLineShowsRunningTimeAndRecordingDisk) {
 
   // The timer itself refreshes it once a second.
   dialog_->m_strRecDrive = "E:\\";
-  QTRY_COMPARE_WITH_TIMEOUT(disk->text(), "E:\\VIDEO(" + English("IDS_DISK_FREE") + "100M)", 3000);
+  ASSERT_TRUE(WaitUntil([&] { return (disk->text()) == ("E:\\VIDEO(" + English("IDS_DISK_FREE") + "100M)"); }, 3000));
 }
 
 TEST_F(KorvelDialogTest, EnterNeverClosesAndExitNeedsAYes) {
@@ -396,7 +403,7 @@ TEST_F(KorvelDialogTest, EnterNeverClosesAndExitNeedsAYes) {
 
   platform::ScriptMessageBoxAnswers({platform::IDYES});
   Click("BTN_QUIT");
-  QTRY_VERIFY(!dialog_->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return !dialog_->isVisible(); }, 5000));
   EXPECT_EQ(dialog_->result(), QDialog::Rejected);
 }
 
@@ -419,11 +426,10 @@ TEST_F(KorvelDialogTest, ExitWaitsForABusyWorkerWithoutBlockingTheUi) {
   EXPECT_TRUE(dialog_->isVisible());
   EXPECT_EQ(link->disconnectAll.load(), 0);
   platform::PostMessage(dialog_->Handle(), WM_KORVEL_TREEIMAGE, 3, kTreeImagePending);
-  QTRY_COMPARE(Tree(*dialog_)->topLevelItem(0)->child(3)->data(0, Qt::UserRole + 1).toInt(),
-               kTreeImagePending);
+  ASSERT_TRUE(WaitUntil([&] { return (Tree(*dialog_)->topLevelItem(0)->child(3)->data(0, Qt::UserRole + 1).toInt()) == (kTreeImagePending); }, 5000));
 
   link->release.Set();
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog_->isVisible(), 3000);
+  ASSERT_TRUE(WaitUntil([&] { return !dialog_->isVisible(); }, 3000));
   EXPECT_EQ(link->disconnectAll.load(), 1);
   EXPECT_EQ(dialog_->result(), QDialog::Rejected);
 }
@@ -433,7 +439,7 @@ TEST_F(KorvelDialogTest, TeardownSavesTheConfigurationAndEmptiesTheLoginTable) {
   g_PageInfo[2].camera[11].strAddr = "192.168.7.7";
   platform::ScriptMessageBoxAnswers({platform::IDYES});
   Click("BTN_EXIT");
-  QTRY_VERIFY(!dialog_->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return !dialog_->isVisible(); }, 5000));
   dialog_->PostNcDestroy();
   EXPECT_TRUE(g_LoginTable.empty());
   EXPECT_EQ(g_bClosing.load(), 1);
@@ -468,9 +474,8 @@ TEST_F(KorvelDialogTest, SnapshotFolderAndPlaybackStartTheirProgramsWithTheirCom
     std::ifstream in(log);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  QTRY_VERIFY_WITH_TIMEOUT(contents().find("Lumaro") != std::string::npos &&
-                               contents().find("vav") != std::string::npos,
-                           5000);
+  ASSERT_TRUE(WaitUntil([&] { return contents().find("Lumaro") != std::string::npos &&
+                               contents().find("vav") != std::string::npos; }, 5000));
   EXPECT_NE(contents().find("vav C:\\Pic\\10.0.0.5\\01\n"), std::string::npos) << contents();
   EXPECT_NE(contents().find("Lumaro -pri=4294967295 -s=0\n"), std::string::npos) << contents();
   EXPECT_EQ(contents().find("none"), std::string::npos);
