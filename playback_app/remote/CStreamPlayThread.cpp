@@ -65,20 +65,21 @@ bool CStreamPlayThread::OpenStream() {
   TraceMessage("[LUMARO] - Come into  OpenStream");
   std::lock_guard<platform::CriticalSection> guard(m_cs);
   const int port = m_nWindow;
-  auto fail = [&] {
+  auto fail = [&](const char* step) {
+    TraceMessage("[LUMARO] - stream of window %d: %s failed (engine error %u).", port, step, Pellix_GetLastError(port));
     m_file.Close();
     TraceMessage("[LUMARO] - RUN: FAIL OpenStream");
     return false;
   };
-  if (m_bClosed || !platform::Exists(m_strTempFile)) return fail();
-  if (!m_file.Open(m_strTempFile, platform::File::Mode::Read)) return fail();
+  if (m_bClosed || !platform::Exists(m_strTempFile)) return fail("finding the file");
+  if (!m_file.Open(m_strTempFile, platform::File::Mode::Read)) return fail("opening the file");
   Pellix_SetSourceBufCallBack(port, kLowBufferBytes, &SourceBufCallBack, this, nullptr);
   Pellix_SetStreamOpenMode(port, 1);
   const int header_length = Pellix_GetFileHeadLength();
-  if (header_length <= 0) return fail();
+  if (header_length <= 0) return fail("the header length");
   std::vector<unsigned char> header(static_cast<std::size_t>(header_length));
-  if (!m_file.ReadExact(header.data(), header.size())) return fail();
-  if (!Pellix_OpenStream(port, header.data(), header_length, kEngineBufferBytes)) return fail();
+  if (!m_file.ReadExact(header.data(), header.size())) return fail("reading the header");
+  if (!Pellix_OpenStream(port, header.data(), header_length, kEngineBufferBytes)) return fail("Pellix_OpenStream");
   Pellix_SetSourceBufCallBack(port, kLowBufferBytes, &SourceBufCallBack, this, nullptr);
   // The engine reads the header again from the stream, so feeding starts right after it.
   m_file.Seek(header_length, platform::File::Origin::Begin);
@@ -86,7 +87,7 @@ bool CStreamPlayThread::OpenStream() {
   m_dataEvent.Set();
   if (!Pellix_Play(port, m_hVideoWnd)) {
     Pellix_CloseStream(port);
-    return fail();
+    return fail("Pellix_Play");
   }
   if (!m_bMuted) Pellix_PlaySound(port);
   m_bPlaying = true;
