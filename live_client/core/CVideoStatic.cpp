@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <cstring>
 
 #include "live_client/core/KorvelColors.h"
 
@@ -28,12 +29,20 @@ CVideoStatic::~CVideoStatic() {
 void CVideoStatic::Present(const platform::Picture& picture) {
   if (!picture.bgra || picture.width <= 0 || picture.height <= 0) return;
   const int stride = picture.stride_bytes ? picture.stride_bytes : picture.width * 4;
-  // Copied: the caller's buffer is only valid during the call.
-  QImage copy = QImage(picture.bgra, picture.width, picture.height, stride, QImage::Format_RGB32)
-                    .copy();
+  // Copied: the caller's buffer is only valid during the call. Pictures of an unchanged size
+  // go into the image already held, so a running stream allocates nothing per picture.
   {
     std::lock_guard<std::mutex> guard(picture_lock_);
-    picture_ = std::move(copy);
+    if (picture_.width() == picture.width && picture_.height() == picture.height &&
+        picture_.format() == QImage::Format_RGB32) {
+      const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
+      for (int y = 0; y < picture.height; ++y)
+        std::memcpy(picture_.scanLine(y), picture.bgra + static_cast<std::size_t>(y) * stride,
+                    rowBytes);
+    } else {
+      picture_ = QImage(picture.bgra, picture.width, picture.height, stride, QImage::Format_RGB32)
+                     .copy();
+    }
   }
   ++present_count_;
   Post({kRepaintMessage, 0, 0});
