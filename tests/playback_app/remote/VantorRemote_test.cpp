@@ -25,6 +25,7 @@
 #include "player_engine/demuxers/AviDemuxer.h"
 #include "player_engine/inputs/FileInput.h"
 #include "record_file_library/Stordane.h"
+#include "tests/player_engine/support/Ffmpeg.h"
 #include "playback_app/LumaroIds.h"
 #include "playback_app/remote/CVantorRemote.h"
 #include "playback_app/remote/RemoteMessages.h"
@@ -500,6 +501,16 @@ TEST_F(VantorSimTest, AStreamedRecordingPlaysInItsWindowAndEndsOnce) {
   dialog_.PumpUntil([] { return false; }, 500ms);
   EXPECT_EQ(dialog_.Count(UM_FILE_END), 1);
   EXPECT_EQ(dialog_.Count(UM_PLAY_STOPPED), 1);  // the device's own end of the transfer
+  // The window ends on the file's last picture, as libavcodec decodes it.
+  std::vector<std::uint8_t> shown(352 * 288 * 4);
+  ASSERT_EQ(PlatformWindowCopyPixels(video, shown.data(), 352, 288), 1);
+  const std::vector<std::uint8_t> last = pellix::test::DecodeFrameBgra(source.string(), 74, 352, 288);
+  ASSERT_EQ(last.size(), shown.size());
+  double difference = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    if (i % 4 != 3) difference += std::abs(static_cast<int>(shown[i]) - static_cast<int>(last[i]));
+  }
+  EXPECT_LT(difference / (352.0 * 288 * 3), 6.0);
   ASSERT_NE(remote_->StreamPlayer(0), nullptr);
   EXPECT_TRUE(remote_->StreamPlayer(0)->InputEnded());
   EXPECT_EQ(remote_->StreamPlayer(0)->BytesFed() + static_cast<std::uint64_t>(Pellix_GetFileHeadLength()), size);
