@@ -179,6 +179,7 @@ void CLumaroDlg::CreateControls() {
       {idc::kSnap, &CLumaroDlg::OnButtonSnap}};
   for (const auto& [id, handler] : playback) connect(m_buttons[id], &QAbstractButton::clicked, this, handler);
   connect(m_buttons[idc::kFileOpen], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonFileOpen);
+  connect(m_buttons[idc::kSaveVideo], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonSaveVideo);
   connect(m_buttons[idc::kFramePrev], &QAbstractButton::clicked, this, [this] { OnButtonFrame(false); });
   connect(m_buttons[idc::kFrameNext], &QAbstractButton::clicked, this, [this] { OnButtonFrame(true); });
   connect(m_buttons[idc::kSlowAll], &QAbstractButton::clicked, this, [this] { OnButtonSpeedAll(false); });

@@ -95,6 +95,9 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void OnButtonFileOpen();
   // Lets a test answer the file-open dialog: returns the chosen path, "" for Cancel.
   void SetFileDialogRunner(std::function<std::string()> runner) { m_fileDialogRunner = std::move(runner); }
+  // Save video: the selected window's recording as an MP4 file of the operator's choice.
+  void OnButtonSaveVideo();
+  void SetSaveDialogRunner(std::function<std::string()> runner) { m_saveDialogRunner = std::move(runner); }
   // Opens the local result row `row` in its channel's window and plays it.
   void OpenResultRow(int row);
   QString SpeedText() const;
@@ -268,6 +271,7 @@ class CLumaroDlg : public QDialog, public platform::Window {
 
   std::function<int(CRecordSetDlg&)> m_recordSetRunner;
   std::function<std::string()> m_fileDialogRunner;
+  std::function<std::string()> m_saveDialogRunner;
 
   // --- Controls (children of the dialog; Qt deletes them).
   std::map<int, CPictureButton*> m_buttons;          // by control id

@@ -14,6 +14,7 @@
 #include "player_engine/Pellix.h"
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/CMyPagesWnd.h"
+#include "playback_app/Mp4Remux.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
 #include "playback_app/VideoPlayerWnd.h"
@@ -303,6 +304,30 @@ void CLumaroDlg::OnButtonFileOpen() {
   PlayWindow(window, true, 0);
   state.nTotalSeconds = static_cast<int>(Pellix_GetFileTime(window) / 1000);
   SetTimer(kTimerPositionFirst + static_cast<unsigned>(window), 1000);
+}
+
+void CLumaroDlg::OnButtonSaveVideo() {
+  std::string target;
+  if (m_saveDialogRunner) {
+    target = m_saveDialogRunner();
+  } else {
+    target = ToSystemText(QFileDialog::getSaveFileName(this, QString(), QString(), QStringLiteral("Video Fils(*.mp4)")));
+  }
+  if (target.empty() || m_bRemote) return;
+  const VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(m_nSelectedWindow)];
+  if (state.nChannel < 0 || state.nRecordIndex < 0) {
+    TraceMessage("Index Error~~~~~");
+    return;
+  }
+  const auto& records = m_ChannelState[static_cast<std::size_t>(state.nChannel)].records;
+  if (state.nRecordIndex >= static_cast<int>(records.size())) {
+    TraceMessage("Index Error~~~~~");
+    return;
+  }
+  const std::string& source = records[static_cast<std::size_t>(state.nRecordIndex)].strPath;
+  TraceMessage("Dest File : %s", source.c_str());
+  // An existing file is never replaced; the refusal is silent.
+  RemuxToMp4(source, target);
 }
 
 void CLumaroDlg::OnFileEnd(int window) {

@@ -5,6 +5,7 @@
 
 #include <QCalendarWidget>
 #include <QTest>
+#include <fstream>
 #include <QTreeWidget>
 
 #include "LumaroTestSupport.h"
@@ -17,6 +18,7 @@
 #include "playback_app/VideoPlayerWnd.h"
 #include "support/Ffmpeg.h"
 #include "tests/support/TempDriveTable.h"
+#include "tests/support/TempFolder.h"
 
 using namespace lumaro;
 
@@ -64,6 +66,24 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   QTRY_VERIFY_WITH_TIMEOUT(!dialog.VideoWindow(0)->LastPicture().isNull(), 5000);
   EXPECT_TRUE(dialog.findChild<QWidget*>("BTN_PAUSE")->isEnabled());
   EXPECT_FALSE(dialog.findChild<QWidget*>("BTN_PLAY")->isEnabled());
+
+  // Save video writes an MP4 with the recording's own video packets; an existing file stays.
+  suite::test::TempFolder saved("lumaro-save");
+  const std::string mp4 = saved / "copy.mp4";
+  dialog.SetSaveDialogRunner([&] { return mp4; });
+  QTest::mouseClick(dialog.findChild<QWidget*>("BTN_SAVEVIDEO"), Qt::LeftButton);
+  const std::vector<int> packets = pellix::test::ProbeVideoPacketSizes(mp4);
+  EXPECT_FALSE(packets.empty());
+  EXPECT_EQ(packets, pellix::test::ProbeVideoPacketSizes(platform::ToHostPath(first)));
+  EXPECT_NE(pellix::test::RunCommand("ffprobe -v error -show_entries format=format_name -of csv=p=0 '" + mp4 + "'")
+                .find("mp4"),
+            std::string::npos);
+  const std::int64_t size = platform::FileSize(mp4);
+  dialog.SetSaveDialogRunner([&] { return saved / "other.mp4"; });
+  std::ofstream(saved / "other.mp4") << "kept";
+  QTest::mouseClick(dialog.findChild<QWidget*>("BTN_SAVEVIDEO"), Qt::LeftButton);
+  EXPECT_EQ(platform::FileSize(saved / "other.mp4"), 4);
+  EXPECT_EQ(platform::FileSize(mp4), size);
   // The first recording ends; the second of the channel starts by itself, its row selected.
   QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[0].nRecordIndex, 1, 15000);
   EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
