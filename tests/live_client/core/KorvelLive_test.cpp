@@ -165,6 +165,26 @@ TEST_F(KorvelLiveTest, DvrWindowsShareOneLoginShowMovingPicturesAndLogOutWithThe
   EXPECT_TRUE(PicturesMove(1));
   EXPECT_EQ(Logins(), 1) << "the second channel of the recorder reuses the login";
 
+  // A recording window asks first; No leaves it connected.
+  {
+    std::lock_guard<platform::CriticalSection> guard(g_PageInfo[0].camera[0].lock);
+    g_PageInfo[0].camera[0].nRecKind = 1;
+  }
+  platform::ResetMessageBoxes();
+  platform::ScriptMessageBoxAnswers({platform::IDNO});
+  DoubleClickTree(0);
+  ASSERT_TRUE(WaitUntil([&] { return platform::ShownMessageBoxes().size() == 1u; }, 5000));
+  EXPECT_EQ(FromSystemText(platform::ShownMessageBoxes()[0].text), English("IDS_QUEST_DISCONNECT"));
+  EXPECT_EQ(platform::ShownMessageBoxes()[0].caption, "KORVEL");
+  ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageConnected; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return platform::WaitForOne(dialog_->IdleEvent(0), 0) == platform::WAIT_OBJECT_0; }, 5000));
+  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 1);
+  EXPECT_TRUE(PicturesMove(0));
+  {
+    std::lock_guard<platform::CriticalSection> guard(g_PageInfo[0].camera[0].lock);
+    g_PageInfo[0].camera[0].nRecKind = 0;
+  }
+
   // Disconnecting the first keeps the login the second still uses; the second logs out.
   DoubleClickTree(0);
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageAssigned; }, 15000)) << "TreeImage(0) == kTreeImageAssigned";
