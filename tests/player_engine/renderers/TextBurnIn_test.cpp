@@ -54,9 +54,12 @@ TEST(TextBurnInTest, CaptionIsBlackOverWhiteAndWhiteOverBlack) {
     EXPECT_EQ(lumas.count(0), 0u);
 
     // Nothing is drawn outside the text's cells, nor without the caption flag.
-    for (int y = 0; y < kHeight; ++y)
-        if (y < 8 || y >= 8 + TextBurnIn::kCellHeight)
-            for (int x = 0; x < kWidth; ++x) ASSERT_EQ(black[(static_cast<size_t>(y) * kWidth + x) * 2], 16) << x << "," << y;
+    for (int y = 0; y < kHeight; ++y) {
+        if (y >= 8 && y < 8 + TextBurnIn::kCellHeight) continue;
+        for (int x = 0; x < kWidth; ++x) {
+            ASSERT_EQ(black[(static_cast<size_t>(y) * kWidth + x) * 2], 16) << x << "," << y;
+        }
+    }
     std::vector<uint8_t> untouched = Flat(100);
     InfoBlock off = Caption("CAM 1", 4, 8);
     off[12] = 0;
