@@ -65,10 +65,10 @@ TEST_F(NotifierTest, SlidesInFromTheTaskbarEdgeStaysAndSlidesBack) {
   EXPECT_EQ(notifier_->AppearIntervalMs(), 10);
   EXPECT_TRUE(notifier_->isVisible());
 
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Showing, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Showing); }, 2000));
   EXPECT_EQ(notifier_->pos(), QPoint(1024 - 230, 728 - 130));
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Hiding, 2000);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Hidden, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Hiding); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == State::Hidden; }, 2000));
   EXPECT_FALSE(notifier_->isVisible());
   EXPECT_GE(notifier_->y(), 728);
 }
@@ -91,7 +91,7 @@ TEST_F(NotifierTest, TheTaskbarEdgeComesFromTheWorkArea) {
     const QPoint start = notifier_->pos();
     EXPECT_FALSE(c.work.contains(QRect(start, notifier_->size())));
     EXPECT_EQ(notifier_->SlideEdge(), c.edge);
-    QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Showing, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Showing); }, 2000));
     EXPECT_EQ(notifier_->pos(), c.shown);
     notifier_->Hide();
   }
@@ -99,7 +99,7 @@ TEST_F(NotifierTest, TheTaskbarEdgeComesFromTheWorkArea) {
 
 TEST_F(NotifierTest, ASecondTextWhileShownReplacesItAndRestartsTheStay) {
   notifier_->Show("Snap", "first", 20, 400, 20, 130);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Showing, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Showing); }, 2000));
   QTest::qWait(250);
   notifier_->SetTextStyle(0);
   notifier_->Show("Snap", "second", 20, 400, 20, 130);
@@ -107,12 +107,12 @@ TEST_F(NotifierTest, ASecondTextWhileShownReplacesItAndRestartsTheStay) {
   // Without the restart it would be leaving 400 ms after the first show.
   QTest::qWait(250);
   EXPECT_EQ(notifier_->AnimationState(), State::Showing);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Hidden, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Hidden); }, 2000));
 
   // Shown again while it slides away: back in full view for a new stay.
   notifier_->Show("Snap", "third", 20, 200, 1300, 1);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Hiding, 2000);
-  QTRY_VERIFY_WITH_TIMEOUT(notifier_->y() > 728 - 130 + 3, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == State::Hiding; }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->y() > 728 - 130 + 3; }, 2000));
   notifier_->Show("Snap", "fourth", 20, 200, 1300, 1);
   EXPECT_EQ(notifier_->AnimationState(), State::Showing);
   EXPECT_EQ(notifier_->pos(), QPoint(1024 - 230, 728 - 130));
@@ -123,7 +123,7 @@ TEST_F(NotifierTest, LeftReleasePostsItsTextAndRightPressHidesIt) {
   const std::string path = "C:\\Pic\\10.0.0.5\\01\\20100525-080000.JPG";
   notifier_->SetTextStyle(kNotifierTextHighlight);
   notifier_->Show("Snap", path, 20, 5000, 20, 130);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Showing, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Showing); }, 2000));
 
   QTest::mouseClick(notifier_.get(), Qt::LeftButton, {}, QPoint(100, 60));
   platform::Message posted;
@@ -144,7 +144,7 @@ TEST_F(NotifierTest, LeftReleasePostsItsTextAndRightPressHidesIt) {
 
 TEST_F(NotifierTest, HoverHighlightsTheTextAndShowsTheHandCursor) {
   notifier_->Show("Snap", "C:\\Pic\\a.JPG", 20, 5000, 20, 130);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier_->AnimationState(), State::Showing, 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notifier_->AnimationState() == (State::Showing); }, 2000));
   const QImage normal = notifier_->grab().toImage();
 
   QEnterEvent enter(QPointF(50, 50), QPointF(50, 50), QPointF(50, 50));
@@ -193,7 +193,7 @@ class ErrReportTest : public SettingsTest {
   void Post(platform::WPARAM wParam, platform::LPARAM lParam) {
     const std::size_t before = report_->ReportText().size();
     ASSERT_TRUE(platform::PostMessage(report_->Handle(), korvel::WM_KORVEL_ERRREPORT, wParam, lParam));
-    QTRY_VERIFY_WITH_TIMEOUT(report_->ReportText().size() > before, 2000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return report_->ReportText().size() > before; }, 2000));
   }
   std::string Expected(const char* key, const char* name = nullptr) const {
     std::string text = skin_.Text(key);

@@ -73,7 +73,7 @@ TEST_F(SettingsTest, Screenshots) {
   notifier.SetTextRect(QRect(10, 40, notifier.width() - 20, notifier.height() - 65));
   notifier.SetTextStyle(kNotifierTextHighlight);
   notifier.Show("Snap", "C:\\Pic\\10.0.0.5\\01\\20100525-080000.JPG", 500, 3000, 500, 1);
-  QTRY_COMPARE_WITH_TIMEOUT(notifier.AnimationState(), CTaskbarNotifier::State::Showing, 3000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (notifier.AnimationState()) == (CTaskbarNotifier::State::Showing); }, 3000));
   QTest::qWait(200);
   QScreen* screen = QGuiApplication::primaryScreen();
   screen->grabWindow(0).save(out + QStringLiteral("korvel-notifier-screen.png"));

@@ -101,7 +101,7 @@ TEST_F(KorvelDialogTest, ThePopupsBelongToTheMainDialog) {
   // A worker's report reaches the main dialog and is passed on.
   ASSERT_TRUE(platform::PostMessage(dialog_->Handle(), korvel::WM_KORVEL_ERRREPORT,
                                     (1 + 100) * 65536 + 1, 6 * 65536 + 0));
-  QTRY_VERIFY_WITH_TIMEOUT(!report->ReportText().empty(), 2000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !report->ReportText().empty(); }, 2000));
   EXPECT_NE(report->ReportText().find("Hall"), std::string::npos);
   EXPECT_NE(report->ReportText().find("OVER TIME"), std::string::npos);
   EXPECT_TRUE(report->isVisible());
