@@ -1,6 +1,7 @@
 #include "tests/tools/alder_sim/AlderSimProcess.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,9 @@ bool AlderSimProcess::Start(const std::vector<std::string>& arguments,
     argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that dies (a failed assertion under a sanitizer aborts it) must not leave
+        // its simulator holding the address for the next run.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(toChild[0], 0);
         dup2(fromChild[1], 1);
         execv(program.c_str(), argv.data());
