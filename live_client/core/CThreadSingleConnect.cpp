@@ -17,6 +17,12 @@ CThreadSingleConnect::CThreadSingleConnect(int window, platform::Event* connect,
 
 CThreadSingleConnect::~CThreadSingleConnect() { KillThread(); }
 
+bool CThreadSingleConnect::KillThread() {
+  const bool result = CThread::KillThread();
+  TraceMessage("Exit KillThread");
+  return result;
+}
+
 uint32_t CThreadSingleConnect::Run() {
   platform::Event* stop = StopEvent();
   if (!stop || !connect_ || !disconnect_ || !startRecord_ || !stopRecord_ || !idle_)

@@ -16,7 +16,10 @@ enum class ConnectCommand { None = 0, Connect, Disconnect, StartRecord, StopReco
 // Carries out one command for a window on the worker's thread.
 using ConnectCommandHandler = std::function<void(int window, ConnectCommand command)>;
 
-class CThreadSingleConnect : public platform::Thread {
+// The live client's thread base: created suspended, a stop event, KillThread.
+using CThread = platform::Thread;
+
+class CThreadSingleConnect : public CThread {
  public:
   // The events belong to the dialog and outlive the worker. `handler` may be empty: commands
   // then only pass through the idle protocol (no connection code is attached yet).
@@ -24,6 +27,9 @@ class CThreadSingleConnect : public platform::Thread {
                        platform::Event* startRecord, platform::Event* stopRecord,
                        platform::Event* idle, ConnectCommandHandler handler);
   ~CThreadSingleConnect() override;
+
+  // Stops the worker and waits for it to end.
+  bool KillThread() override;
 
   int Window() const { return window_; }
   // Commands carried out so far.
