@@ -26,7 +26,10 @@
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
+#include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
+#include "playback_app/remote/CRemoteDlgHost.h"
+#include "playback_app/remote/CVantorRemote.h"
 
 namespace lumaro {
 
@@ -85,6 +88,9 @@ CLumaroDlg::~CLumaroDlg() {
   StopRenderTargets();
   // The command thread works off what is queued (task 301 of UnInit) before it ends.
   m_pCmdThread.reset();
+  // The device readers post to this dialog's handle: they end before the handle closes.
+  m_pVantor.reset();
+  m_pRemoteHost.reset();
   if (m_bSdkStarted) ORVANE_cleanup();
   m_pump.Detach();
   CloseWindow();
@@ -147,7 +153,7 @@ void CLumaroDlg::CreateControls() {
   m_pPager = new CMyPagesWnd(Handle(), this);
   for (int i = 0; i < kVideoWindows; ++i) m_videoWindows[static_cast<std::size_t>(i)] = m_pPager->Window(i);
   connect(m_pPager, &CMyPagesWnd::FullScreenToggleRequested, this, [this] { SetFullScreen(!IsFullScreen()); });
-  m_wndTimeStaff = new QWidget(this);
+  m_wndTimeStaff = new TimeStaffWnd(Handle(), this);
   m_wndTimeStaff->setObjectName(QStringLiteral("TimeStaff"));
 
   for (int channel = 1; channel <= kChannels; ++channel) {
@@ -186,6 +192,11 @@ void CLumaroDlg::CreateControls() {
   connect(m_buttons[idc::kFastAll], &QAbstractButton::clicked, this, [this] { OnButtonSpeedAll(true); });
   connect(m_listResult, &QTreeWidget::itemDoubleClicked, this,
           [this](QTreeWidgetItem* item) { OpenResultRow(m_listResult->indexOfTopLevelItem(item)); });
+  connect(m_listResultRemote, &QTreeWidget::itemDoubleClicked, this,
+          [this](QTreeWidgetItem* item) { OpenRemoteRow(m_listResultRemote->indexOfTopLevelItem(item)); });
+  m_listResultRemote->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  m_listResultRemote->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_listResultRemote, &QWidget::customContextMenuRequested, this, [this] { DownloadSelectedRemoteRows(); });
   connect(m_sliderVolume, &QSlider::valueChanged, this, [this](int value) {
     if (m_nSoundWindow < 0) return;
     VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(m_nSoundWindow)];
@@ -278,6 +289,7 @@ bool CLumaroDlg::InitSequence() {
 
   m_pCmdThread = std::make_unique<CThreadCmdProcess>(m_tasks, [this](int task) { DealTask(task); });
   m_pCmdThread->Resume();
+  StartRemoteNetwork();
   SetTimer(kTimerClock, kClockPeriodMs);
   OnClockTimer();
   return true;
@@ -323,9 +335,15 @@ void CLumaroDlg::WriteAddressHistory() {
 void CLumaroDlg::QueueTask(int task) { m_tasks.Push(task); }
 
 void CLumaroDlg::DealTask(int task) {
-  // Runs on the command thread. The remote search and the device connections it stops
-  // belong to the remote playback; with none running there is nothing to stop.
+  // Runs on the command thread. The device connections belong to the user-interface thread,
+  // so the work is handed back to it.
   TraceMessage("[LUMARO] - CThreadCmdProcess: task %d.", task);
+  if (task == kTaskStopSearchRemote) {
+    QMetaObject::invokeMethod(this, [this] { DealStopSearchRemote(); }, Qt::QueuedConnection);
+  } else if (task == kTaskStopAllVantor) {
+    QMetaObject::invokeMethod(
+        this, [this] { if (m_pVantor) m_pVantor->StopSearch(); }, Qt::QueuedConnection);
+  }
 }
 
 void CLumaroDlg::UnInit() {
@@ -359,7 +377,8 @@ void CLumaroDlg::CloseAndRelease(int result) {
 
 void CLumaroDlg::OnButtonExit() {
   QString question;
-  if (!TextOf("TEXT_STRING", m_bDownloading ? "IDS_DOWN_EXIT" : "IDS_QUEST_EXIT", question)) return;
+  const bool downloading = m_pVantor && !m_pVantor->CurrentDownload().empty();
+  if (!TextOf("TEXT_STRING", downloading ? "IDS_DOWN_EXIT" : "IDS_QUEST_EXIT", question)) return;
   QString caption;
   TextOf("TEXT_STRING", "IDS_APP_TITLE", caption);
   if (platform::MessageBox(Handle(), ToSystemText(question), ToSystemText(caption),
@@ -428,12 +447,21 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
         SelectWindow(m_ChannelState[static_cast<std::size_t>(channel - 1)].nWindow);
       return 0;
     }
+    case UM_RULER_SEEK:
+      OnRulerSeek(static_cast<int>(message.wParam));
+      return 0;
+    case UM_RULER_SCROLL:
+      OnRulerScroll(static_cast<int>(message.wParam));
+      return 0;
     case UM_RESERVED_479:
       return 0;
-    default:
+    default: {
+      platform::LRESULT r = 0;
+      if (m_pVantor && m_pVantor->HandleMessage(message, r)) return r;
       if (message.message >= UM_FIRST && message.message <= UM_LAST)
         TraceMessage("[LUMARO] - message 0x%X not handled here.", message.message);
       return 0;
+    }
   }
 }
 

@@ -46,6 +46,9 @@ class CDateTimeBox;
 class CPictureButton;
 class CPictureSlider;
 class CRecordSetDlg;
+class CRemoteDlgHost;
+class CVantorRemote;
+class TimeStaffWnd;
 class VideoPlayerWnd;
 
 enum class ViewMode { Time, List };
@@ -135,10 +138,16 @@ class CLumaroDlg : public QDialog, public platform::Window {
   VideoPlayerWnd* VideoWindow(int index) const { return m_videoWindows[static_cast<std::size_t>(index)]; }
   // The pager (owner of the playback windows) and the time ruler's place.
   CMyPagesWnd* Pager() const { return m_pPager; }
-  QWidget* RulerArea() const { return m_wndTimeStaff; }
+  TimeStaffWnd* RulerArea() const { return m_wndTimeStaff; }
   // Lets a test (or an unattended run) answer the record-set dialog: called instead of its
   // modal loop, returns the dialog's result.
   void SetRecordSetRunner(std::function<int(CRecordSetDlg&)> runner) { m_recordSetRunner = std::move(runner); }
+
+  // The Vantor device side (null before OnInitDialog). Remote result rows open and download
+  // through these, as a double click and a right click on the remote list do.
+  CVantorRemote* VantorRemote() const { return m_pVantor.get(); }
+  void OpenRemoteRow(int row);
+  void DownloadSelectedRemoteRows();
 
   // platform::Window: the dialog itself shows no pictures; its handle carries messages.
   void Present(const platform::Picture&) override {}
@@ -206,6 +215,19 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void SoundFollowsSelection(int window);
   static void DisplayCBFun(int port, unsigned char* picture, int size, int width, int height, int stamp,
                            int type, void* user, int reserved);
+
+  // Time ruler (CLumaroDlgRuler.cpp).
+  void SyncRulerRows();
+  void OnRulerSeek(int seconds);
+  void OnRulerScroll(int firstRow);
+
+  // Vantor devices (CLumaroDlgSearch.cpp).
+  void StartRemoteNetwork();
+  void SearchRemote(const std::vector<int>& channels);
+  void DealStopSearchRemote();
+  void FillRemoteList();
+  void ShowDownloadProgress();
+  void RememberAddress(const std::string& address);
 
   // Timers.
   void OnClockTimer();
@@ -294,7 +316,14 @@ class CLumaroDlg : public QDialog, public platform::Window {
   CPictureSlider* m_sliderVolume = nullptr;
   CMyPagesWnd* m_pPager = nullptr;
   std::vector<QWidget*> m_hiddenForFullScreen;  // controls to show again after full screen
-  QWidget* m_wndTimeStaff = nullptr;
+  TimeStaffWnd* m_wndTimeStaff = nullptr;
+
+  // --- Vantor devices: the host outlives the remote side, which is destroyed first.
+  std::unique_ptr<CRemoteDlgHost> m_pRemoteHost;
+  std::unique_ptr<CVantorRemote> m_pVantor;
+  std::string m_strRemoteAddress;
+  // Channels of the last Vantor search; the n-th was searched on window n.
+  std::vector<int> m_remoteChannels;
 
   QtMessagePump m_pump;
 };

@@ -17,6 +17,7 @@
 #include "playback_app/Mp4Remux.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
+#include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
 
 namespace lumaro {
@@ -368,6 +369,7 @@ void CLumaroDlg::OnPositionTimer(int window) {
     const auto& record =
         m_ChannelState[static_cast<std::size_t>(state.nChannel)].records[static_cast<std::size_t>(state.nRecordIndex)];
     m_labels["STC_PLAYTIME"]->SetText(QString::fromStdString(TimeOfDay(record.tStart + played, "%H:%M:%S")));
+    m_wndTimeStaff->SetCursorTime(static_cast<int>(record.tStart + played - SearchDayStart()));
   }
   char text[64];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d/%02d:%02d:%02d", played / 3600, played / 60 % 60, played % 60,

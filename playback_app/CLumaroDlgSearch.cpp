@@ -2,12 +2,18 @@
 // calendar, the mode buttons and the record-set dialog of client mode.
 
 #include <QApplication>
+#include <QByteArray>
+#include <QLabel>
+#include <QProgressBar>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 #include "common/TraceMessage.h"
 #include "platform/MessageBox.h"
+#include "platform/Tick.h"
 #include "platform/TimeText.h"
 #include "player_engine/Pellix.h"
 #include "playback_app/CLumaroDlg.h"
@@ -15,7 +21,10 @@
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
+#include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
+#include "playback_app/remote/CRemoteDlgHost.h"
+#include "playback_app/remote/CVantorRemote.h"
 
 namespace lumaro {
 
@@ -64,8 +73,23 @@ void CLumaroDlg::OnButtonSearch() {
     return;
   }
   if (m_bRemote) {
-    // Recorder searches belong to the remote playback, which is not part of this program yet.
-    TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE] not available.");
+    // The recorder-set dialog asks for the device's address and type.
+    if (!RunRecordSet()) return;
+    StopAllWindows();
+    if (m_nDeviceType != 3) {
+      // Recorders reached through their SDK are not part of this program yet.
+      TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE DVR] not available.");
+      return;
+    }
+    TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE Vantor]");
+    if (m_timeTo->time() < m_timeFrom->time()) {
+      QString caption;
+      if (TextOf("TEXT_STRING", "IDS_ERR_TIME_SET", text) && TextOf("TEXT_STRING", "IDS_APP_TITLE", caption))
+        platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
+      return;
+    }
+    m_nRecordType = m_cmbRecordType->currentIndex() < 0 ? 0 : m_cmbRecordType->currentIndex();
+    SearchRemote(channels);
     return;
   }
   if (IsClientMode()) {
@@ -94,7 +118,154 @@ bool CLumaroDlg::RunRecordSet() {
   m_cmbDeviceType->setCurrentIndex(m_nDeviceType);
   m_nCurrentAddress = dialog.CurrentAddress();
   m_strRecorderFolder = RecorderFolder(dialog.Address(), dialog.Port());
+  m_strRemoteAddress = dialog.Address();
   return true;
+}
+
+void CLumaroDlg::RememberAddress(const std::string& address) {
+  const QString wanted = QString::fromStdString(address);
+  for (const std::string& known : m_addressHistory)
+    if (QString::fromStdString(known).compare(wanted, Qt::CaseInsensitive) == 0) return;
+  m_addressHistory.insert(m_addressHistory.begin(), address);
+  if (m_addressHistory.size() > 20) m_addressHistory.pop_back();
+}
+
+void CLumaroDlg::StartRemoteNetwork() {
+  if (m_pVantor) return;
+  m_pRemoteHost = std::make_unique<CRemoteDlgHost>(*this);
+  m_pRemoteHost->onSearchEnded = [this] {
+    FillRemoteList();
+    m_buttons[idc::kSearchStop]->hide();
+    m_buttons[idc::kSearch]->show();
+  };
+  m_pRemoteHost->onPlayStopped = [this](int window) {
+    StopWindow(window);
+    UpdatePlayButtons();
+  };
+  m_pRemoteHost->onStreamStarted = [this](int window) {
+    if (window < 0 || window >= kVideoWindows) return;
+    VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
+    state.bRemote = true;
+    state.nState = kWindowPlaying;
+    SetTimer(kTimerPositionFirst + static_cast<unsigned>(window), 1000);
+    UpdatePlayButtons();
+  };
+  m_pRemoteHost->onProgressChanged = [this] { ShowDownloadProgress(); };
+  m_pVantor = std::make_unique<CVantorRemote>(Handle(), *m_pRemoteHost);
+  m_pVantor->StartNetwork();
+}
+
+void CLumaroDlg::SearchRemote(const std::vector<int>& channels) {
+  TraceMessage("[LUMARO] - CLumaroDlg::SearchRemote().\t[HEAD]");
+  if (channels.empty() || !m_pVantor) return;
+  m_listResultRemote->clear();
+  RememberAddress(m_strRemoteAddress);
+  TraceMessage("[Lumaro] - IP: %s", m_strRemoteAddress.c_str());
+  // The remote side searches the n-th channel on window n; in window order that is the
+  // channel's own window whenever the selected channels fill the first windows.
+  m_remoteChannels = channels;
+  std::stable_sort(m_remoteChannels.begin(), m_remoteChannels.end(), [this](int a, int b) {
+    return m_ChannelState[static_cast<std::size_t>(a - 1)].nWindow < m_ChannelState[static_cast<std::size_t>(b - 1)].nWindow;
+  });
+  const QDate date = m_calendar->selectedDate();
+  const auto day = static_cast<std::uint32_t>(date.year() * 10000 + date.month() * 100 + date.day());
+  auto clock = [](const QTime& time) {
+    return static_cast<std::uint32_t>(time.hour() * 10000 + time.minute() * 100 + time.second());
+  };
+  const int started = m_pVantor->StartSearch(m_strRemoteAddress, day, clock(m_timeFrom->time()),
+                                             clock(m_timeTo->time()), m_remoteChannels, m_nRecordType);
+  if (started > 0) {
+    m_buttons[idc::kSearch]->hide();
+    m_buttons[idc::kSearchStop]->show();
+  }
+  TraceMessage("[LUMARO] - CLumaroDlg::SearchRemote().\t[END]");
+}
+
+void CLumaroDlg::DealStopSearchRemote() {
+  if (m_pVantor) {
+    m_pVantor->StopSearch();
+    m_pVantor->ClearRows();
+  }
+  m_buttons[idc::kSearchStop]->hide();
+  m_buttons[idc::kSearch]->show();
+  m_listResultRemote->clear();
+}
+
+void CLumaroDlg::FillRemoteList() {
+  m_listResultRemote->clear();
+  if (!m_pVantor) return;
+  QString manual, automatic, alarm;
+  TextOf("TEXT_STRING", "IDS_TEXT_TYPE_MANUAL", manual);
+  TextOf("TEXT_STRING", "IDS_TEXT_TYPE_AUTO", automatic);
+  TextOf("TEXT_STRING", "IDS_TEXT_TYPE_ALARM", alarm);
+  for (const vantor::SearchEntry& entry : m_pVantor->RemoteRows()) {
+    auto* item = new QTreeWidgetItem(m_listResultRemote);
+    item->setText(0, QString::number(entry.channel));
+    item->setText(1, entry.record_type == 2 ? automatic : entry.record_type == 3 ? alarm : manual);
+    const QString date = QStringLiteral("%1").arg(entry.date % 100000000u, 8, 10, QLatin1Char('0'));
+    const QString time = QStringLiteral("%1").arg(entry.start_time % 1000000u, 6, 10, QLatin1Char('0'));
+    item->setText(2, QStringLiteral("%1/%2/%3-%4:%5:%6")
+                         .arg(date.mid(0, 4), date.mid(4, 2), date.mid(6, 2), time.mid(0, 2), time.mid(2, 2),
+                              time.mid(4, 2)));
+    // The device's own bytes, so the same name goes back to it.
+    item->setData(0, Qt::UserRole, QByteArray::fromStdString(entry.name));
+  }
+}
+
+void CLumaroDlg::OpenRemoteRow(int row) {
+  QTreeWidgetItem* item = m_listResultRemote->topLevelItem(row);
+  if (!item || !m_pVantor) return;
+  const int channel = item->text(0).toInt();
+  if (channel < 1 || channel > kChannels || m_ChannelState[static_cast<std::size_t>(channel - 1)].nWindow < 0) return;
+  if (m_nDeviceType != 3) {
+    TraceMessage("[LUMARO] - remote playback of device type %d not available.", m_nDeviceType);
+    return;
+  }
+  const auto searched = std::find(m_remoteChannels.begin(), m_remoteChannels.end(), channel);
+  if (searched == m_remoteChannels.end()) return;
+  const int window = static_cast<int>(searched - m_remoteChannels.begin());
+  SelectWindow(window);
+  SoundFollowsSelection(window);
+  const std::string name = item->data(0, Qt::UserRole).toByteArray().toStdString();
+  QString text;
+  if (name == m_pVantor->CurrentDownload()) {
+    QString caption;
+    if (TextOf("TEXT_STRING", "IDS_CANT_RPLAY", text) && TextOf("TEXT_STRING", "IDS_APP_TITLE", caption))
+      platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
+    return;
+  }
+  VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
+  if (state.IsActive()) {
+    StopWindow(window);
+    platform::Sleep(100);
+  }
+  if (!m_pVantor->PlayFile(window, name)) return;
+  state.bRemote = true;
+  state.nState = kWindowPlaying;
+  state.strRemoteFile = name;
+  UpdatePlayButtons();
+}
+
+void CLumaroDlg::DownloadSelectedRemoteRows() {
+  if (!m_pVantor || m_nDeviceType != 3) return;
+  std::vector<std::string> names;
+  for (QTreeWidgetItem* item : m_listResultRemote->selectedItems())
+    names.push_back(item->data(0, Qt::UserRole).toByteArray().toStdString());
+  if (!names.empty()) m_pVantor->QueueDownloads(names);
+}
+
+void CLumaroDlg::ShowDownloadProgress() {
+  if (!m_pVantor) return;
+  const DownloadProgress& progress = m_pVantor->Progress();
+  m_bDownloadVisible = progress.visible;
+  m_bDownloading = !m_pVantor->CurrentDownload().empty();
+  m_progressDown->setValue(progress.bar_position);
+  m_progressDown->setFormat(QString::fromStdString(progress.name_label));
+  if (auto* label = qobject_cast<QLabel*>(m_labelDownPercent))
+    label->setText(QString::fromStdString(progress.percent_label));
+  m_labelDownPercent->setVisible(m_bDownloadVisible);
+  // The Blue themes have no room for the bar; their label alone shows the progress.
+  m_progressDown->setVisible(m_bDownloadVisible && m_strThemeName != "Blue");
 }
 
 void CLumaroDlg::SearchChannels(const std::vector<int>& channels) {
@@ -105,6 +276,7 @@ void CLumaroDlg::SearchChannels(const std::vector<int>& channels) {
     WaitCursor wait;
     FillResultList(channels);
   }
+  SyncRulerRows();
 }
 
 void CLumaroDlg::FillResultList(const std::vector<int>& channels) {
@@ -130,9 +302,16 @@ void CLumaroDlg::RemoveChannelRows(int channel) {
 void CLumaroDlg::StopWindow(int window) {
   if (window < 0 || window >= kVideoWindows) return;
   VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
-  if (state.IsActive()) {
+  if (state.bRemote && m_pVantor) {
+    // The remote side closes the engine's stream itself and tells the device to stop.
+    m_pVantor->StopWindow(window);
+    state.bRemote = false;
+    state.m_fSpeed = 1.0f;
+  } else if (state.IsActive()) {
     Pellix_Stop(window);
     Pellix_CloseFile(window);
+  }
+  if (state.IsActive()) {
     // A window that played a file opened by hand without a channel is free again.
     state.nState = state.nChannel >= 0 ? kWindowIdle : kWindowFree;
     state.nRecordIndex = -1;
@@ -156,6 +335,7 @@ void CLumaroDlg::SelectWindow(int window) {
   if (window < 0 || window >= kVideoWindows) return;
   m_nSelectedWindow = window;
   m_pPager->SelectWindow(window);
+  m_wndTimeStaff->SetSelectedRow(m_VideoWndState[static_cast<std::size_t>(window)].nChannel + 1);
   UpdatePlayButtons();
 }
 
@@ -237,6 +417,7 @@ void CLumaroDlg::SetChannelSelected(int channel, bool selected) {
     UpdatePlayButtons();
   }
   if (button) button->SetLatched(selected);
+  SyncRulerRows();
   for (CPictureButton* other : m_channelButtons)
     if (other && !other->IsLatched()) other->setEnabled(m_nSelectedChannels < kVideoWindows);
 }
@@ -287,6 +468,7 @@ void CLumaroDlg::OnModeList() {
   // List mode starts empty: the Search button fills it.
   for (ChannelState& state : m_ChannelState) state.records.clear();
   m_listResult->clear();
+  SyncRulerRows();
   ApplyViewMode();
 }
 

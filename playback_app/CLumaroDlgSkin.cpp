@@ -15,6 +15,7 @@
 #include "playback_app/LumaroGlobals.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
+#include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
 
 namespace lumaro {
@@ -74,6 +75,7 @@ bool CLumaroDlg::LoadSkin() {
   palette.setColor(QPalette::Window, ToColor(m_theme.timeStaffBackground));
   m_wndTimeStaff->setPalette(palette);
   m_wndTimeStaff->setAutoFillBackground(true);
+  m_wndTimeStaff->SetLineWidth(m_theme.lineWidth);
   for (const char* section : {"BTN_SEARCH", "BTN_MODELIST", "BTN_MODETIME"}) {
     SkinPoint offset;
     if (!ReadTextPos(section, "TEXTPOS", m_theme.file, offset)) return false;

@@ -1,0 +1,182 @@
+// The time ruler as the operator meets it in time mode: channels picked by their buttons get
+// windows in order, the day's recordings show as coloured bars, clicks on the rows play every
+// selected channel from the chosen moment (also zoomed in), the scale strip zooms, and the
+// rows scroll with the channel buttons beside them.
+
+#include <gtest/gtest.h>
+
+#include <QCalendarWidget>
+#include <QImage>
+#include <QTest>
+
+#include "LumaroTestSupport.h"
+#include "platform/Display.h"
+#include "platform/MessageBox.h"
+#include "playback_app/CLumaroDlg.h"
+#include "playback_app/LumaroGlobals.h"
+#include "playback_app/RulerMarkWnd.h"
+#include "playback_app/TimeStaffWnd.h"
+#include "tests/support/TempDriveTable.h"
+
+using namespace lumaro;
+using lumaro_test::MakeRecording;
+using lumaro_test::ProgramFolder;
+
+namespace {
+
+class FixedDisplay : public platform::DisplayProvider {
+ public:
+  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
+  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
+};
+
+constexpr int kX0 = TimeStaffWnd::kX0;
+
+// Vertical middle of visible row `row`.
+int RowY(int row) { return row * TimeStaffWnd::kRowHeight + 9; }
+
+class TimeRulerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    lumaro_test::App();
+    platform::ResetMessageBoxes();
+    platform::SetDefaultMessageBoxAnswer(platform::IDOK);
+    g_nResolution = 1;
+    previous_ = platform::SetDisplayProvider(std::make_shared<FixedDisplay>());
+  }
+  void TearDown() override {
+    platform::SetDisplayProvider(previous_);
+    platform::ResetMessageBoxes();
+  }
+  static void SetDay(CLumaroDlg& dialog, int year, int month, int day) {
+    QCalendarWidget* calendar = dialog.findChild<QCalendarWidget*>(QStringLiteral("CONTROL_CALDATE"));
+    ASSERT_NE(calendar, nullptr);
+    calendar->setSelectedDate(QDate(year, month, day));
+  }
+  static QWidget* ChannelButton(CLumaroDlg& dialog, int channel) {
+    return dialog.findChild<QWidget*>(QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char(' ')));
+  }
+  std::shared_ptr<platform::DisplayProvider> previous_;
+};
+
+TEST_F(TimeRulerTest, ChannelsGetWindowsInOrderAndTheirRecordingsShowAsColouredBars) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  MakeRecording('D', "", 3, 10, 0, 0, 'M', 1800);  // 10:00:00-10:30:00 manual
+  MakeRecording('D', "", 3, 12, 30, 0, 'A', 5);    // 12:30:00, 5 s alarm
+  MakeRecording('D', "", 1, 10, 5, 0, 'T', 600);   // 10:05:00-10:15:00 automatic
+  ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  SetDay(dialog, 2010, 5, 5);
+  for (int channel : {3, 1, 7}) QTest::mouseClick(ChannelButton(dialog, channel), Qt::LeftButton);
+
+  EXPECT_EQ(dialog.Channels()[2].nWindow, 0);
+  EXPECT_EQ(dialog.Channels()[0].nWindow, 1);
+  EXPECT_EQ(dialog.Channels()[6].nWindow, 2);
+  TimeStaffWnd* ruler = dialog.RulerArea();
+  ASSERT_NE(ruler, nullptr);
+  EXPECT_EQ(ruler->RowLabel(3), "03");
+  EXPECT_EQ(ruler->RowLabel(7), "07");
+  EXPECT_EQ(ruler->RowLabel(2), "");
+  ASSERT_EQ(ruler->Bars(3).size(), 2u);
+  // The 5-second recording is still at least a pixel wide.
+  EXPECT_GE(ruler->Bars(3)[1].rcNormal.width(), 1);
+  EXPECT_GE(ruler->Bars(3)[1].rcZoomed.width(), 1);
+
+  // Bars in their type's colours on the rows of channels 1 and 3, background between them.
+  ruler->SetScrollPos(0);
+  const QImage image = ruler->grab().toImage();
+  auto pixel = [&](int x, int y) { return QColor(image.pixel(x, y)); };
+  EXPECT_EQ(pixel(kX0 + 302, RowY(0)), QColor(0, 255, 0));    // channel 1, automatic
+  EXPECT_EQ(pixel(kX0 + 302, RowY(2)), QColor(0, 0, 255));    // channel 3, manual
+  EXPECT_EQ(pixel(kX0 + 375, RowY(2)), QColor(255, 0, 254));  // channel 3, the short alarm
+  EXPECT_NE(pixel(kX0 + 330, RowY(2)), QColor(0, 0, 255));    // after 11:00 nothing on channel 3
+  EXPECT_NE(pixel(kX0 + 302, RowY(1)), QColor(0, 0, 255));    // channel 2 is not selected
+
+  // Releasing a channel empties its row and frees its window for the next one.
+  QTest::mouseClick(ChannelButton(dialog, 1), Qt::LeftButton);
+  EXPECT_TRUE(ruler->Bars(1).empty());
+  EXPECT_EQ(ruler->RowLabel(1), "");
+  QTest::mouseClick(ChannelButton(dialog, 9), Qt::LeftButton);
+  EXPECT_EQ(dialog.Channels()[8].nWindow, 1);
+}
+
+TEST_F(TimeRulerTest, ClicksOnTheRowsPlayEveryChannelFromTheChosenMomentAlsoZoomedIn) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  MakeRecording('D', "", 3, 10, 0, 0, 'M', 1800);
+  MakeRecording('D', "", 1, 10, 5, 0, 'A', 600);
+  ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  SetDay(dialog, 2010, 5, 5);
+  for (int channel : {3, 1, 7}) dialog.SetChannelSelected(channel, true);
+  TimeStaffWnd* ruler = dialog.RulerArea();
+  ruler->SetScrollPos(0);
+  EXPECT_EQ(ruler->Mark()->x(), kX0);
+
+  QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(kX0 + 300, RowY(1)));
+  EXPECT_EQ(ruler->CursorSeconds(), 10 * 3600);
+  EXPECT_EQ(ruler->Mark()->x(), kX0 + 300);
+  const auto& windows = dialog.WindowStates();
+  // Channel 3 plays its recording from its start, channel 1 the one that follows 10:00,
+  // channel 7 has nothing and stays still.
+  QTRY_COMPARE(windows[0].nState, static_cast<int>(kWindowPlaying));
+  EXPECT_EQ(windows[0].nRecordIndex, 0);
+  EXPECT_FLOAT_EQ(windows[0].fStartPosition, 0.0f);
+  EXPECT_EQ(windows[1].nState, kWindowPlaying);
+  EXPECT_FLOAT_EQ(windows[1].fStartPosition, 0.0f);
+  EXPECT_NE(windows[2].nState, kWindowPlaying);
+
+  // The scale strip below the rows zooms into the block's two hours.
+  QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(kX0 + 310, 4 * TimeStaffWnd::kRowHeight + 5));
+  ASSERT_TRUE(ruler->IsZoomed());
+  EXPECT_EQ(ruler->ZoomHour(), 10);
+  EXPECT_EQ(ruler->Mark()->x(), kX0);  // 10:00:00 is the start of the span
+  // Zoomed, the manual bar covers the first three blocks (10:00-10:30).
+  const QImage zoomed = ruler->grab().toImage();
+  EXPECT_EQ(QColor(zoomed.pixel(kX0 + 170, RowY(2))), QColor(0, 0, 255));
+  EXPECT_NE(QColor(zoomed.pixel(kX0 + 190, RowY(2))), QColor(0, 0, 255));
+
+  QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(kX0 + 60, RowY(2)));
+  EXPECT_EQ(ruler->CursorSeconds(), 10 * 3600 + 600);
+  // Same recording still open on channel 3: moved within it, a third of the way in.
+  QTRY_VERIFY(windows[0].fStartPosition > 0.3f);
+  EXPECT_NEAR(windows[0].fStartPosition, 600.0f / 1800.0f, 1e-4);
+  EXPECT_EQ(windows[0].nState, kWindowPlaying);
+  EXPECT_NEAR(windows[1].fStartPosition, 300.0f / 600.0f, 1e-4);
+
+  // A second click on the strip zooms back out; the cursor keeps its moment.
+  QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(kX0 + 10, 4 * TimeStaffWnd::kRowHeight + 5));
+  EXPECT_FALSE(ruler->IsZoomed());
+  EXPECT_EQ(ruler->Mark()->x(), kX0 + 305);
+}
+
+TEST_F(TimeRulerTest, ScrollingStopsAtTheLastFourRowsAndLabelsSelectTheirWindow) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;  // TBlack: four channel buttons beside the rows
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  dialog.SetChannelSelected(22, true);
+  dialog.SetChannelSelected(2, true);
+  TimeStaffWnd* ruler = dialog.RulerArea();
+  ruler->SetScrollPos(25);
+  EXPECT_EQ(ruler->ScrollPos(), 20);
+  QTRY_VERIFY(ChannelButton(dialog, 21)->isVisible());
+  EXPECT_TRUE(ChannelButton(dialog, 24)->isVisible());
+  EXPECT_FALSE(ChannelButton(dialog, 20)->isVisible());
+  EXPECT_FALSE(ChannelButton(dialog, 1)->isVisible());
+
+  // Rows 21..24 are shown: the label of channel 22 is on the second row.
+  ASSERT_EQ(dialog.SelectedWindow(), 1);
+  QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(5, RowY(1)));
+  QTRY_COMPARE(dialog.SelectedWindow(), 0);
+  // An empty label does nothing.
+  QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(5, RowY(0)));
+  QTest::qWait(50);
+  EXPECT_EQ(dialog.SelectedWindow(), 0);
+}
+
+}  // namespace
