@@ -22,6 +22,7 @@
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
 #include "player_engine/Pellix.h"
+#include "playback_app/ChannelButtons.h"
 #include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/SkinControls.h"
@@ -165,6 +166,7 @@ void CLumaroDlg::CreateControls() {
             [this, channel, button] { SetChannelSelected(channel, button->IsLatched()); });
     m_channelButtons[static_cast<std::size_t>(channel - 1)] = button;
   }
+  new ChannelButtons(m_channelButtons, [this](int channel, bool select) { SetChannelSelected(channel, select); }, this);
 
   connect(m_buttons[idc::kExit], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonExit);
   connect(m_buttons[idc::kSearch], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonSearch);

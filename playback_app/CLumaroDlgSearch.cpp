@@ -394,6 +394,7 @@ void CLumaroDlg::SetChannelSelected(int channel, bool selected) {
       m_labels["STC_WAITING"]->show();
       SearchChannels({channel});
       m_labels["STC_WAITING"]->hide();
+      m_wndTimeStaff->SetScrollPos(channel - 1);
     }
   } else {
     const int window = state.nWindow;

@@ -179,4 +179,34 @@ TEST_F(TimeRulerTest, ScrollingStopsAtTheLastFourRowsAndLabelsSelectTheirWindow)
   EXPECT_EQ(dialog.SelectedWindow(), 0);
 }
 
+TEST_F(TimeRulerTest, DraggingOverTheChannelButtonsSelectsWithTheLeftAndReleasesWithTheRight) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  QWidget* first = ChannelButton(dialog, 1);
+  QWidget* third = ChannelButton(dialog, 3);
+  ASSERT_TRUE(first && third && first->isVisible() && third->isVisible());
+  // Positions over the third button, in the first button's coordinates (it holds the mouse).
+  const QPoint overThird = first->mapFrom(first->parentWidget(), third->geometry().center());
+  QTest::mousePress(first, Qt::LeftButton, {}, QPoint(3, 3));
+  QTest::mouseMove(first, overThird);
+  QTest::mouseRelease(first, Qt::LeftButton, {}, overThird);
+  for (int channel : {1, 2, 3}) EXPECT_TRUE(dialog.Channels()[channel - 1].bSelected) << channel;
+  EXPECT_FALSE(dialog.Channels()[3].bSelected);
+  EXPECT_EQ(dialog.Channels()[2].nWindow, 2);
+
+  // The right button releases what it touches: from the third button up to the second.
+  QWidget* second = ChannelButton(dialog, 2);
+  const QPoint overSecond = third->mapFrom(third->parentWidget(), second->geometry().center());
+  QTest::mousePress(third, Qt::RightButton, {}, QPoint(3, 3));
+  QTest::mouseMove(third, overSecond);
+  QTest::mouseRelease(third, Qt::RightButton, {}, overSecond);
+  EXPECT_TRUE(dialog.Channels()[0].bSelected);
+  EXPECT_FALSE(dialog.Channels()[1].bSelected);
+  EXPECT_FALSE(dialog.Channels()[2].bSelected);
+  EXPECT_TRUE(dialog.RulerArea()->RowLabel(2).empty());
+}
+
 }  // namespace
