@@ -33,8 +33,14 @@ foreach(library platform Halvane Stordane Pellix Orvane Ferrow Glimmet Teskline)
   endif()
 endforeach()
 
+# The same run path serves the build and the installed tree ($ORIGIN/../lib finds build/lib
+# from build/bin), so installing never edits a binary in place: in-place editing pads the
+# build run path with empty entries, and an empty entry makes the loader search the current
+# folder, so a library loaded by name could come from wherever a program was started.
 foreach(target ${suite_installed_programs} ${suite_installed_libraries})
-  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set_target_properties(${target} PROPERTIES
+    INSTALL_RPATH "$ORIGIN;$ORIGIN/../lib"
+    BUILD_WITH_INSTALL_RPATH ON)
 endforeach()
 
 if(suite_installed_programs)
