@@ -22,6 +22,7 @@
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
 #include "player_engine/Pellix.h"
+#include "playback_app/C_MonthView.h"
 #include "playback_app/ChannelButtons.h"
 #include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
@@ -127,7 +128,7 @@ void CLumaroDlg::CreateControls() {
   m_cmbDeviceType->setObjectName(QStringLiteral("CMB_DEVICE_TYPE"));
   m_cmbRecordType = new QComboBox(this);
   m_cmbRecordType->setObjectName(QStringLiteral("CMB_RECORDTYPE"));
-  m_calendar = new QCalendarWidget(this);
+  m_calendar = new C_MonthView(this);
   m_calendar->setObjectName(QStringLiteral("CONTROL_CALDATE"));
   m_timeFrom = new CDateTimeBox(QStringLiteral("CONTROL_TIMEFROM"), this);
   m_timeTo = new CDateTimeBox(QStringLiteral("CONTROL_TIMETO"), this);
@@ -269,6 +270,9 @@ bool CLumaroDlg::InitSequence() {
   title.setForeground(QColor(0, 192, 192));
   m_calendar->setHeaderTextFormat(title);
   m_calendar->setStyleSheet(QStringLiteral("QCalendarWidget QAbstractItemView { background: rgb(192,192,192); }"));
+  if (m_strThemeName == "TBlack")
+    for (const auto& [number, value] : {std::pair{15, 1}, {9, 0x808000}, {10, 0xFFFF}, {2, 0xFFFF}, {0, 0xFFFF}, {5, 400000}})
+      m_calendar->SetProperty(kMonthViewDispBase + static_cast<std::uint32_t>(number), value);
 
   QString appTitle;
   if (TextOf("TEXT_STRING", "IDS_APP_TITLE", appTitle)) setWindowTitle(appTitle);

@@ -22,6 +22,7 @@
 
 #include "platform/Window.h"
 #include "playback_app/CDriver.h"
+#include "playback_app/C_MonthView.h"
 #include "playback_app/CThreadCmdProcess.h"
 #include "playback_app/LumaroIds.h"
 #include "playback_app/LumaroSkin.h"
@@ -305,7 +306,7 @@ class CLumaroDlg : public QDialog, public platform::Window {
   CColorCheckBox* m_chkRemote = nullptr;
   QComboBox* m_cmbDeviceType = nullptr;
   QComboBox* m_cmbRecordType = nullptr;
-  QCalendarWidget* m_calendar = nullptr;
+  C_MonthView* m_calendar = nullptr;
   CDateTimeBox* m_timeFrom = nullptr;
   CDateTimeBox* m_timeTo = nullptr;
   QTreeWidget* m_listResult = nullptr;

@@ -13,6 +13,7 @@
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
 #include "playback_app/CLumaroDlg.h"
+#include "playback_app/C_MonthView.h"
 #include "playback_app/LumaroGlobals.h"
 #include "playback_app/RulerMarkWnd.h"
 #include "playback_app/TimeStaffWnd.h"
@@ -159,6 +160,11 @@ TEST_F(TimeRulerTest, ScrollingStopsAtTheLastFourRowsAndLabelsSelectTheirWindow)
   CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
   ASSERT_TRUE(dialog.OnInitDialog());
   dialog.show();
+  // The TBlack calendar got its look once after creation.
+  auto* calendar = dialog.findChild<C_MonthView*>(QStringLiteral("CONTROL_CALDATE"));
+  ASSERT_NE(calendar, nullptr);
+  EXPECT_EQ(calendar->Property(9), 0x808000);
+  EXPECT_EQ(calendar->Property(5), 400000);
   dialog.SetChannelSelected(22, true);
   dialog.SetChannelSelected(2, true);
   TimeStaffWnd* ruler = dialog.RulerArea();
@@ -207,6 +213,40 @@ TEST_F(TimeRulerTest, DraggingOverTheChannelButtonsSelectsWithTheLeftAndReleases
   EXPECT_FALSE(dialog.Channels()[1].bSelected);
   EXPECT_FALSE(dialog.Channels()[2].bSelected);
   EXPECT_TRUE(dialog.RulerArea()->RowLabel(2).empty());
+}
+
+TEST(MonthViewTest, DayPropertiesFollowThePickedDayAndTheEventFiresOnAPick) {
+  lumaro_test::App();
+  C_MonthView view(nullptr);
+  view.setSelectedDate(QDate(2010, 5, 5));
+  std::int16_t year = 0, month = 0, day = 0;
+  ASSERT_TRUE(view.GetProperty(kMonthViewDispBase + 21, year));
+  ASSERT_TRUE(view.GetProperty(kMonthViewDispBase + 20, month));
+  ASSERT_TRUE(view.GetProperty(kMonthViewDispBase + 19, day));
+  EXPECT_EQ(year, 2010);
+  EXPECT_EQ(month, 5);
+  EXPECT_EQ(day, 5);
+  std::int16_t unused = 0;
+  EXPECT_FALSE(view.GetProperty(kMonthViewDispBase + 15, unused));
+  EXPECT_FALSE(view.GetProperty(21, unused));
+
+  // The six creation values are taken; the day properties are read-only.
+  const std::pair<int, std::int32_t> look[] = {{15, 1}, {9, 0x808000}, {10, 0xFFFF}, {2, 0xFFFF}, {0, 0xFFFF}, {5, 400000}};
+  for (const auto& [number, value] : look) EXPECT_TRUE(view.SetProperty(kMonthViewDispBase + number, value)) << number;
+  EXPECT_EQ(view.Property(5), 400000);
+  EXPECT_FALSE(view.SetProperty(kMonthViewDispBase + 19, 7));
+
+  int fired = 0;
+  std::int16_t pickedDay = 0;
+  view.SetDayPickedHandler([&](int dispid, QDate&, bool&, std::string&) {
+    EXPECT_EQ(dispid, kMonthViewDayPicked);
+    ++fired;
+    view.GetProperty(kMonthViewDispBase + 19, pickedDay);
+  });
+  view.setSelectedDate(QDate(2010, 5, 20));
+  emit view.clicked(QDate(2010, 5, 20));
+  EXPECT_EQ(fired, 1);
+  EXPECT_EQ(pickedDay, 20);
 }
 
 }  // namespace
