@@ -139,6 +139,10 @@ void CLumaroDlg::StartRemoteNetwork() {
     m_buttons[idc::kSearch]->show();
   };
   m_pRemoteHost->onPlayStopped = [this](int window) {
+    // A device sends its end as soon as the whole file is delivered, usually long before the
+    // pictures have been shown: a window that is playing the delivered file keeps playing
+    // and stops at the end of the file instead.
+    if (m_pVantor && m_pVantor->StreamPlayer(window) != nullptr) return;
     StopWindow(window);
     UpdatePlayButtons();
   };

@@ -1,0 +1,166 @@
+// The main dialog against alder_sim on loopback: the operator ticks the remote box, searches
+// a Vantor device, sees its recordings in the remote list, double-clicks one and sees its
+// pictures in the channel's window; stopping the window hands it back idle.
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "LumaroTestSupport.h"
+#include "platform/Display.h"
+#include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "playback_app/CLumaroDlg.h"
+#include "playback_app/CRecordSetDlg.h"
+#include "playback_app/LumaroGlobals.h"
+#include "playback_app/VideoPlayerWnd.h"
+#include "playback_app/remote/CVantorRemote.h"
+#include "player_engine/demuxers/AviDemuxer.h"
+#include "player_engine/inputs/FileInput.h"
+#include "record_file_library/Stordane.h"
+#include "tests/support/TempDriveTable.h"
+#include "tests/tools/alder_sim/AlderSimProcess.h"
+
+namespace lumaro {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class FixedDisplay : public platform::DisplayProvider {
+ public:
+  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
+  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
+};
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+// The recording as the capture side writes it, so the device serves what it really stores.
+bool Rerecord(const std::string& source, const std::string& target_windows_path) {
+  pellix::FileInput input;
+  pellix::AviDemuxer demuxer;
+  if (!input.Open(source.c_str(), true, false) || !demuxer.Open(&input)) return false;
+  constexpr int kSlot = 13;
+  OxSetCapCompression(kSlot, OX_COMPRESSION_XVID);
+  OxSetCapSize(kSlot, 352, 288);
+  OxSetCapFrmRate(kSlot, 25);
+  if (OxCreateAVIFile(kSlot, target_windows_path.c_str()) != 0) return false;
+  for (std::uint32_t i = 0; i < demuxer.FrameCount(); ++i) {
+    pellix::VideoFrameRecord record;
+    if (!demuxer.ReadFrame(1, record)) return false;
+    if (OxWriteFrameToAVIFile(kSlot, record.data, static_cast<int>(record.size),
+                              record.key_frame ? OX_FRAME_VIDEO_KEY : OX_FRAME_VIDEO_DELTA) != 0)
+      return false;
+  }
+  return OxCloseAVIFile(kSlot) == 0;
+}
+
+TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysOne) {
+  lumaro_test::App();
+  platform::ResetMessageBoxes();
+  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
+  g_nResolution = 1;
+  auto previous = platform::SetDisplayProvider(std::make_shared<FixedDisplay>());
+  {
+    suite::test::TempDriveTable drives("CD", 'C');
+    const fs::path recordings = fs::path(drives.Root('D')) / "rec";
+    fs::create_directories(recordings / "2010");
+    const fs::path source = fs::path(drives.folder()) / "source.avi";
+    const std::string encode = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 3 "
+                               "-c:v mpeg4 -vtag XVID -q:v 5 '" + source.string() + "'";
+    ASSERT_EQ(std::system(encode.c_str()), 0);
+    const fs::path file = recordings / "2010" / "2010-05-25-100000 M101.avi";
+    ASSERT_TRUE(Rerecord(source.string(), platform::ToWindowsPath(file.string())));
+
+    testsupport::AlderSimProcess sim;
+    ASSERT_TRUE(sim.Start({"--address", "127.0.0.100", "--port", "8000", "--no-live", "--recordings",
+                           recordings.string()}));
+
+    lumaro_test::ProgramFolder folder;
+    CLumaroDlg dialog(0, "D:\\Picture\\", folder.path());
+    ASSERT_TRUE(dialog.OnInitDialog());
+    dialog.show();
+    ASSERT_TRUE(dialog.IsRemote());
+    ASSERT_NE(dialog.VantorRemote(), nullptr);
+    dialog.findChild<QCalendarWidget*>("CONTROL_CALDATE")->setSelectedDate(QDate(2010, 5, 25));
+    dialog.SetChannelSelected(1, true);
+
+    int asked = 0;
+    dialog.SetRecordSetRunner([&](CRecordSetDlg& set) {
+      ++asked;
+      set.findChild<QComboBox*>("CMB_DEVICE_TYPE")->setCurrentIndex(3);
+      set.findChild<QComboBox*>("CMB_ADDRESS")->setEditText("127.0.0.100");
+      set.findChild<QLineEdit*>("EDIT_PORT")->setText("8000");
+      set.accept();
+      return set.result();
+    });
+    auto* list = dialog.findChild<QTreeWidget*>("LIST_RESULTREMOTE");
+    auto* search = dialog.findChild<QWidget*>("BTN_SEARCH");
+    QMetaObject::invokeMethod(search, "click");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(dialog.DeviceType(), 3);
+    ASSERT_TRUE(PumpUntil([&] { return list->topLevelItemCount() > 0 && !search->isHidden(); }))
+        << "rows: " << list->topLevelItemCount();
+    EXPECT_TRUE(dialog.findChild<QWidget*>("BTN_SEARCHSTOP")->isHidden());
+    EXPECT_EQ(dialog.VantorRemote()->Outstanding(), 0);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    QTreeWidgetItem* row = list->topLevelItem(0);
+    EXPECT_EQ(row->text(0), QStringLiteral("1"));
+    EXPECT_EQ(row->text(2), QStringLiteral("2010/05/25-10:00:00"));
+    EXPECT_EQ(dialog.AddressHistory().front(), "127.0.0.100");
+
+    // The double click streams the file into the channel's window.
+    const int window = dialog.Channels()[0].nWindow;
+    ASSERT_EQ(window, 0);
+    emit list->itemDoubleClicked(row, 0);
+    EXPECT_TRUE(dialog.WindowStates()[0].bRemote);
+    VideoPlayerWnd* video = dialog.VideoWindow(0);
+    ASSERT_TRUE(PumpUntil([&] { return !video->LastPicture().isNull(); }, 20s))
+        << "remote file \"" << dialog.VantorRemote()->WindowRemoteFile(0) << "\", stream player "
+        << (dialog.VantorRemote()->StreamPlayer(0) != nullptr) << ", window state " << dialog.WindowStates()[0].nState;
+    const QImage first = video->LastPicture();
+    EXPECT_EQ(first.width(), 352);
+    EXPECT_EQ(first.height(), 288);
+    // The test pattern moves: later pictures differ from the first one.
+    EXPECT_TRUE(PumpUntil([&] { return video->LastPicture() != first; }, 5s));
+    EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
+    EXPECT_NE(dialog.VantorRemote()->StreamPlayer(0), nullptr);
+    EXPECT_FALSE(dialog.VantorRemote()->WindowRemoteFile(0).empty());
+
+    // Stop hands the window back idle and ends the transfer and the stream.
+    dialog.OnButtonStop();
+    EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowIdle);
+    EXPECT_FALSE(dialog.WindowStates()[0].bRemote);
+    EXPECT_EQ(dialog.VantorRemote()->StreamPlayer(0), nullptr);
+    EXPECT_TRUE(dialog.VantorRemote()->WindowRemoteFile(0).empty());
+
+    // With no download running, Exit asks the ordinary question.
+    platform::ResetMessageBoxes();
+    platform::ScriptMessageBoxAnswers({platform::IDNO});
+    dialog.OnButtonExit();
+    ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
+    EXPECT_NE(platform::ShownMessageBoxes()[0].text, "A download is still running. Exit anyway?");
+    dialog.OnCancel();
+    sim.Stop();
+  }
+  platform::SetDisplayProvider(previous);
+  platform::ResetMessageBoxes();
+}
+
+}  // namespace
+}  // namespace lumaro
