@@ -88,8 +88,10 @@ TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysO
     ASSERT_TRUE(Rerecord(source.string(), platform::ToWindowsPath(file.string())));
 
     testsupport::AlderSimProcess sim;
+    // Delivery paced over about two seconds, so a download is still running when asked about.
+    const auto size = fs::file_size(file);
     ASSERT_TRUE(sim.Start({"--address", "127.0.0.100", "--port", "8000", "--no-live", "--recordings",
-                           recordings.string()}));
+                           recordings.string(), "--pace", std::to_string(size / 2)}));
 
     lumaro_test::ProgramFolder folder;
     CLumaroDlg dialog(0, "D:\\Picture\\", folder.path());
@@ -149,12 +151,22 @@ TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysO
     EXPECT_EQ(dialog.VantorRemote()->StreamPlayer(0), nullptr);
     EXPECT_TRUE(dialog.VantorRemote()->WindowRemoteFile(0).empty());
 
-    // With no download running, Exit asks the ordinary question.
+    // With no download running, Exit asks the ordinary question; while one runs, it says so.
+    const std::string downExit = "A download is still running. Exit anyway?";
     platform::ResetMessageBoxes();
     platform::ScriptMessageBoxAnswers({platform::IDNO});
     dialog.OnButtonExit();
     ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
-    EXPECT_NE(platform::ShownMessageBoxes()[0].text, "A download is still running. Exit anyway?");
+    EXPECT_NE(platform::ShownMessageBoxes()[0].text, downExit);
+    row->setSelected(true);
+    platform::ScriptMessageBoxAnswers({platform::IDYES, platform::IDNO});
+    dialog.DownloadSelectedRemoteRows();
+    ASSERT_TRUE(PumpUntil([&] { return !dialog.VantorRemote()->CurrentDownload().empty(); }));
+    dialog.OnButtonExit();
+    ASSERT_EQ(platform::ShownMessageBoxes().size(), 3u);
+    EXPECT_EQ(platform::ShownMessageBoxes()[1].text, "Download the selected recordings?");
+    EXPECT_EQ(platform::ShownMessageBoxes()[2].text, downExit);
+    EXPECT_TRUE(dialog.isVisible());  // No keeps the program running
     dialog.OnCancel();
     sim.Stop();
   }
