@@ -8,6 +8,7 @@
 #include "live_client/settings/CErrReportDlg.h"
 #include "live_client/settings/CPageDiskManagement.h"
 #include "live_client/settings/CPageSet.h"
+#include "live_client/settings/CRecordDlg.h"
 #include "live_client/settings/CTaskbarNotifier.h"
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/skin/KorvelSkin.h"
@@ -94,6 +95,7 @@ CTreePropSheet* BuildSettingsSheet(const CKorvelSkin& skin, CPageInfo (&pages)[k
 
 int RunKorvelSettings(CKorvelDlg& dialog) {
   TraceMessage("[KORVEL] - CKorvelDlg::OnBtnConfig.");
+  RegisterSchedulePage(g_PageInfo, ClientRecordingTally());
   std::unique_ptr<CTreePropSheet> sheet(BuildSettingsSheet(
       dialog.Skin(), g_PageInfo, dialog, dialog.m_strDiskLst, dialog.Handle(), &dialog.m_csDialog,
       &dialog));
