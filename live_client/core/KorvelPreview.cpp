@@ -38,6 +38,10 @@ std::atomic<unsigned> g_pictureCallbacks{0};
 std::atomic<unsigned> g_slowPictureCallbacks{0};
 constexpr unsigned kSlowCallbackUs = 100000;
 
+// One lock per media-information entry: the format-change report of one window never waits
+// for the pictures of another.
+std::mutex g_mediaInfoLocks[kContextCount];
+
 // Measures one picture callback into g_longestPictureCallbackUs.
 class CallbackTimer {
  public:
@@ -99,7 +103,8 @@ void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int 
   auto* context = static_cast<PreviewContext*>(user);
   if (!context || !frame || length <= 0) return;
   const int entry = context->page * kSlotsPerPage + context->window;
-  const PreviewMediaInfo& info = g_PreviewMediaInfo[entry];
+  // A copy: a format change may rewrite the entry while this frame is decoded.
+  const PreviewMediaInfo info = LoadPreviewMediaInfo(entry);
   std::uint8_t* picture = g_WindowBuffers.picture[context->window].get();
   if (!picture) return;
   // A format larger than the window's buffer is never decoded into it.
@@ -158,7 +163,7 @@ void FormatChanged(PreviewContext& context, const void* data, int length) {
   const int entry = context.page * kSlotsPerPage + context.window;
   PreviewMediaInfo info;
   std::memcpy(&info, data, sizeof info);
-  g_PreviewMediaInfo[entry] = info;
+  StorePreviewMediaInfo(entry, info);
   TraceMessage(
       "[KORVEL] - CONPROC: VideoInfo Changed. PAGE:%d  WND: %d --- VideInfo-nWidth: %d, "
       "nHeight: %d",
@@ -237,7 +242,7 @@ int StartAlderPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, 
                info.nCompressor, info.nWidth, info.nHeight);
 
   const int entry = page * kSlotsPerPage + window;
-  g_PreviewMediaInfo[entry] = info;
+  StorePreviewMediaInfo(entry, info);
   PreviewContext& context = g_PreviewContext[entry];
   context.dialog = dialog;
   context.channel = slot.nChannel;
@@ -332,6 +337,18 @@ void ResetLongestPictureCallback() {
   g_longestPictureCallbackUs = 0;
   g_pictureCallbacks = 0;
   g_slowPictureCallbacks = 0;
+}
+
+PreviewMediaInfo LoadPreviewMediaInfo(int entry) {
+  if (entry < 0 || entry >= kContextCount) return {};
+  std::lock_guard<std::mutex> guard(g_mediaInfoLocks[entry]);
+  return g_PreviewMediaInfo[entry];
+}
+
+void StorePreviewMediaInfo(int entry, const PreviewMediaInfo& info) {
+  if (entry < 0 || entry >= kContextCount) return;
+  std::lock_guard<std::mutex> guard(g_mediaInfoLocks[entry]);
+  g_PreviewMediaInfo[entry] = info;
 }
 
 bool PictureFitsBuffer(int width, int height) {

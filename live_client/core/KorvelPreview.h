@@ -10,8 +10,10 @@
 //
 // The callbacks run on the device libraries' threads, several at once for different windows.
 // They read their window's context entry without locks: it is written before the callbacks are
-// registered and not again until the preview has been stopped. Nothing here allocates per
-// frame.
+// registered and not again until the preview has been stopped. The kind-3 media information is
+// different: the format-change report rewrites it while pictures are decoded, so it is only
+// copied in and out whole under its entry's own lock (StorePreviewMediaInfo,
+// LoadPreviewMediaInfo). Nothing here allocates per frame.
 
 #include <cstdint>
 
@@ -45,10 +47,18 @@ inline constexpr int kContextCount = kPageCount * kSlotsPerPage;  // 125
 // Indexed by page x 25 + window. Process-wide: the device libraries hand back only a pointer
 // into these.
 extern PreviewContext g_PreviewContext[kContextCount];
+// Written and read only through StorePreviewMediaInfo / LoadPreviewMediaInfo.
 extern PreviewMediaInfo g_PreviewMediaInfo[kContextCount];
 // Page and window of the last preview started (kinds 0-2).
 extern int g_nLastPreviewPage;
 extern int g_nLastPreviewWnd;
+
+// Copies the media information of context `entry` (0 .. kContextCount-1) out or in, whole,
+// under that entry's own lock, so a reader never sees the width of one format with the height
+// of another. Any thread; the lock is never held across a call into a device or decoding
+// library. An entry out of range reads as all zeros and is not written.
+PreviewMediaInfo LoadPreviewMediaInfo(int entry);
+void StorePreviewMediaInfo(int entry, const PreviewMediaInfo& info);
 
 // Starts the preview of `slot` (page, window) over `login`. 0 or the failing code. Connect
 // worker or UI thread, holding the camera-table lock (worker) and the slot's lock.
