@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -59,6 +60,77 @@ inline void StorePixel(std::uint8_t* bgr, std::uint32_t word, const std::uint8_t
     bgr[0] = clamp[word & 0x3FF];
     bgr[1] = clamp[(word >> 10) & 0x3FF];
     bgr[2] = clamp[word >> 20];
+}
+
+// Four converted pixels, 12 bytes, written as three 32-bit words rather than twelve single
+// bytes: the same clamp table entries in the same byte order, fewer stores.
+inline void StoreFourPixels(std::uint8_t* __restrict bgr, std::uint32_t p0, std::uint32_t p1, std::uint32_t p2,
+                            std::uint32_t p3, const std::uint8_t* __restrict clamp)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint32_t first = static_cast<std::uint32_t>(clamp[p0 & 0x3FF]) |
+                                    static_cast<std::uint32_t>(clamp[(p0 >> 10) & 0x3FF]) << 8 |
+                                    static_cast<std::uint32_t>(clamp[p0 >> 20]) << 16 |
+                                    static_cast<std::uint32_t>(clamp[p1 & 0x3FF]) << 24;
+        const std::uint32_t second = static_cast<std::uint32_t>(clamp[(p1 >> 10) & 0x3FF]) |
+                                     static_cast<std::uint32_t>(clamp[p1 >> 20]) << 8 |
+                                     static_cast<std::uint32_t>(clamp[p2 & 0x3FF]) << 16 |
+                                     static_cast<std::uint32_t>(clamp[(p2 >> 10) & 0x3FF]) << 24;
+        const std::uint32_t third = static_cast<std::uint32_t>(clamp[p2 >> 20]) |
+                                    static_cast<std::uint32_t>(clamp[p3 & 0x3FF]) << 8 |
+                                    static_cast<std::uint32_t>(clamp[(p3 >> 10) & 0x3FF]) << 16 |
+                                    static_cast<std::uint32_t>(clamp[p3 >> 20]) << 24;
+        std::memcpy(bgr, &first, 4);
+        std::memcpy(bgr + 4, &second, 4);
+        std::memcpy(bgr + 8, &third, 4);
+    } else {
+        StorePixel(bgr, p0, clamp);
+        StorePixel(bgr + 3, p1, clamp);
+        StorePixel(bgr + 6, p2, clamp);
+        StorePixel(bgr + 9, p3, clamp);
+    }
+}
+
+// One or two picture rows that share a chroma row, straight from the planes: the same table
+// sums the 4:2:2 step would produce (Y0 and Y1 of a group with its U and V), without the
+// packed row in between. Each chroma sum is looked up once for the 2 x 2 pixels it serves.
+// `groups` groups of four pixels per row; `lumaBelow`/`bgrBelow` are null for a lone row.
+void ConvertRowPair(const std::uint8_t* __restrict luma, const std::uint8_t* __restrict lumaBelow,
+                    const std::uint8_t* __restrict u, const std::uint8_t* __restrict v, int groups,
+                    std::uint8_t* __restrict bgr, std::uint8_t* __restrict bgrBelow)
+{
+    const ColorTables& tables = Tables();
+    const std::uint32_t* __restrict lumaTable = tables.luma.data();
+    const std::uint32_t* __restrict blueDifference = tables.blueDifference.data();
+    const std::uint32_t* __restrict redDifference = tables.redDifference.data();
+    const std::uint8_t* __restrict clamp = tables.clamp.data();
+    if (lumaBelow != nullptr) {
+        for (int group = 0; group < groups; ++group) {
+            const std::uint32_t left = blueDifference[u[0]] + redDifference[v[0]];
+            const std::uint32_t right = blueDifference[u[1]] + redDifference[v[1]];
+            StoreFourPixels(bgr, lumaTable[luma[0]] + left, lumaTable[luma[1]] + left, lumaTable[luma[2]] + right,
+                            lumaTable[luma[3]] + right, clamp);
+            StoreFourPixels(bgrBelow, lumaTable[lumaBelow[0]] + left, lumaTable[lumaBelow[1]] + left,
+                            lumaTable[lumaBelow[2]] + right, lumaTable[lumaBelow[3]] + right, clamp);
+            u += 2;
+            v += 2;
+            luma += 4;
+            lumaBelow += 4;
+            bgr += 12;
+            bgrBelow += 12;
+        }
+        return;
+    }
+    for (int group = 0; group < groups; ++group) {
+        const std::uint32_t left = blueDifference[u[0]] + redDifference[v[0]];
+        const std::uint32_t right = blueDifference[u[1]] + redDifference[v[1]];
+        StoreFourPixels(bgr, lumaTable[luma[0]] + left, lumaTable[luma[1]] + left, lumaTable[luma[2]] + right,
+                        lumaTable[luma[3]] + right, clamp);
+        u += 2;
+        v += 2;
+        luma += 4;
+        bgr += 12;
+    }
 }
 
 void WriteBitmapInfoHeader(std::uint8_t* header, int width, int height)
@@ -145,16 +217,37 @@ bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, Snapsho
     bitmap.bytes.resize(kBitmapInfoHeaderBytes + rowBytes * static_cast<std::size_t>(height));
     std::uint8_t* pixels = bitmap.bytes.data() + kBitmapInfoHeaderBytes;
     // Pixels the conversion does not reach (widths that are not a multiple of 4) stay black.
-    const std::size_t converted = static_cast<std::size_t>(width / 4 * 4) * 3;
-    // One packed row at a time, so the 4:2:2 picture never leaves the cache; row r of the
-    // picture lands at row height - 1 - r of the bottom-up bitmap.
-    std::vector<std::uint8_t> packed(PackedRowBytes(width), 0);
-    for (int row = 0; row < height; ++row) {
-        std::uint8_t* out = pixels + static_cast<std::size_t>(height - 1 - row) * rowBytes;
-        PackYV12Row(yv12, width, height, row, packed.data());
-        PackedRowToBgr(packed.data(), width, out);
-        if (converted < rowBytes)
+    const int groups = width / 4;
+    const std::size_t converted = static_cast<std::size_t>(groups) * 12;
+    const std::size_t lumaBytes = static_cast<std::size_t>(width) * height;
+    const int chromaWidth = width / 2;
+    const int chromaHeight = height / 2;
+    // A picture one pixel high or wide has no chroma sample of its own: it is grey.
+    std::vector<std::uint8_t> grey;
+    const std::uint8_t* planeV = yv12 + lumaBytes;
+    const std::uint8_t* planeU = planeV + static_cast<std::size_t>(chromaWidth) * chromaHeight;
+    if (chromaWidth == 0 || chromaHeight == 0) {
+        grey.assign(static_cast<std::size_t>(groups) * 2, 128);
+        planeV = grey.data();
+        planeU = grey.data();
+    }
+    // Row r of the picture lands at row height - 1 - r of the bottom-up bitmap; the last
+    // chroma row also serves an odd last picture row.
+    auto output = [&](int row) { return pixels + static_cast<std::size_t>(height - 1 - row) * rowBytes; };
+    for (int row = 0; row < height; row += 2) {
+        const bool pair = row + 1 < height;
+        const std::size_t chromaRow =
+            chromaHeight == 0 ? 0 : static_cast<std::size_t>(std::min(row / 2, chromaHeight - 1)) * chromaWidth;
+        const std::uint8_t* luma = yv12 + static_cast<std::size_t>(row) * width;
+        std::uint8_t* out = output(row);
+        std::uint8_t* outBelow = pair ? output(row + 1) : nullptr;
+        ConvertRowPair(luma, pair ? luma + width : nullptr, planeU + chromaRow, planeV + chromaRow, groups, out,
+                       outBelow);
+        if (converted < rowBytes) {
             std::memset(out + converted, 0, rowBytes - converted);
+            if (pair)
+                std::memset(outBelow + converted, 0, rowBytes - converted);
+        }
     }
     WriteBitmapInfoHeader(bitmap.bytes.data(), width, height);
     return true;

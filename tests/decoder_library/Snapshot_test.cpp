@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -324,4 +325,65 @@ TEST_F(Snapshot, RequestsWaitForAGoodPictureAndOnlyTheLastPathIsWritten)
     ASSERT_EQ(DEC_Snap(index, "D:\\SNAP\\missing\\x.JPG"), 1);
     EXPECT_EQ(Decode(index, stream.frames[0].data), 1);
     EXPECT_FALSE(platform::Exists(Host("missing")));
+}
+
+namespace {
+
+// The conversion written out one pixel at a time: each colour is the rounded luma share plus
+// the rounded chroma shares, clamped; every chroma sample serves a 2 x 2 block, and columns
+// past the last whole group of four stay black.
+std::vector<std::uint8_t> ReferenceBottomUpBgr(const std::vector<unsigned char>& yv12, int width, int height)
+{
+    const int chromaWidth = width / 2;
+    const int chromaHeight = height / 2;
+    const std::uint8_t* y = yv12.data();
+    const std::uint8_t* v = y + static_cast<std::size_t>(width) * height;
+    const std::uint8_t* u = v + static_cast<std::size_t>(chromaWidth) * chromaHeight;
+    auto share = [](double factor, int value) { return static_cast<int>(std::lround(factor * value)); };
+    auto clamp = [](int value) { return static_cast<std::uint8_t>(std::clamp(value, 0, 255)); };
+    std::vector<std::uint8_t> bgr(static_cast<std::size_t>(width) * height * 3, 0);
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width / 4 * 4; ++column) {
+            const std::size_t chroma =
+                static_cast<std::size_t>(std::min(row / 2, chromaHeight - 1)) * chromaWidth + column / 2;
+            const int luma = share(1.164, y[static_cast<std::size_t>(row) * width + column] - 16);
+            const int cb = u[chroma] - 128;
+            const int cr = v[chroma] - 128;
+            std::uint8_t* out = bgr.data() + (static_cast<std::size_t>(height - 1 - row) * width + column) * 3;
+            out[0] = clamp(luma + share(2.018, cb));
+            out[1] = clamp(luma + share(-0.391, cb) + share(-0.813, cr));
+            out[2] = clamp(luma + share(1.596, cr));
+        }
+    }
+    return bgr;
+}
+
+}  // namespace
+
+TEST_F(Snapshot, NoisePicturesConvertExactlyAsThePixelByPixelSums)
+{
+    // 90 x 66: a width that leaves two columns unconverted and odd chroma width and height;
+    // 352 x 288: everything even.
+    const std::pair<int, int> sizes[] = {{90, 66}, {352, 288}};
+    std::uint32_t noise = 12345;
+    for (const auto& [width, height] : sizes) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        std::vector<std::uint8_t> yuv(static_cast<std::size_t>(width) * height * 3 / 2);
+        for (auto& sample : yuv) {
+            noise = noise * 1664525 + 1013904223;
+            sample = static_cast<std::uint8_t>(noise >> 24);
+        }
+        const int index = MakeDecoder(width, height);
+        const std::string name = "noise" + std::to_string(width) + ".BMP";
+        ASSERT_EQ(DEC_Snap(index, (std::string(kFolder) + name).c_str()), 1);
+        ASSERT_EQ(Decode(index, EncodeIntra(width, height, yuv)), 1);
+        const std::string file = ReadFile(Host(name));
+        ASSERT_EQ(file.size(), 54u + static_cast<std::size_t>(width) * height * 3);
+        const std::vector<std::uint8_t> expected = ReferenceBottomUpBgr(picture_, width, height);
+        std::size_t differing = 0;
+        for (std::size_t at = 0; at < expected.size(); ++at)
+            differing += static_cast<std::uint8_t>(file[54 + at]) != expected[at] ? 1 : 0;
+        EXPECT_EQ(differing, 0u);
+        DEC_DestroyVideoDecoder(index);
+    }
 }
