@@ -59,8 +59,9 @@ void PackYV12Row(const std::uint8_t* yv12, int width, int height, int row, std::
 // the rest of the output row is left as it is.
 void PackedRowToBgr(const std::uint8_t* packed, int width, std::uint8_t* bgr);
 
-// The whole chain for a YV12 picture: each row packed as 4:2:2, placed bottom-up and
-// converted, and the bitmap header filled in. False when the picture cannot be converted (no
+// The whole chain for a YV12 picture: the bytes PackYV12Row and PackedRowToBgr give for
+// each row, placed bottom-up, and the bitmap header filled in. The rows are converted
+// straight from the planes, two rows per chroma row, with the same table lookups. False when the picture cannot be converted (no
 // picture, size not positive); throws std::bad_alloc when memory runs out.
 bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap);
 
