@@ -131,63 +131,6 @@ void WriteBitmapInfoHeader(std::uint8_t* header, int width, int height)
 
 }  // namespace
 
-std::size_t PackedRowBytes(int width)
-{
-    return width <= 0 ? 0 : static_cast<std::size_t>((width + 3) & ~3) * 2;
-}
-
-void PackYV12Row(const std::uint8_t* yv12, int width, int height, int row, std::uint8_t* packed)
-{
-    const std::size_t lumaBytes = static_cast<std::size_t>(width) * height;
-    const int chromaWidth = width / 2;
-    const int chromaHeight = height / 2;
-    const std::uint8_t* y = yv12 + static_cast<std::size_t>(row) * width;
-    // A picture one pixel high or wide has no chroma sample of its own: it is grey.
-    if (chromaWidth == 0 || chromaHeight == 0) {
-        for (int column = 0; column < width; ++column) {
-            packed[2 * column] = y[column];
-            packed[2 * column + 1] = 128;
-        }
-        return;
-    }
-    const std::uint8_t* planeV = yv12 + lumaBytes;
-    const std::uint8_t* planeU = planeV + static_cast<std::size_t>(chromaWidth) * chromaHeight;
-    const std::size_t chromaRow = static_cast<std::size_t>(std::min(row / 2, chromaHeight - 1)) * chromaWidth;
-    const std::uint8_t* u = planeU + chromaRow;
-    const std::uint8_t* v = planeV + chromaRow;
-    std::uint8_t* out = packed;
-    for (int c = 0; c < chromaWidth; ++c) {
-        out[0] = y[2 * c];
-        out[1] = u[c];
-        out[2] = y[2 * c + 1];
-        out[3] = v[c];
-        out += 4;
-    }
-    if (2 * chromaWidth < width) {
-        out[0] = y[width - 1];
-        out[1] = u[chromaWidth - 1];
-    }
-}
-
-void PackedRowToBgr(const std::uint8_t* packed, int width, std::uint8_t* bgr)
-{
-    const ColorTables& tables = Tables();
-    const std::uint32_t* luma = tables.luma.data();
-    const std::uint32_t* blueDifference = tables.blueDifference.data();
-    const std::uint32_t* redDifference = tables.redDifference.data();
-    const std::uint8_t* clamp = tables.clamp.data();
-    const int pairs = width / 4 * 2;
-    const std::uint8_t* in = packed;
-    std::uint8_t* out = bgr;
-    for (int pair = 0; pair < pairs; ++pair) {
-        const std::uint32_t chroma = blueDifference[in[1]] + redDifference[in[3]];
-        StorePixel(out, luma[in[0]] + chroma, clamp);
-        StorePixel(out + 3, luma[in[2]] + chroma, clamp);
-        in += 4;
-        out += 6;
-    }
-}
-
 bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap)
 {
     if (yv12 == nullptr || width <= 0 || height <= 0)

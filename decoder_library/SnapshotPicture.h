@@ -46,23 +46,13 @@ struct SnapshotBitmap {
     std::size_t PixelBytes() const { return bytes.size() - kBitmapInfoHeaderBytes; }
 };
 
-// Bytes of one row of the 4:2:2 picture of a picture `width` wide: width rounded up to a
-// multiple of 4, times 2.
-std::size_t PackedRowBytes(int width);
-
-// Row `row` of a YV12 picture (Y plane, then V, then U, each chroma plane width/2 x
-// height/2) as 4:2:2 Y0 U Y1 V groups, width x 2 bytes. Each chroma sample serves a 2 x 2
-// block of pixels; an odd last column or row keeps the nearest chroma sample.
-void PackYV12Row(const std::uint8_t* yv12, int width, int height, int row, std::uint8_t* packed);
-
-// One 4:2:2 row to blue-green-red, width x 3 bytes. (width / 4) x 4 pixels are converted;
-// the rest of the output row is left as it is.
-void PackedRowToBgr(const std::uint8_t* packed, int width, std::uint8_t* bgr);
-
-// The whole chain for a YV12 picture: the bytes PackYV12Row and PackedRowToBgr give for
-// each row, placed bottom-up, and the bitmap header filled in. The rows are converted
-// straight from the planes, two rows per chroma row, with the same table lookups. False when the picture cannot be converted (no
-// picture, size not positive); throws std::bad_alloc when memory runs out.
+// The whole chain for a YV12 picture: each row as the 4:2:2 picture (Y0 U Y1 V groups, each
+// chroma sample serving a 2 x 2 block, an odd last column or row keeping the nearest chroma
+// sample) turned to blue-green-red by the tables, (width / 4) x 4 pixels a row, rows placed
+// bottom-up, and the bitmap header filled in. The rows are converted straight from the
+// planes, two rows per chroma row, without building the 4:2:2 rows in memory. False when the
+// picture cannot be converted (no picture, size not positive); throws std::bad_alloc when
+// memory runs out.
 bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap);
 
 }  // namespace halvane
