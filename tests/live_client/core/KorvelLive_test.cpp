@@ -278,11 +278,11 @@ TEST_F(KorvelLiveTest, AlderWindowDecodesIntoItsWindowFollowsAFormatChangeAndNot
   EXPECT_EQ(TreeImage(4), kTreeImagePending);
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(4) == kTreeImageConnected; }, 15000)) << "TreeImage(4) == kTreeImageConnected";
   EXPECT_TRUE(PicturesMove(4));
-  EXPECT_EQ(g_PreviewMediaInfo[4].nWidth, 352);
+  EXPECT_EQ(LoadPreviewMediaInfo(4).nWidth, 352);
 
   alder_->Command("format 2 704x576");
-  ASSERT_TRUE(WaitUntil([&] { return g_PreviewMediaInfo[4].nWidth == 704; }, 10000)) << "g_PreviewMediaInfo[4].nWidth == 704";
-  EXPECT_EQ(g_PreviewMediaInfo[4].nHeight, 576);
+  ASSERT_TRUE(WaitUntil([&] { return LoadPreviewMediaInfo(4).nWidth == 704; }, 10000)) << "LoadPreviewMediaInfo(4).nWidth == 704";
+  EXPECT_EQ(LoadPreviewMediaInfo(4).nHeight, 576);
   EXPECT_TRUE(PicturesMove(4)) << "pictures go on at the new size";
 
   alder_->Command("drop");
