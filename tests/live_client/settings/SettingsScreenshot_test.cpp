@@ -16,6 +16,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/settings/CCameraSetDlg.h"
 #include "live_client/settings/CErrReportDlg.h"
+#include "live_client/settings/CRecordDlg.h"
 #include "live_client/settings/CTaskbarNotifier.h"
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/settings/KorvelSettings.h"
@@ -41,6 +42,7 @@ TEST_F(SettingsTest, Screenshots) {
   CKorvelSettings settings;
   settings.m_nRecDriveMask = 1;
   std::vector<std::string> disks{"D:\\", "E:\\"};
+  RegisterSchedulePage(g_PageInfo, ClientRecordingTally());
   std::unique_ptr<CTreePropSheet> sheet(
       BuildSettingsSheet(skin_, g_PageInfo, settings, disks, nullptr, nullptr, nullptr));
   WhenModal("CTreePropSheet", [&](QWidget*) {
