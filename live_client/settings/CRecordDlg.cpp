@@ -42,8 +42,7 @@ CRecordDlg::CRecordDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount],
   tree_ = new QTreeWidget(this);
   tree_->setObjectName(QStringLiteral("TREE_WINDOWS"));
   tree_->setHeaderHidden(true);
-  tree_->setMinimumWidth(110);
-  tree_->setMaximumWidth(150);
+  tree_->setMinimumWidth(160);
   layout->addWidget(tree_);
 
   auto* right = new QVBoxLayout;
@@ -51,15 +50,14 @@ CRecordDlg::CRecordDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount],
   tab_->setObjectName(QStringLiteral("TAB_SCHEDULE"));
   week_ = new MWeek;
   week_->setObjectName(QStringLiteral("GRID_WEEK"));
-  // Small enough that the whole week fits beside the window tree on the sheet.
-  week_->setMinimumSize(25 * 15, 8 * 20);
+  week_->setMinimumSize(25 * 18, 8 * 22);
   tab_->addTab(week_, QStringLiteral("STC_SCHEDULE"));
   right->addWidget(tab_, 1);
 
   auto* row = new QHBoxLayout;
   schedOn_ = new QCheckBox(QStringLiteral("Record on schedule"), this);
   schedOn_->setObjectName(QStringLiteral("CHECK_SCHEDON"));
-  right->addWidget(schedOn_);
+  row->addWidget(schedOn_);
   row->addWidget(new QLabel(QStringLiteral("Interval"), this));
   interval_ = new QSpinBox(this);
   interval_->setObjectName(QStringLiteral("EDIT_INTERVAL"));
