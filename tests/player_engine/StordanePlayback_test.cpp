@@ -155,7 +155,9 @@ TEST_F(StordanePlaybackTest, DownloadingRecordingFedAsAStreamPlaysEveryFrame) {
         fed = true;
     });
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (Pellix_GetPlayedFrames(3) < 60 && std::chrono::steady_clock::now() < until)
+    // A frame counts as played just before it is presented: wait for both.
+    while ((Pellix_GetPlayedFrames(3) < 60 || PlatformWindowPresentCount(window_) < 60) &&
+           std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     feeder.join();
     EXPECT_TRUE(fed);
