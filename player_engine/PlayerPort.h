@@ -103,6 +103,10 @@ public:
     const SplitterWrapper& Splitter() const { return splitter_; }
 
 private:
+    // Sets the playing speed for Fast and Slow: a speed within 10 % of normal becomes normal,
+    // and the sound follows it.
+    void ApplySpeed(float speed);
+
     // Serialises the clock values between the playback thread and the control operations.
     class ClockLock {
     public:

@@ -399,19 +399,7 @@ bool PlayerPort::Fast() {
     }
     if (IsRealTimeStream()) return false;
     if (speed_ >= kFastest) return false;
-    float speed = speed_ * 2.0f;
-    if (speed > 0.9f && speed < 1.1f) speed = 1.0f;
-    speed_ = speed;
-    const bool with_sound = has_audio_ && sound_usable_;
-    if (speed == 1.0f) {
-        if (with_sound) sound_output_.SetRate(1.0);
-    } else if (with_sound) {
-        {
-            ClockLock clock(clock_mutex_);
-            frame_counter_ = 0;
-        }
-        if (!sound_output_.IsPaused()) sound_output_.SetRate(speed);
-    }
+    ApplySpeed(speed_ * 2.0f);
     return true;
 }
 
@@ -423,7 +411,11 @@ bool PlayerPort::Slow() {
     }
     if (IsRealTimeStream()) return false;
     if (speed_ <= kSlowest) return false;
-    float speed = speed_ / 2.0f;
+    ApplySpeed(speed_ / 2.0f);
+    return true;
+}
+
+void PlayerPort::ApplySpeed(float speed) {
     if (speed > 0.9f && speed < 1.1f) speed = 1.0f;
     speed_ = speed;
     const bool with_sound = has_audio_ && sound_usable_;
@@ -436,7 +428,6 @@ bool PlayerPort::Slow() {
         }
         if (!sound_output_.IsPaused()) sound_output_.SetRate(speed);
     }
-    return true;
 }
 
 bool PlayerPort::Stop() {
