@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "decoder_library/SnapshotVectorRows.h"
+
 namespace halvane {
 
 namespace {
@@ -114,6 +116,45 @@ void ConvertRowPair(const std::uint8_t* __restrict luma, const std::uint8_t* __r
     }
 }
 
+// A vector row-pair converter: converts whole blocks from the start of the rows and returns
+// the groups it did; null for the table walk alone.
+using VectorRowPair = int (*)(const std::uint8_t*, const std::uint8_t*, const std::uint8_t*, const std::uint8_t*,
+                              int, std::uint8_t*, std::uint8_t*);
+
+bool ProcessorHas(ColourConversion way)
+{
+    switch (way) {
+    case ColourConversion::Automatic:
+    case ColourConversion::Tables:
+        return true;
+    case ColourConversion::Sse41:
+        return __builtin_cpu_supports("sse4.1");
+    case ColourConversion::Avx2:
+        return __builtin_cpu_supports("avx2");
+    }
+    return false;
+}
+
+VectorRowPair VectorRowsFor(ColourConversion way)
+{
+    if (way == ColourConversion::Automatic) {
+        static const ColourConversion fastest = ProcessorHas(ColourConversion::Avx2)    ? ColourConversion::Avx2
+                                                : ProcessorHas(ColourConversion::Sse41) ? ColourConversion::Sse41
+                                                                                        : ColourConversion::Tables;
+        way = fastest;
+    }
+    if (!ProcessorHas(way))
+        return nullptr;
+    switch (way) {
+    case ColourConversion::Sse41:
+        return ConvertRowPairSse41;
+    case ColourConversion::Avx2:
+        return ConvertRowPairAvx2;
+    default:
+        return nullptr;
+    }
+}
+
 void WriteBitmapInfoHeader(std::uint8_t* header, int width, int height)
 {
     auto put32 = [header](int offset, std::uint32_t value) {
@@ -131,7 +172,13 @@ void WriteBitmapInfoHeader(std::uint8_t* header, int width, int height)
 
 }  // namespace
 
-bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap)
+bool ColourConversionAvailable(ColourConversion way)
+{
+    return ProcessorHas(way);
+}
+
+bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, SnapshotBitmap& bitmap,
+                        ColourConversion way)
 {
     if (yv12 == nullptr || width <= 0 || height <= 0)
         return false;
@@ -157,6 +204,7 @@ bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, Snapsho
     }
     // Row r of the picture lands at row height - 1 - r of the bottom-up bitmap; the last
     // chroma row also serves an odd last picture row.
+    const VectorRowPair vectorRows = VectorRowsFor(way);
     auto output = [&](int row) { return pixels + static_cast<std::size_t>(height - 1 - row) * rowBytes; };
     for (int row = 0; row < height; row += 2) {
         const bool pair = row + 1 < height;
@@ -165,8 +213,13 @@ bool MakeSnapshotBitmap(const std::uint8_t* yv12, int width, int height, Snapsho
         const std::uint8_t* luma = yv12 + static_cast<std::size_t>(row) * width;
         std::uint8_t* out = output(row);
         std::uint8_t* outBelow = pair ? output(row + 1) : nullptr;
-        ConvertRowPair(luma, pair ? luma + width : nullptr, planeU + chromaRow, planeV + chromaRow, groups, out,
-                       outBelow);
+        const std::uint8_t* lumaBelow = pair ? luma + width : nullptr;
+        const std::uint8_t* u = planeU + chromaRow;
+        const std::uint8_t* v = planeV + chromaRow;
+        // The vector way takes whole blocks, the tables the groups left at the end of the row.
+        const int done = vectorRows != nullptr ? vectorRows(luma, lumaBelow, u, v, groups, out, outBelow) : 0;
+        ConvertRowPair(luma + 4 * done, pair ? lumaBelow + 4 * done : nullptr, u + 2 * done, v + 2 * done,
+                       groups - done, out + 12 * done, pair ? outBelow + 12 * done : nullptr);
         if (converted < rowBytes) {
             std::memset(out + converted, 0, rowBytes - converted);
             if (pair)
