@@ -2,7 +2,7 @@
 // process, single-threaded, best of 7 repetitions in processor time:
 //  - the snapshot colour conversion of a D1 picture (YV12 -> 4:2:2 -> bottom-up -> BGR) beside
 //    libswscale's yuv420p -> bgr24 of the same picture, both with the vector instructions
-//    this processor has, and the table walk alone beside the same peer;
+//    this processor has, and the SSE4.1 way and the table walk alone beside the same peer;
 //  - the quality-100 JPEG file of that picture beside libjpeg-turbo compressing the same BGR
 //    picture alone into a file;
 //  - DEC_DecodeAudio of 256-byte ADPCM blocks of encoded sound beside libavcodec's
@@ -127,6 +127,16 @@ void Convert(benchmark::State& state, halvane::ColourConversion way)
 void ConvertWithHalvane(benchmark::State& state)
 {
     Convert(state, halvane::ColourConversion::Automatic);
+}
+
+// The 128-bit way, the one of processors without AVX2.
+void ConvertWithHalvaneSse41(benchmark::State& state)
+{
+    if (!halvane::ColourConversionAvailable(halvane::ColourConversion::Sse41)) {
+        state.SkipWithError("no SSE4.1");
+        return;
+    }
+    Convert(state, halvane::ColourConversion::Sse41);
 }
 
 // The table walk alone, the way of processors without vector instructions.
@@ -284,6 +294,7 @@ struct Pair {
 };
 const Pair kPairs[] = {
     {"D1 colour conversion", "conversion/Halvane", "conversion/libswscale", 1.5},
+    {"D1 conversion, SSE4.1", "conversion/Halvane-sse41", "conversion/libswscale", 0},
     {"D1 conversion, tables", "conversion/Halvane-tables", "conversion/libswscale", 0},
     {"D1 JPEG quality 100", "jpeg/Halvane", "jpeg/libjpeg-turbo", 1.1},
     {"ADPCM 512 blocks", "adpcm/DEC_DecodeAudio", "adpcm/libavcodec", 1.0},
@@ -297,7 +308,8 @@ int main(int argc, char** argv)
     av_log_set_level(AV_LOG_QUIET);
     D1Bitmap();
     const std::pair<const char*, void (*)(benchmark::State&)> cases[] = {
-        {"conversion/Halvane", ConvertWithHalvane}, {"conversion/Halvane-tables", ConvertWithHalvaneTables},
+        {"conversion/Halvane", ConvertWithHalvane}, {"conversion/Halvane-sse41", ConvertWithHalvaneSse41},
+        {"conversion/Halvane-tables", ConvertWithHalvaneTables},
         {"conversion/libswscale", ConvertWithSwscale},
         {"jpeg/Halvane", JpegWithHalvane},           {"jpeg/libjpeg-turbo", JpegWithLibjpegTurbo},
         {"adpcm/DEC_DecodeAudio", AdpcmWithHalvane}, {"adpcm/ADPCMCodec", AdpcmCodecAlone},
