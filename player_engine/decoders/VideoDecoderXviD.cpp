@@ -19,6 +19,8 @@ namespace {
 constexpr int kXvidVersion = 0x00010182;
 constexpr const char* kLibraryName = "libxvidcore.so.4";
 constexpr int kGeneralFlags = XVID_LOWDELAY | XVID_DEBLOCKY;
+// The same decode with the luma deblocking left to LumaDeblock, which gives the same bytes.
+constexpr int kGeneralFlagsOwnDeblock = XVID_LOWDELAY;
 constexpr unsigned kCpuFlags = 0xCF;   // features detected by the library
 
 struct DecodeCall {
@@ -108,6 +110,8 @@ void VideoDecoderXviD::Close() {
     width_ = height_ = 0;
     format_code_ = kPictureFormatNone;
     scratch_.clear();
+    interlaced_ = false;
+    deblock_ = {};
 }
 
 bool VideoDecoderXviD::SetOutputFormat(int code) {
@@ -129,12 +133,15 @@ DecompressResult VideoDecoderXviD::Decompress(const uint8_t* data, uint32_t size
     // called again for the rest. A picture is written only while that size is the ring's.
     for (int pass = 0; pass < 4 && remaining > 0; ++pass) {
         const bool fits = stream_width_ == width_ && stream_height_ == height_;
+        // Interlaced streams pair chroma rows by field and odd widths are laid out wider:
+        // those the library packs itself.
+        const bool own_deblock = fits && !interlaced_ && scratch_.empty();
         xvid_dec_frame_t frame{};
         frame.version = kXvidVersion;
-        frame.general = kGeneralFlags;
+        frame.general = own_deblock ? kGeneralFlagsOwnDeblock : kGeneralFlags;
         frame.bitstream = const_cast<uint8_t*>(rest);
         frame.length = remaining;
-        frame.output.csp = fits ? XVID_CSP_YUY2 : XVID_CSP_NULL;
+        frame.output.csp = own_deblock ? XVID_CSP_INTERNAL : fits ? XVID_CSP_YUY2 : XVID_CSP_NULL;
         frame.output.plane[0] = target;
         frame.output.stride[0] = stride_;
         xvid_dec_stats_t stats{};
@@ -143,14 +150,31 @@ DecompressResult VideoDecoderXviD::Decompress(const uint8_t* data, uint32_t size
         if (!platform::RunGuarded(RunDecodeCall, &call)) return DecompressResult::Fault;
         if (call.result < 0) return DecompressResult::NoPicture;
         if (stats.type == XVID_TYPE_VOL) {
+            // A new size makes the library start its pictures afresh; so does the filter.
+            if (stats.data.vol.width != stream_width_ || stats.data.vol.height != stream_height_) deblock_ = {};
             stream_width_ = stats.data.vol.width;
             stream_height_ = stats.data.vol.height;
+            interlaced_ = (stats.data.vol.general & XVID_VOL_INTERLACING) != 0;
             if (call.result == 0) break;
             rest += call.result;
             remaining -= call.result;
             continue;
         }
         if (!fits || stats.type == XVID_TYPE_NOTHING) return DecompressResult::NoPicture;
+        if (own_deblock) {
+            // The planes stay the library's until the next call; the quantisers are those of
+            // the picture's macroblocks, or none when the library would not have filtered.
+            LumaDeblock::Planes planes;
+            planes.y = static_cast<const uint8_t*>(frame.output.plane[0]);
+            planes.u = static_cast<const uint8_t*>(frame.output.plane[1]);
+            planes.v = static_cast<const uint8_t*>(frame.output.plane[2]);
+            planes.y_stride = frame.output.stride[0];
+            planes.chroma_stride = frame.output.stride[1];
+            if (planes.y == nullptr || planes.u == nullptr || planes.v == nullptr) return DecompressResult::NoPicture;
+            deblock_.Run(planes, stats.data.vop.qscale, stats.data.vop.qscale_stride, width_, height_, picture,
+                         width_ * 2);
+            return DecompressResult::Picture;
+        }
         if (!scratch_.empty()) {
             for (int row = 0; row < height_; ++row)
                 std::memcpy(picture + static_cast<size_t>(row) * width_ * 2,

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/codecs/CodecModule.h"
+#include "player_engine/decoders/LumaDeblock.h"
 #include "player_engine/decoders/VideoDecoder.h"
 
 namespace pellix {
@@ -38,10 +39,13 @@ private:
     int height_ = 0;
     int stream_width_ = 0;    // the size the stream's last sequence header declared
     int stream_height_ = 0;
+    bool interlaced_ = false;   // as the stream's last sequence header declared
     int format_code_ = kPictureFormatNone;
     // Rows the library lays out wider than the picture (odd widths) are decoded here first.
     int stride_ = 0;
     std::vector<uint8_t> scratch_;
+    // Filters and packs the pictures of progressive streams of even width.
+    LumaDeblock deblock_;
 };
 
 }  // namespace pellix

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pellix {
+
+// The luma deblocking the XviD library applies to a picture on output when asked for it,
+// done here instead so that it costs a fraction: the library leaves its decoded picture in
+// place (its internal planes) and this filter works on a copy of the luma while packing the
+// YUY2 picture. The result is byte for byte the library's own.
+//
+// The filter runs over every 8 x 8 block edge of the macroblock-aligned luma, first the
+// horizontal edges from the top, then the vertical edges from the left, each edge reading
+// five samples on one side and five on the other and choosing between a smooth-area filter
+// and a default one by how flat the ten samples are; the macroblock's quantiser sets its
+// strength.
+//
+// Not thread-safe: one instance per decoder, used by the thread that decodes.
+class LumaDeblock {
+public:
+    // Internal planes of one decoded 4:2:0 picture as the library hands them out. The luma
+    // plane covers whole macroblocks (at least 16 x mb columns and rows).
+    struct Planes {
+        const uint8_t* y = nullptr;
+        const uint8_t* u = nullptr;
+        const uint8_t* v = nullptr;
+        int y_stride = 0;
+        int chroma_stride = 0;
+    };
+
+    // Deblocks the luma of `planes` (quantisers: one per macroblock, `quant_stride` apart; none
+    // leaves the picture as decoded) and packs a width x height YUY2 picture with rows
+    // `yuy2_stride` bytes apart. Chroma row y / 2 serves picture rows y and y + 1. Needs an
+    // even width.
+    void Run(const Planes& planes, const int* quants, int quant_stride, int width, int height, uint8_t* yuy2,
+             int yuy2_stride);
+
+private:
+    std::vector<uint8_t> luma_;   // the macroblock-aligned luma being filtered
+    std::vector<int16_t> strip_;  // eight rows of it, column by column
+};
+
+}  // namespace pellix
