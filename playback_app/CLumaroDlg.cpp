@@ -30,6 +30,7 @@
 #include "playback_app/SystemText.h"
 #include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
+#include "playback_app/remote/CRecorderRemote.h"
 #include "playback_app/remote/CRemoteDlgHost.h"
 #include "playback_app/remote/CVantorRemote.h"
 
@@ -93,6 +94,7 @@ CLumaroDlg::~CLumaroDlg() {
   // The device readers post to this dialog's handle: they end before the handle closes.
   m_pVantor.reset();
   m_pRemoteHost.reset();
+  m_pRecorder.reset();
   if (m_bSdkStarted) ORVANE_cleanup();
   m_pump.Detach();
   CloseWindow();
@@ -365,12 +367,7 @@ void CLumaroDlg::UnInit() {
   }
   for (CPictureButton* button : m_channelButtons)
     if (button) button->hide();
-  if (m_hDvr != 0) {
-    const int logout = ORVANE_logoutServer(m_hDvr);
-    if (logout != 0 && logout != 2033) TraceMessage("ORVANE_logoutServer() error.");
-    if (ORVANE_destroyDVR(m_hDvr) != 0) TraceMessage("ORVANE_destroyDVR() error");
-    else m_hDvr = 0;
-  }
+  if (m_pRecorder) m_pRecorder->Close();
   KillTimer(kTimerClock);
   if (m_bInitialised) WriteAddressHistory();
   TraceMessage("[LUMARO] - UnInit.\t[END]");
@@ -460,6 +457,9 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
       OnRulerScroll(static_cast<int>(message.wParam));
       return 0;
     case UM_RESERVED_479:
+      return 0;
+    case UM_SDK_PROGRESS:
+      OnSdkProgress();
       return 0;
     default: {
       platform::LRESULT r = 0;

@@ -35,6 +35,7 @@ class QComboBox;
 class QMenu;
 class QProgressBar;
 class QTreeWidget;
+class QTreeWidgetItem;
 class QWidget;
 
 namespace lumaro {
@@ -47,6 +48,7 @@ class CDateTimeBox;
 class CPictureButton;
 class CPictureSlider;
 class CRecordSetDlg;
+class CRecorderRemote;
 class CRemoteDlgHost;
 class CVantorRemote;
 class TimeStaffWnd;
@@ -147,6 +149,8 @@ class CLumaroDlg : public QDialog, public platform::Window {
   // The Vantor device side (null before OnInitDialog). Remote result rows open and download
   // through these, as a double click and a right click on the remote list do.
   CVantorRemote* VantorRemote() const { return m_pVantor.get(); }
+  // The recorder side (device types 0..2); null until the first recorder search.
+  CRecorderRemote* RecorderRemote() const { return m_pRecorder.get(); }
   void OpenRemoteRow(int row);
   void DownloadSelectedRemoteRows();
 
@@ -230,6 +234,19 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void ShowDownloadProgress();
   void RememberAddress(const std::string& address);
 
+  // Recorders through the DVR SDK (CLumaroDlgRecorder.cpp).
+  bool RunLoginInfo();
+  void SearchRecorder(const std::vector<int>& channels);
+  // Plays a recorder row; false when the row is not one.
+  bool OpenRecorderRow(QTreeWidgetItem* item);
+  bool IsSdkWindow(int window) const;
+  void OnSdkPlay();
+  void OnSdkPause();
+  void ChangeSdkSpeed(bool faster);
+  void OnSdkProgress();
+  // Shows the language text `key` with the program's title as caption.
+  void ShowNotice(const char* key);
+
   // Timers.
   void OnClockTimer();
   void UpdatePlayButtons();
@@ -288,7 +305,6 @@ class CLumaroDlg : public QDialog, public platform::Window {
   // --- Render library and recorder SDK.
   bool m_bRenderStarted = false;
   bool m_bSdkStarted = false;
-  int m_hDvr = 0;
   bool m_bUnInitDone = false;
   bool m_bInitialised = false;
 
@@ -323,6 +339,12 @@ class CLumaroDlg : public QDialog, public platform::Window {
   std::unique_ptr<CRemoteDlgHost> m_pRemoteHost;
   std::unique_ptr<CVantorRemote> m_pVantor;
   std::string m_strRemoteAddress;
+  // Port and credentials of the last accepted login dialog.
+  int m_nRemotePort = 0;
+  std::string m_strRemoteUser;
+  std::string m_strRemotePassword;
+  // The recorder connection, its search and its one playback; destroyed before the SDK stops.
+  std::unique_ptr<CRecorderRemote> m_pRecorder;
   // Channels of the last Vantor search; the n-th was searched on window n.
   std::vector<int> m_remoteChannels;
 

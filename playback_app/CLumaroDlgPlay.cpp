@@ -40,7 +40,9 @@ std::string DiskOf(const std::string& path) {
 QString CLumaroDlg::SpeedText() const {
   const float speed = m_VideoWndState[static_cast<std::size_t>(m_nSelectedWindow)].m_fSpeed;
   char text[32];
-  if (speed >= 1.0f) std::snprintf(text, sizeof text, "(%d.0 X)", static_cast<int>(speed));
+  // A recorder's rate -n stands for 1/n.
+  if (speed < 0.0f) std::snprintf(text, sizeof text, "(1/%d X)", static_cast<int>(-speed));
+  else if (speed >= 1.0f) std::snprintf(text, sizeof text, "(%d.0 X)", static_cast<int>(speed));
   else std::snprintf(text, sizeof text, "(1/%d X)", static_cast<int>(1.0f / speed + 0.5f));
   return QString::fromLatin1(text);
 }
@@ -109,6 +111,10 @@ void CLumaroDlg::PlayWindow(int window, bool hasPosition, float position) {
 }
 
 void CLumaroDlg::OnButtonPlay() {
+  if (IsSdkWindow(m_nSelectedWindow)) {
+    OnSdkPlay();
+    return;
+  }
   if (m_viewMode == ViewMode::Time) {
     OnButtonPlayAll();
     return;
@@ -154,6 +160,10 @@ void CLumaroDlg::OnButtonStopAll() {
 }
 
 void CLumaroDlg::OnButtonPause() {
+  if (IsSdkWindow(m_nSelectedWindow)) {
+    OnSdkPause();
+    return;
+  }
   const int window = m_nSelectedWindow;
   VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
   if (state.nState != kWindowPlaying && state.nState != kWindowPaused) return;
@@ -190,20 +200,30 @@ void CLumaroDlg::ChangeSpeed(int window, bool faster) {
 }
 
 void CLumaroDlg::OnButtonSlow() {
-  // Remote playback keeps its own speed rules; these buttons serve local recordings.
-  if (m_bRemote) return;
+  // Remote playback keeps its own speed rules: a recorder's rates for the selected window,
+  // nothing for a Vantor stream.
+  if (m_bRemote) {
+    if (m_nDeviceType != 3) ChangeSdkSpeed(false);
+    return;
+  }
   ChangeSpeed(m_nSelectedWindow, false);
   UpdateSpeedLabel();
 }
 
 void CLumaroDlg::OnButtonFast() {
-  if (m_bRemote) return;
+  if (m_bRemote) {
+    if (m_nDeviceType != 3) ChangeSdkSpeed(true);
+    return;
+  }
   ChangeSpeed(m_nSelectedWindow, true);
   UpdateSpeedLabel();
 }
 
 void CLumaroDlg::OnButtonSpeedAll(bool faster) {
-  if (m_bRemote) return;
+  if (m_bRemote) {
+    if (m_nDeviceType != 3) ChangeSdkSpeed(faster);
+    return;
+  }
   for (int window = 0; window < kVideoWindows; ++window) ChangeSpeed(window, faster);
   UpdateSpeedLabel();
 }
@@ -360,7 +380,8 @@ void CLumaroDlg::OnFileEnd(int window) {
 }
 
 void CLumaroDlg::OnPositionTimer(int window) {
-  if (window != m_nSelectedWindow) return;
+  // A recorder's playback reports its own progress (UM_SDK_PROGRESS); the engine knows nothing of it.
+  if (window != m_nSelectedWindow || IsSdkWindow(window)) return;
   const VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
   if (state.nState != kWindowPlaying) return;
   const float position = Pellix_GetPlayPos(window);

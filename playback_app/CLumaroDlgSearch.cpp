@@ -23,8 +23,10 @@
 #include "playback_app/SystemText.h"
 #include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
+#include "playback_app/remote/CRecorderRemote.h"
 #include "playback_app/remote/CRemoteDlgHost.h"
 #include "playback_app/remote/CVantorRemote.h"
+#include "playback_app/remote/RecorderFileItem.h"
 
 namespace lumaro {
 
@@ -73,12 +75,11 @@ void CLumaroDlg::OnButtonSearch() {
     return;
   }
   if (m_bRemote) {
-    // The recorder-set dialog asks for the device's address and type.
-    if (!RunRecordSet()) return;
+    // The login dialog asks for the device's address, type and credentials.
+    if (!RunLoginInfo()) return;
     StopAllWindows();
     if (m_nDeviceType != 3) {
-      // Recorders reached through their SDK are not part of this program yet.
-      TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE DVR] not available.");
+      SearchRecorder(channels);
       return;
     }
     TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE Vantor]");
@@ -218,13 +219,11 @@ void CLumaroDlg::FillRemoteList() {
 
 void CLumaroDlg::OpenRemoteRow(int row) {
   QTreeWidgetItem* item = m_listResultRemote->topLevelItem(row);
+  // A row found on a recorder plays through the recorder's SDK, whatever type is chosen now.
+  if (OpenRecorderRow(item)) return;
   if (!item || !m_pVantor) return;
   const int channel = item->text(0).toInt();
   if (channel < 1 || channel > kChannels || m_ChannelState[static_cast<std::size_t>(channel - 1)].nWindow < 0) return;
-  if (m_nDeviceType != 3) {
-    TraceMessage("[LUMARO] - remote playback of device type %d not available.", m_nDeviceType);
-    return;
-  }
   const auto searched = std::find(m_remoteChannels.begin(), m_remoteChannels.end(), channel);
   if (searched == m_remoteChannels.end()) return;
   const int window = static_cast<int>(searched - m_remoteChannels.begin());
@@ -254,7 +253,7 @@ void CLumaroDlg::DownloadSelectedRemoteRows() {
   if (!m_pVantor || m_nDeviceType != 3) return;
   std::vector<std::string> names;
   for (QTreeWidgetItem* item : m_listResultRemote->selectedItems())
-    names.push_back(item->data(0, Qt::UserRole).toByteArray().toStdString());
+    if (!RecorderFileItem::Of(item)) names.push_back(item->data(0, Qt::UserRole).toByteArray().toStdString());
   if (!names.empty()) m_pVantor->QueueDownloads(names);
 }
 
@@ -306,7 +305,12 @@ void CLumaroDlg::RemoveChannelRows(int channel) {
 void CLumaroDlg::StopWindow(int window) {
   if (window < 0 || window >= kVideoWindows) return;
   VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
-  if (state.bRemote && m_pVantor) {
+  if (IsSdkWindow(window)) {
+    // A recorder that refuses to stop keeps playing: the window keeps its state.
+    if (!m_pRecorder->StopPlay()) return;
+    state.bRemote = false;
+    state.m_fSpeed = 1.0f;
+  } else if (state.bRemote && m_pVantor) {
     // The remote side closes the engine's stream itself and tells the device to stop.
     m_pVantor->StopWindow(window);
     state.bRemote = false;

@@ -32,8 +32,9 @@ inline constexpr unsigned UM_DOWN_NEXT = 0x476;
 inline constexpr unsigned UM_DOWN_PROGRESS = 0x477;
 inline constexpr unsigned UM_RULER_SCROLL = 0x478;
 inline constexpr unsigned UM_RESERVED_479 = 0x479;    // answered with 0
+inline constexpr unsigned UM_SDK_PROGRESS = 0x47A;    // the recorder's playback has a new position
 inline constexpr unsigned UM_FIRST = UM_SELECT_WINDOW;
-inline constexpr unsigned UM_LAST = UM_RESERVED_479;
+inline constexpr unsigned UM_LAST = UM_SDK_PROGRESS;
 
 // The notice posted at exit to the window titled kExitNoticeTitle (WM_USER + 500).
 inline constexpr unsigned WM_LUMARO_EXITED = platform::WM_USER + 500;

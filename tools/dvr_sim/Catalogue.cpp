@@ -106,6 +106,7 @@ bool Catalogue::Load(const std::string& folder, int channels) {
 std::vector<Recording> Catalogue::Search(uint16_t channel_mask, uint16_t type_mask,
                                          uint32_t from, uint32_t to) const {
   std::vector<Recording> found;
+  if (type_mask & kAllTypes) type_mask = 0xFFFF;
   for (const Recording& r : recordings_) {
     if (!(channel_mask & (1u << (r.channel - 1))) || !(type_mask & r.type)) continue;
     if (r.start > to || r.end() < from) continue;

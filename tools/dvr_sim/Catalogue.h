@@ -36,7 +36,7 @@ class Catalogue {
   bool Load(const std::string& folder, int channels);
 
   // Matches of a search in start-time order: channel in `channel_mask` (bit c-1), type in
-  // `type_mask`, and the recording overlapping [from, to].
+  // `type_mask` (kAllTypes in it: any type), and the recording overlapping [from, to].
   std::vector<Recording> Search(uint16_t channel_mask, uint16_t type_mask, uint32_t from,
                                 uint32_t to) const;
 
@@ -48,6 +48,8 @@ class Catalogue {
   bool LoadClip(const Recording& recording, int width, int height, Clip& out);
 
   static constexpr uint32_t kMaxClipSeconds = 120;
+  // Type-mask bit that asks for recordings of every type (what "all" sends).
+  static constexpr uint16_t kAllTypes = 16;
 
  private:
   std::string folder_;

@@ -21,6 +21,14 @@ Server::~Server() {
   ReapSessions(true);
   for (auto& c : channels_) c->Stop();
   if (listen_fd_ >= 0) ::close(listen_fd_);
+  if (request_log_) std::fclose(request_log_);
+}
+
+void Server::LogRequest(const std::string& line) {
+  std::lock_guard<std::mutex> guard(log_lock_);
+  if (!request_log_) return;
+  std::fprintf(request_log_, "%s\n", line.c_str());
+  std::fflush(request_log_);
 }
 
 ChannelSource* Server::channel(int index) {
@@ -29,6 +37,10 @@ ChannelSource* Server::channel(int index) {
 
 bool Server::Open() {
   if (!catalogue_.Load(options_.catalogue_folder, options_.channels())) return false;
+  if (!options_.request_log.empty() && !(request_log_ = std::fopen(options_.request_log.c_str(), "a"))) {
+    std::fprintf(stderr, "dvr_sim: cannot write %s\n", options_.request_log.c_str());
+    return false;
+  }
   for (int c = 0; c < options_.channels(); ++c) {
     channels_.push_back(std::make_unique<ChannelSource>(c, options_));
     if (!channels_.back()->Start()) return false;

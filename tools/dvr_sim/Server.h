@@ -4,6 +4,7 @@
 // catalogue, and drops connections on request (a signal) or after a set time.
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,6 +31,8 @@ class Server {
   const SimOptions& options() const { return options_; }
   Catalogue& catalogue() { return catalogue_; }
   ChannelSource* channel(int index);  // null outside 0 .. channels-1
+  // Appends `line` to the request log, when there is one. Any thread.
+  void LogRequest(const std::string& line);
 
  private:
   void ReapSessions(bool all);
@@ -38,6 +41,8 @@ class Server {
   Catalogue catalogue_;
   std::vector<std::unique_ptr<ChannelSource>> channels_;
   int listen_fd_ = -1;
+  std::mutex log_lock_;
+  std::FILE* request_log_ = nullptr;  // guarded by log_lock_
   // Accept thread only.
   std::vector<std::shared_ptr<Session>> sessions_;
 };

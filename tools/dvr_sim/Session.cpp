@@ -178,8 +178,11 @@ void Session::Handle(const wire::Header& header, const std::vector<uint8_t>& pay
     if (logged_in_) return Reply(header, ORVANE_ERR_CONNECTION_EXISTS);
     if (payload.size() < wire::kLoginBlockBytes) return Reply(header, ORVANE_ERR_PROTOCOL);
     if (Field(payload.data(), 12) != options.user ||
-        Field(payload.data() + 12, 12) != options.password)
+        Field(payload.data() + 12, 12) != options.password) {
+      server_.LogRequest("login " + Field(payload.data(), 12) + " refused");
       return Reply(header, ORVANE_ERR_USER);
+    }
+    server_.LogRequest("login " + options.user);
     logged_in_ = true;
     {
       std::lock_guard<std::mutex> guard(lock_);
@@ -234,6 +237,10 @@ void Session::Handle(const wire::Header& header, const std::vector<uint8_t>& pay
       uint32_t from = reader.U32(), to = reader.U32();
       uint16_t first = reader.U16(), page = reader.U16();
       if (!reader.ok()) return Reply(header, ORVANE_ERR_PROTOCOL);
+      char line[96];
+      std::snprintf(line, sizeof line, "search mask 0x%04x types 0x%04x first %u page %u",
+                    unsigned(channel_mask), unsigned(type_mask), unsigned(first), unsigned(page));
+      server_.LogRequest(line);
       auto found = server_.catalogue().Search(channel_mask, type_mask, from, to);
       const size_t total = std::min<size_t>(found.size(), 0xFFFF);
       if (first == 0) first = 1;
@@ -251,7 +258,9 @@ void Session::Handle(const wire::Header& header, const std::vector<uint8_t>& pay
       if (!reader.Bytes(record, sizeof record)) return Reply(header, ORVANE_ERR_PROTOCOL);
       wire::Reader fields(record + 14, 4);
       Recording recording;
-      if (!server_.catalogue().Find(fields.U32(), recording))
+      const uint32_t id = fields.U32();
+      server_.LogRequest("play " + std::to_string(id));
+      if (!server_.catalogue().Find(id, recording))
         return Reply(header, ORVANE_ERR_REFUSED);
       auto clip = std::make_shared<Clip>();
       if (!server_.catalogue().LoadClip(recording, options.width, options.height, *clip) ||
@@ -277,6 +286,9 @@ void Session::Handle(const wire::Header& header, const std::vector<uint8_t>& pay
     case wire::kPlayRate: {
       int32_t rate = header.type == wire::kPlayRate ? reader.I32() : 1;
       if (!reader.ok()) return Reply(header, ORVANE_ERR_PROTOCOL);
+      server_.LogRequest(header.type == wire::kPlayPause    ? std::string("pause")
+                         : header.type == wire::kPlayResume ? std::string("resume")
+                                                            : "rate " + std::to_string(rate));
       if (header.type == wire::kPlayRate && rate != 1 && rate != 2 && rate != 4 && rate != 8 &&
           rate != -2 && rate != -4 && rate != -8)
         return Reply(header, ORVANE_ERR_INVALID_ARGUMENT);
@@ -292,6 +304,7 @@ void Session::Handle(const wire::Header& header, const std::vector<uint8_t>& pay
       return Reply(header, 0);
     }
     case wire::kPlayStop:
+      server_.LogRequest("stop");
       StopPlayback();
       return Reply(header, 0);
     default:

@@ -20,6 +20,7 @@ constexpr const char* kUsage =
     "  --loop SECONDS        encode this much per channel once and repeat it (0: live)\n"
     "  --drop-after SECONDS  drop each connection this long after its login (0: never)\n"
     "  --name TEXT           device name reported at login (DVR-SIM)\n"
+    "  --request-log FILE    append one line per request received to FILE\n"
     "SIGUSR1 drops every open connection.\n";
 
 bool Number(const char* text, double& out) {
@@ -74,6 +75,8 @@ bool ParseOptions(int argc, char** argv, SimOptions& o) {
       o.drop_after_seconds = number;
     } else if (arg == "--name") {
       o.device_name = value;
+    } else if (arg == "--request-log") {
+      o.request_log = value;
     } else {
       std::fprintf(stderr, "dvr_sim: unknown option %s\n%s", arg.c_str(), kUsage);
       return false;

@@ -18,6 +18,7 @@ struct SimOptions {
   double loop_seconds = 0;        // > 0: encode this much once per channel and repeat it
   double drop_after_seconds = 0;  // > 0: drop each connection this long after its login
   std::string device_name = "DVR-SIM";
+  std::string request_log;        // non-empty: one line per request received, appended here
 
   int channels() const { return device_kind == 1 ? 16 : device_kind == 2 ? 8 : 4; }
 };
