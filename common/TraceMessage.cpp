@@ -21,6 +21,7 @@
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
 #include "platform/TitledWindow.h"
+#include "platform/UserFiles.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -122,7 +123,7 @@ void SendToViewer(platform::TitledWindowHandle& viewer, const std::string& text)
 // The enable switch from the program's profile, read once.
 bool TracingEnabled() {
   static const bool enabled = [] {
-    std::string profile = platform::ProgramFolder() + "\\Lumaro.ini";
+    std::string profile = platform::UserFilePath("Lumaro.ini");
     return platform::GetPrivateProfileInt("Settings", "DebugTrace", 1, profile.c_str()) != 0;
   }();
   return enabled;
@@ -132,7 +133,7 @@ bool TracingEnabled() {
 #if defined(TRACE_HAS_LOG)
 constexpr std::int64_t kLogSizeLimitBytes = 102400;
 
-// The log file beside the executable, opened on first use and kept open for the process.
+// The log file, opened on first use and kept open for the process.
 struct Log {
   std::mutex lock;
   platform::File file;  // Guarded by lock
@@ -151,7 +152,11 @@ void AppendToLog(const std::string& text) {
   if (!log.file.IsOpen()) {
     std::string executable = platform::ExecutablePath();
     if (executable.empty()) return;
-    std::string path = executable + ".log";
+    // "<executable>.log" beside it, or in the user's data folder for an installed program.
+    const std::size_t slash = executable.rfind('/');
+    std::string path = platform::UserFileHostPath(executable.substr(slash + 1) + ".log",
+                                                  platform::UserFileKind::Data,
+                                                  executable.substr(0, slash == 0 ? 1 : slash));
     // The size limit applies when a run opens the log: an old log over it starts anew.
     if (platform::FileSize(path) > kLogSizeLimitBytes) platform::DeleteFile(path);
     if (!log.file.Open(path, platform::File::Mode::OpenAlways)) return;  // retried next call

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "platform/NameCompare.h"
+#include "platform/UserFiles.h"
 
 namespace platform {
 namespace {
@@ -69,25 +70,44 @@ void MakeFolders(const std::string& host_path) {
   }
 }
 
-std::string DefaultDataFolder() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return WithoutTrailingSlashes(xdg) + "/korvel";
-  const char* home = std::getenv("HOME");
-  std::string base = (home != nullptr && home[0] == '/') ? WithoutTrailingSlashes(home) : "/tmp";
-  return base + "/.local/share/korvel";
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Writes the default table where the operator will look for it: a program installed under a
+// read-only prefix keeps its drive table in the user's configuration folder, and a file there
+// says which folders stand for C and D and how to change them.
+void WriteDefaultDrivesIni(const std::string& host_path, const DriveTable& table) {
+  std::string text =
+      "; Drive letters seen by the programs. Each letter stands for a host folder; edit them\r\n"
+      "; and restart the programs. KORVEL_DRIVES in the environment (\"C=/x;D=/y\") takes\r\n"
+      "; precedence over this file.\r\n[Drives]\r\n";
+  for (const DriveMapping& d : table.drives) text += std::string(1, d.letter) + "=" + d.root + "\r\n";
+  text += "\r\n[System]\r\nDrive=";
+  text += table.system_drive;
+  text += "\r\n";
+  std::ofstream out(host_path, std::ios::binary | std::ios::trunc);
+  out << text;
 }
 
 DriveTable LoadConfiguredTable() {
   std::optional<DriveTable> table;
   if (const char* env = std::getenv("KORVEL_DRIVES"); env != nullptr && env[0] != '\0')
     table = ParseDriveList(env);
-  if (!table) table = ReadDrivesIni(ProgramFolderHost() + "/Drives.ini");
   if (!table) {
-    DriveTable defaults;
-    const std::string base = DefaultDataFolder();
-    defaults.drives.push_back({'C', base + "/C"});
-    defaults.drives.push_back({'D', base + "/D"});
-    table = defaults;
+    // Beside the program, or in the user's configuration folder for an installed program.
+    const std::string drives_ini = UserFileHostPath("Drives.ini");
+    table = ReadDrivesIni(drives_ini);
+    if (!table) {
+      DriveTable defaults;
+      const std::string base = UserDataFolderHost();
+      defaults.drives.push_back({'C', base + "/C"});
+      defaults.drives.push_back({'D', base + "/D"});
+      table = defaults;
+      if (!PathExists(drives_ini) && !FolderIsUserWritable(ProgramFolderHost()))
+        WriteDefaultDrivesIni(drives_ini, defaults);
+    }
   }
   // A configured drive whose folder is missing would read as a drive without space; make
   // the folders so a fresh machine records at once.
@@ -108,11 +128,6 @@ bool StatvfsSpace(const std::string& host_root, DiskSpace& space) {
   space.total_bytes = static_cast<std::uint64_t>(info.f_blocks) * unit;
   space.total_free_bytes = static_cast<std::uint64_t>(info.f_bfree) * unit;
   return true;
-}
-
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
 }
 
 // Finds an entry of `folder` equal to `name` without case; the smallest such name when the

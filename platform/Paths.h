@@ -8,7 +8,10 @@
 //
 //   1. KORVEL_DRIVES in the environment, "C=/x;D=/y" (optionally ";System=C"), if set;
 //   2. otherwise Drives.ini in the program folder:  [Drives] C=/dir  D=/dir   [System] Drive=C
-//   3. otherwise C and D under $XDG_DATA_HOME/korvel/ (fallback ~/.local/share/korvel/).
+//      (for a program folder its user may not write, the user's configuration folder; see
+//      UserFiles.h);
+//   3. otherwise C and D under $XDG_DATA_HOME/korvel/ (fallback ~/.local/share/korvel/); an
+//      installed program then writes this default table to the user's Drives.ini.
 //
 // The table is loaded on first use and is shared by every library of the process (this file is
 // part of libplatform.so). All functions here may be called from any thread.

@@ -21,6 +21,7 @@
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
+#include "platform/UserFiles.h"
 #include "player_engine/Pellix.h"
 #include "playback_app/C_MonthView.h"
 #include "playback_app/ChannelButtons.h"
@@ -81,7 +82,9 @@ CLumaroDlg::CLumaroDlg(int clientMode, const std::string& picturePath, const std
       m_nClientMode(clientMode),
       m_pump(*this) {
   setObjectName(QStringLiteral("CLumaroDlg"));
-  m_strSettingsFile = m_strProgramFolder + "\\Lumaro.ini";
+  // Beside the program when its folder is the user's own, otherwise in the user's
+  // configuration folder (an installed program).
+  m_strSettingsFile = platform::UserFilePath("Lumaro.ini", platform::UserFileKind::Configuration, m_strProgramFolder);
   SetMessageHandler([this](const platform::Message& message) { return HandleMessage(message); });
   CreateControls();
 }

@@ -254,7 +254,7 @@ class CLumaroDlg : public QDialog, public platform::Window {
 
   // --- Fixed at construction.
   std::string m_strProgramFolder;
-  std::string m_strSettingsFile;  // "<program>\Lumaro.ini"
+  std::string m_strSettingsFile;  // "Lumaro.ini" beside the program or in the user folder
   std::string m_strPicturePath;
   int m_nClientMode = 1;          // the "-s" value: 0 = client mode
 

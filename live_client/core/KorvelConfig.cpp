@@ -7,11 +7,14 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
+#include "platform/UserFiles.h"
 
 namespace {
 
+// Beside the client when its folder is the user's own, otherwise in the user's configuration
+// folder (an installed client).
 std::string ConfigPath(const std::string& clientFolder) {
-  return clientFolder + "\\" + kConfigFileName;
+  return platform::UserFilePath(kConfigFileName, platform::UserFileKind::Configuration, clientFolder);
 }
 
 void StoreSlot(CArchive& ar, const CCameraInfo& slot) {

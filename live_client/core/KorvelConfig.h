@@ -38,7 +38,10 @@ inline constexpr const char kConfigFileName[] = "Korvel.cfg";
 // first short or malformed record: what was read stays, the rest keep their values.
 void SerializeConfig(CArchive& archive, CPageInfo (&pages)[kPageCount], CKorvelSettings& settings);
 
-// Loads `clientFolder` + "\Korvel.cfg" (Windows-form folder). 1 when the file existed and was
+// "Korvel.cfg" lives in `clientFolder` (Windows form) when its user may write that folder,
+// otherwise in the user's configuration folder (platform/UserFiles.h).
+//
+// Loads `clientFolder` + "\Korvel.cfg". 1 when the file existed and was
 // read (completely or in part), 0 when it is missing or cannot be opened.
 int LoadConfigFile(const std::string& clientFolder, CPageInfo (&pages)[kPageCount],
                    CKorvelSettings& settings);
