@@ -3,12 +3,9 @@
 #include <cstring>
 #include <mutex>
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 #include "platform/Window.h"
 #include "player_engine/renderers/TextBurnIn.h"
+#include "player_engine/renderers/Yuy2ToBgra.h"
 
 namespace pellix {
 
@@ -32,9 +29,6 @@ bool RgbVideoOutput::Initialise(void* window, int width, int height) {
     if (window == nullptr || !platform::IsWindow(window) || width <= 0 || height <= 0 || width > 8192 ||
         height > 8192)
         return false;
-    scaler_ = sws_getContext(width, height, AV_PIX_FMT_YUYV422, width, height, AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                             nullptr, nullptr, nullptr);
-    if (scaler_ == nullptr) return false;
     bgra_.assign(static_cast<size_t>(width) * height * 4, 0);
     window_ = window;
     width_ = width;
@@ -46,7 +40,7 @@ bool RgbVideoOutput::Initialise(void* window, int width, int height) {
 bool RgbVideoOutput::AcceptFormat(int code) {
     (void)code;
     std::lock_guard guard(lock_);
-    if (scaler_ == nullptr) return false;
+    if (window_ == nullptr) return false;
     format_code_ = kPictureFormatYuy2;
     return true;
 }
@@ -56,20 +50,14 @@ void RgbVideoOutput::SetSettings(const RendererSettings& settings) {
     settings_ = settings;
 }
 
-bool RgbVideoOutput::Convert(const uint8_t* picture, bool flip) {
-    const int row_bytes = width_ * 2;
-    const uint8_t* source = picture;
-    int source_stride = row_bytes;
+void RgbVideoOutput::Convert(const uint8_t* picture, bool flip) {
+    const ptrdiff_t row_bytes = static_cast<ptrdiff_t>(width_) * 2;
     if (flip) {
         // Rows stored bottom-up: start at the last row and walk backwards.
-        source = picture + static_cast<size_t>(height_ - 1) * row_bytes;
-        source_stride = -row_bytes;
+        Yuy2ToBgra(picture + (height_ - 1) * row_bytes, -row_bytes, width_, height_, bgra_.data(), width_ * 4);
+    } else {
+        Yuy2ToBgra(picture, row_bytes, width_, height_, bgra_.data(), width_ * 4);
     }
-    const uint8_t* const in_planes[1] = {source};
-    const int in_strides[1] = {source_stride};
-    uint8_t* const out_planes[1] = {bgra_.data()};
-    const int out_strides[1] = {width_ * 4};
-    return sws_scale(scaler_, in_planes, in_strides, 0, height_, out_planes, out_strides) == height_;
 }
 
 void RgbVideoOutput::PresentRect(void* window, const OutputRect& source) {
@@ -83,7 +71,7 @@ void RgbVideoOutput::PresentRect(void* window, const OutputRect& source) {
 
 bool RgbVideoOutput::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
     std::lock_guard guard(lock_);
-    if (scaler_ == nullptr || picture == nullptr) return false;
+    if (window_ == nullptr || picture == nullptr) return false;
     if (format_code_ > kFormatScreen32 && info != nullptr) {
         if (flip != 0) {
             // The texts' coordinates count from the top row as shown.
@@ -99,7 +87,8 @@ bool RgbVideoOutput::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
     if (settings_.display_callback != nullptr)
         settings_.display_callback(settings_.port, picture, width_ * height_ * 2, width_, height_, 0,
                                    flip == 0 ? 1 : 0, settings_.display_user, 0);
-    if (!platform::IsWindow(window_) || !Convert(picture, flip != 0)) return false;
+    if (!platform::IsWindow(window_)) return false;
+    Convert(picture, flip != 0);
     const OutputRect main = Clip(settings_.regions[0].source, settings_.regions[0].enabled, width_, height_);
     if (settings_.draw_callback != nullptr) {
         // The callback draws on a copy, so the regions below still show the bare picture.
@@ -122,8 +111,6 @@ bool RgbVideoOutput::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
 
 void RgbVideoOutput::Close() {
     std::lock_guard guard(lock_);
-    if (scaler_ != nullptr) sws_freeContext(scaler_);
-    scaler_ = nullptr;
     window_ = nullptr;
     bgra_.clear();
     canvas_.clear();

@@ -9,16 +9,15 @@
 #include "player_engine/decoders/VideoDecoder.h"
 #include "player_engine/renderers/VideoOutputWrapper.h"
 
-struct SwsContext;
-
 namespace pellix {
 
 // What the draw callback receives as its device context (PELLIX_DRAW_CANVAS).
 using DrawCanvas = PELLIX_DRAW_CANVAS;
 
 // Draws YUY2 pictures into the port's window: burns in the recorder's texts, hands the
-// picture to the display callback, converts it to BGRA (libswscale) and presents it, scaled
-// by the window to its client size; regions 1 to 3 go to their own windows.
+// picture to the display callback, converts it to BGRA at its own size and presents it, stretched
+// by the window to its client size as display hardware would; regions 1 to 3 go to their own
+// windows.
 //
 // Threads: Initialise/Close on the UI thread while nothing draws; Draw from the playback
 // thread or from control operations while that thread is held. lock_ serialises draws.
@@ -43,7 +42,7 @@ public:
     void Close();
 
 private:
-    bool Convert(const uint8_t* picture, bool flip);
+    void Convert(const uint8_t* picture, bool flip);
     void PresentRect(void* window, const OutputRect& source);
 
     mutable platform::CriticalSection lock_;
@@ -53,7 +52,6 @@ private:
     int width_ = 0;
     int height_ = 0;
     int format_code_ = 0;
-    SwsContext* scaler_ = nullptr;
     std::vector<uint8_t> bgra_;      // width x height x 4
     std::vector<uint8_t> canvas_;    // copy handed to the draw callback
 };

@@ -1,0 +1,85 @@
+#include "player_engine/renderers/Yuy2ToBgra.h"
+
+#include <algorithm>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace pellix {
+
+namespace {
+
+// The equations' factors in 1/16384 units: a channel is summed in 1/32 of a level from
+// 16-bit products that keep the high half of (sample x 128) x factor.
+constexpr int kLuma = 19071;         // 1.164
+constexpr int kRedOfV = 26149;       // 1.596
+constexpr int kGreenOfU = -6406;     // -0.391
+constexpr int kGreenOfV = -13320;    // -0.813
+constexpr int kBlueOfUAbove1 = 16679;  // 2.018 = 1 + 1.018: the whole part is a shift
+constexpr int kFractionBits = 5;
+
+uint8_t Clamp(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
+// One pixel with the same arithmetic as the vector loop.
+void Pixel(int y, int u, int v, uint8_t* out) {
+    auto high = [](int sample, int factor) { return (sample * 128 * factor) >> 16; };
+    const int luma = high(y - 16, kLuma);
+    const int round = 1 << (kFractionBits - 1);
+    out[0] = Clamp((luma + (u - 128) * 32 + high(u - 128, kBlueOfUAbove1) + round) >> kFractionBits);
+    out[1] = Clamp((luma + high(u - 128, kGreenOfU) + high(v - 128, kGreenOfV) + round) >> kFractionBits);
+    out[2] = Clamp((luma + high(v - 128, kRedOfV) + round) >> kFractionBits);
+    out[3] = 255;
+}
+
+void Row(const uint8_t* in, int width, uint8_t* out) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i low_bytes = _mm_set1_epi16(0x00FF);
+    const __m128i y_offset = _mm_set1_epi16(16);
+    const __m128i c_offset = _mm_set1_epi16(128);
+    const __m128i luma_factor = _mm_set1_epi16(kLuma);
+    const __m128i red_v = _mm_set1_epi16(kRedOfV);
+    const __m128i green_u = _mm_set1_epi16(kGreenOfU);
+    const __m128i green_v = _mm_set1_epi16(kGreenOfV);
+    const __m128i blue_u = _mm_set1_epi16(kBlueOfUAbove1);
+    const __m128i round = _mm_set1_epi16(1 << (kFractionBits - 1));
+    const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
+    for (; x + 8 <= width; x += 8) {
+        const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * x));
+        const __m128i luma_samples = _mm_and_si128(pairs, low_bytes);
+        const __m128i chroma = _mm_sub_epi16(_mm_srli_epi16(pairs, 8), c_offset);   // U0 V0 U1 V1 ...
+        // Each pair's U and V for both of its pixels.
+        const __m128i u = _mm_shufflehi_epi16(_mm_shufflelo_epi16(chroma, 0xA0), 0xA0);
+        const __m128i v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(chroma, 0xF5), 0xF5);
+        const __m128i u128 = _mm_slli_epi16(u, 7), v128 = _mm_slli_epi16(v, 7);
+        const __m128i luma = _mm_add_epi16(
+            _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(luma_samples, y_offset), 7), luma_factor), round);
+        const __m128i red = _mm_srai_epi16(_mm_add_epi16(luma, _mm_mulhi_epi16(v128, red_v)), kFractionBits);
+        const __m128i green = _mm_srai_epi16(
+            _mm_add_epi16(luma, _mm_add_epi16(_mm_mulhi_epi16(u128, green_u), _mm_mulhi_epi16(v128, green_v))),
+            kFractionBits);
+        const __m128i blue = _mm_srai_epi16(
+            _mm_add_epi16(luma, _mm_add_epi16(_mm_slli_epi16(u, 5), _mm_mulhi_epi16(u128, blue_u))), kFractionBits);
+        const __m128i blue_green = _mm_unpacklo_epi8(_mm_packus_epi16(blue, blue), _mm_packus_epi16(green, green));
+        const __m128i red_alpha = _mm_unpacklo_epi8(_mm_packus_epi16(red, red), opaque);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), _mm_unpacklo_epi16(blue_green, red_alpha));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x + 16), _mm_unpackhi_epi16(blue_green, red_alpha));
+    }
+#endif
+    for (; x + 2 <= width; x += 2) {
+        Pixel(in[2 * x], in[2 * x + 1], in[2 * x + 3], out + 4 * x);
+        Pixel(in[2 * x + 2], in[2 * x + 1], in[2 * x + 3], out + 4 * x + 4);
+    }
+    if (x < width) Pixel(in[2 * x], in[2 * x + 1], x >= 2 ? in[2 * x - 1] : 128, out + 4 * x);
+}
+
+}  // namespace
+
+void Yuy2ToBgra(const uint8_t* yuy2, ptrdiff_t yuy2_stride, int width, int height, uint8_t* bgra,
+                ptrdiff_t bgra_stride) {
+    if (yuy2 == nullptr || bgra == nullptr || width <= 0 || height <= 0) return;
+    for (int row = 0; row < height; ++row) Row(yuy2 + row * yuy2_stride, width, bgra + row * bgra_stride);
+}
+
+}  // namespace pellix
