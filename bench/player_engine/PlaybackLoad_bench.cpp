@@ -1,8 +1,22 @@
-// Sixteen ports playing CIF recordings with sound at once, beside sixteen `ffmpeg -re`
-// processes decoding the same file in real time, in the same run: pictures shown per second
-// per port and the share of the two cores used. The sound goes to the null device.
-// Built, never run by ctest: build/bin/pellix_playback_bench [seconds, default 60] [ports-only]
+// Sixteen ports playing CIF recordings with sound at once, beside sixteen real-time ffmpeg
+// processes playing the same file, in the same run: pictures shown per second per port and
+// the share of the machine's cores used, measured as CPU time of the processes (not wall
+// time) over the same steady window once everything has started.
+//
+// Each side does this per picture:
+//   Pellix      XviD decode, luma deblocking with the stream's quantisers, YUY2 packing,
+//               BGRA conversion for the window, copy into a 352 x 288 memory window;
+//               sound: IMA ADPCM decode into the null sound device.
+//   ffmpeg      `ffmpeg -re -i X -f null -`, the peer the goal names: MPEG-4 decode to
+//   (decode)    planar 4:2:0 and nothing else (no deblocking, no colour conversion, the
+//               picture is dropped); sound decoded to PCM and dropped.
+//   ffmpeg      the same plus what a player does with the picture: luma deblocking with the
+//   (display)   stream's quantisers (libpostproc hb/vb, luma only; a different filter of the
+//               same kind, not the same bytes) and conversion to BGRA at the window's size.
+//
+// Built, never run by ctest: build/bin/pellix_playback_bench [seconds, default 60] [ports-only|peers-only]
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +25,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,11 +43,51 @@ namespace {
 
 constexpr int kPorts = 16;
 constexpr int kFps = 15;
+// Both sides play this long before the measured window starts.
+constexpr auto kWarmUp = std::chrono::seconds(3);
 
-double CpuSeconds(int who) {
+using Clock = std::chrono::steady_clock;
+
+double SelfCpuSeconds() {
     rusage usage{};
-    getrusage(who, &usage);
+    getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// User and system time of a running process, all its threads.
+double ProcessCpuSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t name_end = text.rfind(')');
+    if (name_end == std::string::npos) return 0;
+    std::istringstream fields(text.substr(name_end + 2));
+    std::string field;
+    double ticks = 0;
+    // Fields 14 and 15 (utime, stime) counted from the state field, which is field 3.
+    for (int index = 3; index <= 15 && fields >> field; ++index)
+        if (index >= 14) ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Busy and total time of the whole machine, to tell how loaded it was while measuring.
+struct MachineTime {
+    double busy = 0, total = 0;
+};
+MachineTime ReadMachineTime() {
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    double user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+    stat >> cpu >> user >> nice >> system >> idle >> iowait >> irq >> softirq >> steal;
+    MachineTime time;
+    time.busy = user + nice + system + irq + softirq + steal;
+    time.total = time.busy + idle + iowait;
+    return time;
+}
+std::string LoadAverage() {
+    std::ifstream load("/proc/loadavg");
+    std::string one, five;
+    load >> one >> five;
+    return one + " / " + five;
 }
 
 std::string MakeRecording(int seconds) {
@@ -49,9 +105,24 @@ std::string MakeRecording(int seconds) {
 
 struct Result {
     double frames_per_port_second = 0;
-    double slowest_port_fps = 0;
-    double cpu_share = 0;   // of the machine's cores, 1.0 = all of them
+    double slowest_port_fps = 1e9;
+    double cpu_share = 0;       // of the machine's cores, 1.0 = all of them
+    double machine_busy = 0;    // share of the machine busy meanwhile, everyone's work included
+    std::string load;           // load average at the end of the window
 };
+
+// Samples the side's counters, waits out the window, samples them again, and notes how busy
+// the machine was meanwhile.
+template <typename Start, typename End>
+void MeasureWindow(int seconds, Result& result, Start sample_start, End sample_end) {
+    const MachineTime machine_start = ReadMachineTime();
+    sample_start();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    sample_end();
+    const MachineTime machine_end = ReadMachineTime();
+    result.machine_busy = (machine_end.busy - machine_start.busy) / std::max(1.0, machine_end.total - machine_start.total);
+    result.load = LoadAverage();
+}
 
 Result RunPorts(const std::string& path, int seconds) {
     std::vector<void*> windows;
@@ -60,21 +131,29 @@ Result RunPorts(const std::string& path, int seconds) {
         if (Pellix_OpenFile(port, path.c_str()) != 1 || Pellix_Play(port, windows.back()) != 1)
             std::fprintf(stderr, "port %d did not play (error %u)\n", port, Pellix_GetLastError(port));
     }
-    const double cpu_start = CpuSeconds(RUSAGE_SELF);
-    std::vector<unsigned> start_counts;
-    for (void* window : windows) start_counts.push_back(PlatformWindowPresentCount(window));
-    const auto start = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::this_thread::sleep_for(kWarmUp);
     Result result;
-    result.slowest_port_fps = 1e9;
+    double cpu_start = 0;
+    std::vector<unsigned> start_counts;
+    Clock::time_point start;
+    double wall = 0;
+    std::vector<unsigned> end_counts;
+    MeasureWindow(
+        seconds, result,
+        [&] {
+            cpu_start = SelfCpuSeconds();
+            for (void* window : windows) start_counts.push_back(PlatformWindowPresentCount(window));
+            start = Clock::now();
+        },
+        [&] {
+            wall = std::chrono::duration<double>(Clock::now() - start).count();
+            for (void* window : windows) end_counts.push_back(PlatformWindowPresentCount(window));
+            result.cpu_share = (SelfCpuSeconds() - cpu_start) / wall / std::thread::hardware_concurrency();
+        });
     for (int port = 0; port < kPorts; ++port) {
-        const double fps = (PlatformWindowPresentCount(windows[port]) - start_counts[port]) / wall;
+        const double fps = (end_counts[port] - start_counts[port]) / wall;
         result.frames_per_port_second += fps / kPorts;
         result.slowest_port_fps = std::min(result.slowest_port_fps, fps);
-    }
-    result.cpu_share = (CpuSeconds(RUSAGE_SELF) - cpu_start) / wall / std::thread::hardware_concurrency();
-    for (int port = 0; port < kPorts; ++port) {
         Pellix_Stop(port);
         Pellix_CloseFile(port);
         PlatformDestroyWindow(windows[port]);
@@ -82,27 +161,79 @@ Result RunPorts(const std::string& path, int seconds) {
     return result;
 }
 
-Result RunFfmpeg(const std::string& path, int seconds) {
-    const double cpu_start = CpuSeconds(RUSAGE_CHILDREN);
-    const auto start = std::chrono::steady_clock::now();
+// The last "frame=" an ffmpeg progress file reports.
+long ProgressFrames(const std::string& file) {
+    std::ifstream in(file);
+    std::string line;
+    long frames = 0;
+    while (std::getline(in, line))
+        if (line.rfind("frame=", 0) == 0) frames = std::atol(line.c_str() + 6);
+    return frames;
+}
+
+Result RunFfmpeg(const std::string& path, int seconds, const std::vector<std::string>& filter) {
+    const std::string folder = std::filesystem::path(path).parent_path();
     std::vector<pid_t> children;
+    std::vector<std::string> progress;
     for (int i = 0; i < kPorts; ++i) {
+        progress.push_back(folder + "/progress_" + std::to_string(i) + ".txt");
+        std::filesystem::remove(progress.back());
         const pid_t child = fork();
         if (child == 0) {
-            const std::string t = std::to_string(seconds);
-            execlp("ffmpeg", "ffmpeg", "-nostdin", "-loglevel", "error", "-re", "-i", path.c_str(), "-t", t.c_str(),
-                   "-f", "null", "-", static_cast<char*>(nullptr));
+            std::vector<std::string> arguments = {"ffmpeg", "-nostdin", "-loglevel", "error", "-progress",
+                                                  progress.back(), "-re"};
+            if (!filter.empty()) arguments.insert(arguments.end(), {"-export_side_data", "venc_params"});
+            arguments.insert(arguments.end(), {"-i", path});
+            arguments.insert(arguments.end(), filter.begin(), filter.end());
+            arguments.insert(arguments.end(), {"-f", "null", "-"});
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execvp("ffmpeg", argv.data());
             _exit(127);
         }
         children.push_back(child);
     }
-    for (pid_t child : children) waitpid(child, nullptr, 0);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::this_thread::sleep_for(kWarmUp);
     Result result;
-    result.frames_per_port_second = seconds * kFps / wall;   // each process decodes every picture
-    result.slowest_port_fps = result.frames_per_port_second;
-    result.cpu_share = (CpuSeconds(RUSAGE_CHILDREN) - cpu_start) / wall / std::thread::hardware_concurrency();
+    std::vector<double> cpu_start(kPorts), cpu_end(kPorts);
+    std::vector<long> frames_start(kPorts), frames_end(kPorts);
+    Clock::time_point start;
+    double wall = 0;
+    MeasureWindow(
+        seconds, result,
+        [&] {
+            start = Clock::now();
+            for (int i = 0; i < kPorts; ++i) {
+                cpu_start[i] = ProcessCpuSeconds(children[i]);
+                frames_start[i] = ProgressFrames(progress[i]);
+            }
+        },
+        [&] {
+            wall = std::chrono::duration<double>(Clock::now() - start).count();
+            for (int i = 0; i < kPorts; ++i) {
+                cpu_end[i] = ProcessCpuSeconds(children[i]);
+                frames_end[i] = ProgressFrames(progress[i]);
+            }
+        });
+    double cpu = 0;
+    for (int i = 0; i < kPorts; ++i) {
+        cpu += cpu_end[i] - cpu_start[i];
+        // Progress is written twice a second: the rate is good to about one picture a second.
+        const double fps = (frames_end[i] - frames_start[i]) / wall;
+        result.frames_per_port_second += fps / kPorts;
+        result.slowest_port_fps = std::min(result.slowest_port_fps, fps);
+        kill(children[i], SIGTERM);
+    }
+    for (pid_t child : children) waitpid(child, nullptr, 0);
+    result.cpu_share = cpu / wall / std::thread::hardware_concurrency();
     return result;
+}
+
+void Print(const char* name, const Result& result) {
+    std::printf("%-17s %6.2f pictures/s per port (slowest %6.2f), CPU %5.1f %%   machine busy %3.0f %%, load %s\n",
+                name, result.frames_per_port_second, result.slowest_port_fps, result.cpu_share * 100,
+                result.machine_busy * 100, result.load.c_str());
 }
 
 }  // namespace
@@ -110,26 +241,34 @@ Result RunFfmpeg(const std::string& path, int seconds) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
     setenv("KORVEL_AUDIO", "null", 0);
-    const std::string path = MakeRecording(seconds + 10);
+    // The recording outlasts the warm-up and the window, so nobody reaches its end.
+    const std::string path = MakeRecording(seconds + 20);
     if (path.empty()) {
         std::fprintf(stderr, "cannot make the recording (ffmpeg missing?)\n");
         return 1;
     }
-    const Result ports = RunPorts(path, seconds);
-    if (argc > 2 && std::string(argv[2]) == "ports-only") {
-        std::printf("Pellix : %6.2f pictures/s per port, CPU %5.1f %%\n", ports.frames_per_port_second,
-                    ports.cpu_share * 100);
-        return 0;
+    std::printf("%d ports x %d s (after %lld s warm-up), CIF %d fps with sound, %u cores\n", kPorts, seconds,
+                static_cast<long long>(kWarmUp.count()), kFps, std::thread::hardware_concurrency());
+    std::fflush(stdout);
+    const std::string only = argc > 2 ? argv[2] : "";
+    Result ports;
+    if (only != "peers-only") {
+        ports = RunPorts(path, seconds);
+        Print("Pellix", ports);
+        if (only == "ports-only") return 0;
     }
-    const Result ffmpeg = RunFfmpeg(path, seconds);
-    std::printf("%d ports x %d s, CIF %d fps with sound, %u cores\n", kPorts, seconds, kFps,
-                std::thread::hardware_concurrency());
-    std::printf("Pellix : %6.2f pictures/s per port (slowest %6.2f), CPU %5.1f %%\n", ports.frames_per_port_second,
-                ports.slowest_port_fps, ports.cpu_share * 100);
-    std::printf("ffmpeg : %6.2f pictures/s per process,               CPU %5.1f %%\n", ffmpeg.frames_per_port_second,
-                ffmpeg.cpu_share * 100);
-    std::printf("ratio  : pictures %.3f, CPU %.3f (Pellix / ffmpeg)\n",
-                ports.frames_per_port_second / ffmpeg.frames_per_port_second,
-                ffmpeg.cpu_share > 0 ? ports.cpu_share / ffmpeg.cpu_share : 0.0);
+    std::fflush(stdout);
+    const Result decode = RunFfmpeg(path, seconds, {});
+    Print("ffmpeg (decode)", decode);
+    std::fflush(stdout);
+    const Result display = RunFfmpeg(path, seconds, {"-vf", "pp=hb|y/vb|y,scale=352:288,format=bgra"});
+    Print("ffmpeg (display)", display);
+    if (only == "peers-only") return 0;
+    std::printf("ratio Pellix / ffmpeg (decode) : pictures %.3f, CPU %.3f\n",
+                ports.frames_per_port_second / decode.frames_per_port_second,
+                decode.cpu_share > 0 ? ports.cpu_share / decode.cpu_share : 0.0);
+    std::printf("ratio Pellix / ffmpeg (display): pictures %.3f, CPU %.3f\n",
+                ports.frames_per_port_second / display.frames_per_port_second,
+                display.cpu_share > 0 ? ports.cpu_share / display.cpu_share : 0.0);
     return 0;
 }
