@@ -24,6 +24,9 @@ constexpr float kSlowest = 1.0f / 32.0f;
 constexpr uint32_t kLiveBacklogFrames = 5;
 // How long Pause waits for the playback thread to finish the turn it is in.
 constexpr uint32_t kParkWaitMs = 1000;
+// A held thread waits for Pause off or Stop to open its gate; it looks at its flags again
+// this often in any case, so that a paused port costs next to nothing.
+constexpr uint32_t kHoldRecheckMs = 1000;
 }  // namespace
 
 bool PlayerPort::IsWaitingStream() const { return (input_.Status() & kInputStatusWaitable) != 0; }
@@ -39,7 +42,7 @@ void PlayerPort::Nap(uint32_t ms) {
 
 void PlayerPort::HoldWhilePaused() {
     parked_.Set();
-    platform::WaitForOne(&run_gate_, 10);
+    platform::WaitForOne(&run_gate_, kHoldRecheckMs);
 }
 
 void PlayerPort::Draw(PictureEntry* picture) {
