@@ -18,9 +18,11 @@
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelRecording.h"
 #include "live_client/core/KorvelResources.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
+#include "live_client/settings/CRecordDlg.h"
 #include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/CBmpButton.h"
 #include "live_client/skin/CCheckButton.h"
@@ -30,6 +32,9 @@
 #include "live_client/skin/SkinApply.h"
 #include "live_client/skin/SkinText.h"
 #include "live_client/skin/TextFormat.h"
+#include "live_client/storage/CRecordDrives.h"
+#include "live_client/storage/CThreadDelRec.h"
+#include "live_client/storage/MDiskManager.h"
 #include "platform/Display.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
@@ -63,6 +68,13 @@ CKorvelDlg::CKorvelDlg(std::string clientFolder, QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
   for (auto& state : m_nRecStatus) state = kRecButtonsOff;
   SetMessageHandler([this](const platform::Message& message) { return OnMessage(message); });
+  // The drive set is fixed for the dialog's life; the disk page edits the same settings under
+  // the dialog's lock, so the watchdog takes that lock too.
+  m_pDiskManager = std::make_unique<MDiskManager>();
+  m_pRecordDrives = std::make_unique<CRecordDrives>(*m_pDiskManager, *this, m_strDiskLst,
+                                                    m_bNoDiskSpace, &m_csDialog);
+  m_pRecording = std::make_unique<CKorvelRecording>(*this, *m_pRecordDrives, ClientRecordingTally());
+  m_maintenanceFactory = MakeMaintenanceThreadFactory(*m_pRecordDrives, *m_pRecording);
   CreateControls();
   CreateContextMenu();
 }
@@ -249,16 +261,7 @@ bool CKorvelDlg::OnInitDialog() {
 
 void CKorvelDlg::BuildDiskList() {
   // Every fixed drive except the system drive may take recordings.
-  const std::string systemRoot = platform::SystemDriveRoot();
-  m_strDiskLst.clear();
-  m_nRecDriveMask = 0;
-  for (const std::string& root : platform::LogicalDriveRoots()) {
-    if (root.empty() || platform::EqualsNoCase(root, systemRoot)) continue;
-    if (platform::GetDriveType(root) != platform::kDriveFixed) continue;
-    m_strDiskLst.push_back(root);
-    m_nRecDriveMask |= 1 << (m_strDiskLst.size() - 1);
-  }
-  TraceMessage("[KORVEL] - m_strDiskLst num: %d", static_cast<int>(m_strDiskLst.size()));
+  m_pRecordDrives->BuildDiskList();
 }
 
 bool CKorvelDlg::InitProper() {
@@ -431,6 +434,9 @@ platform::LRESULT CKorvelDlg::OnMessage(const platform::Message& message) {
     case kApplyLayoutMessage:
       if (m_pWndManage) m_pWndManage->SetLayout(m_nLayout);
       return 0;
+    case kShowMessagesMessage:
+      ShowQueuedMessages();
+      return 0;
     case kApplyRecordMarkMessage:
       // Posted by a worker: still meant for the page it was set for.
       if (w / kSlotsPerPage == m_nCurPage)
@@ -466,6 +472,31 @@ void CKorvelDlg::BlinkRecordMarks() {
   for (int i = 0; i < m_pWndManage->Count(); ++i) {
     CVideoDlg* window = m_pWndManage->Window(i);
     window->RecordMark()->setVisible(show && window->FrameStyle() == 1);
+  }
+}
+
+void CKorvelDlg::ShowMessageOnUi(const std::string& text) {
+  if (IsOwnerThread()) {
+    platform::MessageBox(Handle(), text, "Korvel", platform::MB_OK);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> guard(m_messagesLock);
+    m_queuedMessages.push_back(text);
+  }
+  Post({kShowMessagesMessage, 0, 0});
+}
+
+void CKorvelDlg::ShowQueuedMessages() {
+  for (;;) {
+    std::string text;
+    {
+      std::lock_guard<std::mutex> guard(m_messagesLock);
+      if (m_queuedMessages.empty()) return;
+      text = std::move(m_queuedMessages.front());
+      m_queuedMessages.pop_front();
+    }
+    platform::MessageBox(Handle(), text, "Korvel", platform::MB_OK);
   }
 }
 
@@ -547,6 +578,9 @@ void CKorvelDlg::ExitWait() {
     m_hEvtIdle[i].reset();
   }
   m_pThreadDelRec.reset();
+  // Every capture file is closed (and so indexed) before the connections go, including those
+  // of windows whose connection was lost while they recorded.
+  m_pRecording->StopAllRecord();
   if (m_pLiveLink) m_pLiveLink->DisconnectAll();
   EndDialog(QDialog::Rejected);
 }
@@ -570,6 +604,7 @@ void CKorvelDlg::PostNcDestroy() {
   // use goes away.
   for (int i = 0; i < kVideoWindowCount; ++i) m_pThread[i].reset();
   m_pThreadDelRec.reset();
+  if (m_bInitialised) m_pRecording->StopAllRecord();
 
   TraceMessage("[KORVEL] - ---PostNcDestroy()");
   g_bClosing = 1;

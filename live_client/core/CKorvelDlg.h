@@ -13,8 +13,10 @@
 #include <QPointer>
 #include <array>
 #include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,9 @@ class QTreeWidgetItem;
 class CBmpButton;
 class MHollowStatic;
 class MBmpProgress;
+class MDiskManager;
+class CRecordDrives;
+class CKorvelRecording;
 
 class CKorvelDlg : public QDialog,
                    public platform::Window,
@@ -67,12 +72,24 @@ class CKorvelDlg : public QDialog,
   // Cancel key and exit buttons: the exit question, then the exit wait.
   void OnCancel();
 
-  // Connection work (logins, previews, recordings) and the maintenance thread are attached by
-  // their owners before OnInitDialog; without them the client runs without live video.
+  // Connection work (logins, previews) is attached by its owner before OnInitDialog; without
+  // it the client runs without live video. The maintenance thread over the dialog's drives and
+  // recording control is attached by the constructor; a test may replace it (or remove it with
+  // an empty factory) before OnInitDialog and run the steps itself.
   void SetLiveLink(std::shared_ptr<KorvelLiveLink> link) { m_pLiveLink = std::move(link); }
   void SetMaintenanceThreadFactory(std::function<std::unique_ptr<platform::Thread>()> factory) {
     m_maintenanceFactory = std::move(factory);
   }
+
+  // The local fixed drives (listed once, by the constructor), the recording-drive settings
+  // with their watchdog, and recording control. They live as long as the dialog.
+  MDiskManager& Disks() { return *m_pDiskManager; }
+  CRecordDrives& RecordDrives() { return *m_pRecordDrives; }
+  CKorvelRecording& Recording() { return *m_pRecording; }
+  // Any thread: shows an OK message box with `text` (8-bit) on the UI thread; from another
+  // thread it is queued and shown there later, so no worker waits for the operator while it
+  // holds a lock.
+  void ShowMessageOnUi(const std::string& text);
 
   // Any thread: record-button state of window w (0 off, 1 pending, 2 may start, 3 may stop);
   // applied to the buttons when w is the selected window. Ignored in full-screen mode.
@@ -150,6 +167,8 @@ class CKorvelDlg : public QDialog,
   static constexpr unsigned kApplyRecordMarkMessage = platform::WM_USER + 0x202;
   // Posted by a worker after a disconnect: the layout is applied again.
   static constexpr unsigned kApplyLayoutMessage = platform::WM_USER + 0x203;
+  // Posted by ShowMessageOnUi: the queued message boxes are shown.
+  static constexpr unsigned kShowMessagesMessage = platform::WM_USER + 0x204;
 
   // WndManageHost.
   QSize ScreenSize() const override;
@@ -167,6 +186,7 @@ class CKorvelDlg : public QDialog,
   void OnTimer(unsigned id);
   void ExitWait();
   void BlinkRecordMarks();
+  void ShowQueuedMessages();
   void OpenSnapshotFolder(const char* path);
   void StartPlayback();
   void ChangeLayout(int side);
@@ -205,6 +225,12 @@ class CKorvelDlg : public QDialog,
   std::unique_ptr<platform::Event> m_hEvtIdle[kVideoWindowCount];
   std::unique_ptr<CThreadSingleConnect> m_pThread[kVideoWindowCount];
   std::array<std::atomic<int>, kVideoWindowCount> m_nRecStatus{};  // any thread
+  // Declared before the maintenance thread, which uses them, so they outlive it.
+  std::unique_ptr<MDiskManager> m_pDiskManager;
+  std::unique_ptr<CRecordDrives> m_pRecordDrives;
+  std::unique_ptr<CKorvelRecording> m_pRecording;
+  std::mutex m_messagesLock;
+  std::deque<std::string> m_queuedMessages;  // Guarded by m_messagesLock
   std::unique_ptr<platform::Thread> m_pThreadDelRec;
   std::function<std::unique_ptr<platform::Thread>()> m_maintenanceFactory;
   std::shared_ptr<KorvelLiveLink> m_pLiveLink;

@@ -14,6 +14,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelResources.h"
+#include "live_client/core/KorvelSnapshot.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/core/PtzCodes.h"
 #include "live_client/settings/KorvelSettings.h"
@@ -21,6 +22,7 @@
 #include "live_client/skin/MHollowStatic.h"
 #include "live_client/skin/SkinText.h"
 #include "live_client/skin/TextFormat.h"
+#include "live_client/storage/CRecordDrives.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/Tick.h"
@@ -28,11 +30,6 @@
 using namespace korvel;
 
 namespace {
-
-// Shown instead of the disk text when no recording drive is left (code page 936).
-const char kAllDisksFullText[] =
-    "\xC8\xAB\xB2\xBF\xB4\xC5\xC5\xCC\xBF\xD5\xBC\xE4\xC2\xFA";
-constexpr std::uint64_t kBytesPerMB = 1u << 20;
 
 bool ValidWindow(int w) { return w >= 0 && w < kVideoWindowCount; }
 
@@ -76,7 +73,8 @@ void CKorvelDlg::OnCommand(int id) {
     case IDC_BTN_MIN: case IDC_BTN_MIN2: showMinimized(); break;
     case IDC_BTN_EXIT: case IDC_BTN_EXIT2: OnCancel(); break;
     case IDC_BTN_MUTE: ToggleMute(); break;
-    case IDC_BTN_SNAP: case ID_MENU_SNAP: case IDC_BTN_NOACTION:
+    case IDC_BTN_SNAP: case ID_MENU_SNAP: TakeSnapshot(*this, g_nCurWnd); break;
+    case IDC_BTN_NOACTION:
     default:
       break;
   }
@@ -368,24 +366,12 @@ void CKorvelDlg::ShowStatusLine() {
   if (m_pRunDays) m_pRunDays->SetSystemText(FormatText(dayFormat, {m_runningTime.Days()}));
   if (m_pClock) m_pClock->SetSystemText(m_runningTime.ClockText());
 
-  long long freeMB = 0;
-  long long totalMB = 0;
-  platform::DiskSpace space;
-  if (!m_strRecDrive.empty() && platform::GetDiskFreeSpace(m_strRecDrive, space)) {
-    freeMB = static_cast<long long>(space.free_bytes_available / kBytesPerMB);
-    totalMB = static_cast<long long>(space.total_bytes / kBytesPerMB);
-  }
+  const RecordDriveStatus status = m_pRecordDrives->Status(m_skin.Text("IDS_DISK_FREE"));
   if (m_pUseDisk) {
-    const std::string text =
-        m_strRecDrive.empty()
-            ? std::string(kAllDisksFullText)
-            : m_strRecDrive +
-                  FormatText("VIDEO(" + m_skin.Text("IDS_DISK_FREE") + "%dM)", {freeMB});
-    m_pUseDisk->SetTextColor(ColorRef(m_bNoDiskSpace ? kAlertTextColor : kNormalTextColor));
-    m_pUseDisk->SetSystemText(text);
+    m_pUseDisk->SetTextColor(ColorRef(status.alert ? kAlertTextColor : kNormalTextColor));
+    m_pUseDisk->SetSystemText(status.text);
   }
-  if (m_pDiskBar && totalMB > 0)
-    m_pDiskBar->SetPos(static_cast<int>(100 - freeMB * 100 / totalMB));
+  if (m_pDiskBar && status.totalMB > 0) m_pDiskBar->SetPos(status.usedPercent);
 }
 
 // --- Background ---------------------------------------------------------------------------

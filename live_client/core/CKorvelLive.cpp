@@ -10,6 +10,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelLogin.h"
+#include "live_client/core/KorvelRecording.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/core/PtzCodes.h"
@@ -25,11 +26,10 @@ void CKorvelLive::RunCommand(int window, ConnectCommand command) {
       Disconnect(window);
       break;
     case ConnectCommand::StartRecord:
+      dialog_.Recording().StartManualRecord(window);
+      break;
     case ConnectCommand::StopRecord:
-      // Manual recording is carried out by the recording control; until it is attached the
-      // buttons only return to the state the slot calls for.
-      TraceMessage("[KORVEL] - window %d: recording command not available", window);
-      dialog_.UpdateIndicators(dialog_.CurrentPage(), window);
+      dialog_.Recording().StopManualRecord(window);
       break;
     case ConnectCommand::None:
       break;
@@ -85,7 +85,7 @@ void CKorvelLive::Disconnect(int w) {
         ::StopPreview(&dialog_, *login, slot);
         dialog_.SetRecordMark(p, w, 0);
       } else {
-        slot.bSchedOn = 0;
+        dialog_.Recording().DisarmSchedule(slot);
         TraceMessage("[KORVEL] - Disconnect, WND: %d: the server's login is not in the list", w);
       }
     }

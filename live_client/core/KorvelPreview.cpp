@@ -13,6 +13,7 @@
 #include "live_client/core/AddressResolve.h"
 #include "live_client/core/CKorvelDlg.h"
 #include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelRecording.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/MakeHole.h"
 #include "live_client/core/PageInfo.h"
@@ -179,10 +180,10 @@ void FormatChanged(PreviewContext& context, const void* data, int length) {
   CCameraInfo& slot = g_PageInfo[context.page].camera[context.window];
   std::lock_guard<platform::CriticalSection> guard(context.dialog->m_csDialog);
   if (slot.nRecKind) {
-    // The capture file was made for the old size; it ends here. Recording folders belong to
-    // the recording control, which starts the next file.
+    // The capture file was made for the old size: it ends here and the next one begins.
     DEC_StopCapture(context.decoder);
     TraceMessage("[KORVEL] - capture of window %d stopped at a format change", context.window);
+    context.dialog->Recording().RestartCaptureAfterFormatChange(slot, context.page, context.window);
   }
 }
 
@@ -366,26 +367,10 @@ int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, in
 
 int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
   TraceMessage("[KORVEL] - Start--------------------> StopSDKPreview");
-  slot.bSchedOn = 0;
   int outcome = 0;
-  if (slot.nRecKind && dialog) {
-    std::lock_guard<platform::CriticalSection> guard(dialog->m_csDialog);
-    const int result = slot.nKind == kKindAlder
-                           ? (DEC_StopCapture(slot.hDecoder) == 1 ? 0 : DEC_GetLastError())
-                           : ORVANE_stopRecord(slot.hDvr, slot.nChannel);
-    if (result != 0) {
-      platform::MessageBox(dialog->Handle(),
-                           FormatText(dialog->LanguageText("IDS_STOPREC_ERR_WHEN_DISCONNECT"),
-                                      {slot.strAddr, slot.nChannel + 1}),
-                           "", platform::MB_OK);
-      TraceMessage("[KORVEL] - stop record error");
-    } else {
-      slot.nRecKind = 0;
-      slot.bSchedOn = 0;
-      TraceMessage("[KORVEL] - StopSDKPreview: recording of %s channel %d stopped",
-                   slot.strAddr.c_str(), slot.nChannel);
-    }
-  }
+  // The recording ends before the stream it is made of; the schedule is disarmed with it.
+  if (dialog) dialog->Recording().StopWithPreview(slot);
+  else slot.bSchedOn = 0;
   if (slot.nKind == kKindAlder) {
     outcome = FRWStopPreview(slot.hDvr, slot.nChannel);
     TraceMessage("[KORVEL] - destroyVideoDecoder(). CALLID = %d\n", slot.hDecoder);

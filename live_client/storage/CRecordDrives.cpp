@@ -29,11 +29,16 @@ bool HasRoom(int freeMB, int minMB) {
 }  // namespace
 
 CRecordDrives::CRecordDrives(MDiskManager& disks, CKorvelSettings& settings,
-                             std::vector<std::string>& diskList, std::atomic<int>& noDiskSpace)
-    : m_disks(disks), m_settings(settings), m_diskList(diskList), m_bNoDiskSpace(noDiskSpace) {}
+                             std::vector<std::string>& diskList, std::atomic<int>& noDiskSpace,
+                             platform::CriticalSection* driveLock)
+    : m_disks(disks),
+      m_settings(settings),
+      m_diskList(diskList),
+      m_bNoDiskSpace(noDiskSpace),
+      m_lock(driveLock ? *driveLock : m_csDrives) {}
 
 void CRecordDrives::BuildDiskList() {
-  std::lock_guard<platform::CriticalSection> guard(m_csDrives);
+  std::lock_guard<platform::CriticalSection> guard(m_lock);
   m_diskList.clear();
   unsigned mask = 0;
   for (int k = 0; k < m_disks.Count(); ++k) {
@@ -48,12 +53,12 @@ void CRecordDrives::BuildDiskList() {
 }
 
 std::string CRecordDrives::RecDrive() const {
-  std::lock_guard<platform::CriticalSection> guard(m_csDrives);
+  std::lock_guard<platform::CriticalSection> guard(m_lock);
   return m_settings.m_strRecDrive;
 }
 
 void CRecordDrives::SetRecDrive(const std::string& root) {
-  std::lock_guard<platform::CriticalSection> guard(m_csDrives);
+  std::lock_guard<platform::CriticalSection> guard(m_lock);
   m_settings.m_strRecDrive = root;
 }
 
@@ -77,7 +82,7 @@ void CRecordDrives::DiskNospace(RecordingControl& recording) {
   unsigned mask = 0;
   int minMB = 0;
   {
-    std::lock_guard<platform::CriticalSection> guard(m_csDrives);
+    std::lock_guard<platform::CriticalSection> guard(m_lock);
     list = m_diskList;
     mask = static_cast<unsigned>(m_settings.m_nRecDriveMask);
     minMB = m_settings.m_nFreeSpaceMB;

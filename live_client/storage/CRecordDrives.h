@@ -33,9 +33,12 @@ class CRecordDrives {
  public:
   // Works on the dialog's own members, which outlive this object: `settings` holds the
   // minimum, the mask and the current drive, `diskList` the drive list, `noDiskSpace` the
-  // flag that recording control reads on other threads.
+  // flag that recording control reads on other threads. `driveLock`, when given, guards the
+  // settings instead of a lock of this object's own: the owner's editors of the same settings
+  // (the disk page) then take one lock with the watchdog. It must outlive this object.
   CRecordDrives(MDiskManager& disks, CKorvelSettings& settings,
-                std::vector<std::string>& diskList, std::atomic<int>& noDiskSpace);
+                std::vector<std::string>& diskList, std::atomic<int>& noDiskSpace,
+                platform::CriticalSection* driveLock = nullptr);
   CRecordDrives(const CRecordDrives&) = delete;
   CRecordDrives& operator=(const CRecordDrives&) = delete;
 
@@ -58,7 +61,7 @@ class CRecordDrives {
   // Guards the current drive, the drive list, the mask and the minimum while the watchdog
   // runs on its own thread. Anything else that reads or edits them (the disk page, the
   // status line) takes it as well. Held only briefly; never taken around a recording step.
-  platform::CriticalSection& DriveLock() const { return m_csDrives; }
+  platform::CriticalSection& DriveLock() const { return m_lock; }
   MDiskManager& Disks() { return m_disks; }
 
  private:
@@ -68,8 +71,9 @@ class CRecordDrives {
   void SetNoDiskSpace(int value);
 
   MDiskManager& m_disks;
-  CKorvelSettings& m_settings;            // m_strRecDrive, mask, minimum: guarded by m_csDrives
-  std::vector<std::string>& m_diskList;   // Guarded by m_csDrives
+  CKorvelSettings& m_settings;            // m_strRecDrive, mask, minimum: guarded by m_lock
+  std::vector<std::string>& m_diskList;   // Guarded by m_lock
   std::atomic<int>& m_bNoDiskSpace;       // Interlocked
   mutable platform::CriticalSection m_csDrives;
+  platform::CriticalSection& m_lock;      // m_csDrives or the owner's lock
 };

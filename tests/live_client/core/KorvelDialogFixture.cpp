@@ -7,6 +7,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
+#include "live_client/settings/CRecordDlg.h"
 #include "live_client/skin/SkinText.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
@@ -35,6 +36,7 @@ void ResetClientTables() {
   }
   g_LoginTable.clear();
   g_nCurWnd = g_nPrevWnd = -1;
+  ClientRecordingTally().count = 0;
 }
 
 void KorvelDialogTest::SetUp() {

@@ -356,6 +356,9 @@ TEST_F(KorvelDialogTest, WorkerMessagesReachTreeAndRecordButtonsOnTheUiThread) {
 
 TEST_F(KorvelDialogTest, StatusLineShowsRunningTimeAndRecordingDisk) {
   WriteConfiguration(ClientWindows());
+  // The drive watchdog would choose drives itself; here the test sets them.
+  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+  dialog_->SetMaintenanceThreadFactory({});
   ASSERT_TRUE(OpenDialog());
   MHollowStatic* days = Child<MHollowStatic>("STC_RUNDAYS");
   MHollowStatic* clock = Child<MHollowStatic>("STC_CLOCK");

@@ -1,0 +1,76 @@
+#include "live_client/core/KorvelSnapshot.h"
+
+#include <mutex>
+
+#include "common/TraceMessage.h"
+#include "decoder_library/Halvane.h"
+#include "device_sdk/Orvane/Orvane.h"
+#include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/PageInfo.h"
+#include "live_client/settings/KorvelSettings.h"
+#include "live_client/skin/TextFormat.h"
+#include "live_client/storage/MDiskManager.h"
+#include "platform/Files.h"
+#include "platform/MessageBox.h"
+
+std::string SnapshotFolder(const std::string& snapPath, const std::string& address, int channel) {
+  return FormatText("%s\\", {snapPath}) + FormatText("%s\\", {address}) +
+         FormatText("%02d\\", {static_cast<long long>(channel + 1)});
+}
+
+std::string SnapshotFileName(int format, const platform::LocalTime& time) {
+  switch (format) {
+    case 0: return platform::FormatTime("%Y%m%d-%H%M%S.JPG", time);
+    case 1: return platform::FormatTime("%Y%m%d-%H%M%S.BMP", time);
+    default: return {};
+  }
+}
+
+std::string SnapshotDrive(const std::string& snapPath) {
+  const std::size_t slash = snapPath.find('\\');
+  return slash == std::string::npos ? snapPath : snapPath.substr(0, slash + 1);
+}
+
+SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
+  SnapshotResult result;
+  TraceMessage("[KORVEL] - Snapshot: %d", w);
+  if (w < 0 || w >= kVideoWindowCount) return result;
+
+  if (dialog.Disks().FreeSpaceMB(SnapshotDrive(dialog.m_strSnapPath)) < kSnapshotMinFreeMB) {
+    dialog.Skin().ShowMessage("IDS_SNAP_NOSPACE", platform::MB_OK, dialog.Handle());
+    result.outcome = SnapshotOutcome::NoSpace;
+    return result;
+  }
+
+  CCameraInfo& slot = g_PageInfo[dialog.CurrentPage()].camera[w];
+  std::string address;
+  int kind, channel, decoder, handle;
+  {
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    address = slot.strAddr;
+    kind = slot.nKind;
+    channel = slot.nChannel;
+    decoder = slot.hDecoder;
+    handle = slot.hDvr;
+  }
+  const std::string folder = SnapshotFolder(dialog.m_strSnapPath, address, channel);
+  const std::string name = SnapshotFileName(dialog.m_nSnapFormat, platform::GetLocalTime());
+  result.path = folder + name;
+
+  bool saved = false;
+  if (!name.empty()) {
+    if (kind == kKindAlder) {
+      platform::FileError error = platform::FileError::None;
+      if (!platform::CreateFolderTree(folder, &error))
+        TraceMessage("[KORVEL] - cannot create %s: %s", folder.c_str(), platform::FileErrorText(error));
+      saved = DEC_Snap(decoder, result.path.c_str()) != 0;
+    } else {
+      const int code = ORVANE_snapshot(handle, channel, folder.c_str(), name.c_str());
+      if (code != 0) TraceMessage("[KORVEL] - ORVANE_snapshot Err: %d", code);
+      saved = code == 0;
+    }
+  }
+  result.outcome = saved ? SnapshotOutcome::Saved : SnapshotOutcome::Failed;
+  NotifySnapshotResult(dialog, saved, result.path);
+  return result;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+// The snapshot command: the picture of the selected window saved as a JPEG or BMP file below
+// the snapshot folder, the result shown in the pop-up notifier.
+//
+// Folder: <snapshot folder>\<addr>\<NN>\ (NN the channel + 1); file name: the local time as
+// "%Y%m%d-%H%M%S.JPG" (format 0) or ".BMP" (format 1); any other format names no file and the
+// save fails. Nothing is saved when the snapshot folder's drive has less than 20 MiB free.
+// A kind-3 window's picture is written by its decoder instance with the next decoded frame; a
+// DVR window's by the SDK at once. User-interface thread only.
+
+#include <string>
+
+#include "platform/TimeText.h"
+
+class CKorvelDlg;
+
+// Free MiB the snapshot folder's drive needs.
+inline constexpr int kSnapshotMinFreeMB = 20;
+
+// "<snapPath>\<address>\<NN>\" for channel 0-23 (Windows form).
+std::string SnapshotFolder(const std::string& snapPath, const std::string& address, int channel);
+// File name of a snapshot taken at `time` in `format`; "" for a format that names no file.
+std::string SnapshotFileName(int format, const platform::LocalTime& time);
+// Root of the drive the snapshot folder lies on: the folder up to and including its first
+// backslash ("C:\" of "C:\Pic").
+std::string SnapshotDrive(const std::string& snapPath);
+
+enum class SnapshotOutcome {
+  None,     // no window selected
+  NoSpace,  // refused: the drive has too little room ("IDS_SNAP_NOSPACE" shown)
+  Failed,   // the save was refused (notifier shows "IDS_SNAP_FAIL" with the path)
+  Saved,    // the save was accepted (notifier shows the path)
+};
+struct SnapshotResult {
+  SnapshotOutcome outcome = SnapshotOutcome::None;
+  std::string path;  // Windows form: folder + file name
+};
+
+// Takes the snapshot of window `w` of the current page.
+SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w);
