@@ -12,6 +12,14 @@ QRect CPropPageFrameDefault::PageRect() const {
   return rect().adjusted(1, kCaptionHeight + 4, -1, -1);
 }
 
+QSize CPropPageFrameDefault::minimumSizeHint() const {
+  QSize page(0, 0);
+  for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    page = page.expandedTo(child->minimumSizeHint()).expandedTo(child->minimumSize());
+  const QRect inset = PageRect();
+  return page + QSize(width() - inset.width(), height() - inset.height());
+}
+
 void CPropPageFrameDefault::ShowPage(QWidget* page, const QString& caption, const QString& message) {
   if (page_ && page_ != page) page_->hide();
   page_ = page;
@@ -22,6 +30,7 @@ void CPropPageFrameDefault::ShowPage(QWidget* page, const QString& caption, cons
     page_->setGeometry(PageRect());
     page_->show();
   }
+  updateGeometry();
   update();
 }
 

@@ -24,6 +24,9 @@ class CPropPageFrameDefault : public QWidget {
   QString Message() const { return message_; }
   // Where a page is placed, in frame coordinates.
   QRect PageRect() const;
+  // Room for the largest least size among the pages it holds, so a sheet is never made
+  // smaller than a page can be laid out in.
+  QSize minimumSizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,8 @@
 #include "live_client/settings/CRecordDlg.h"
 
 #include <QCheckBox>
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "common/TraceMessage.h"
 #include "live_client/settings/KorvelSettings.h"
@@ -26,8 +29,89 @@ constexpr int kIntervalMax = 60;
 constexpr int kIntervalDefault = 1;
 constexpr int kIntervalAfterReset = 30;
 constexpr int kManualRecording = 1;
+constexpr int kTreeMinWidth = 120;
+constexpr int kTreeMaxWidth = 160;
+// Space around a header text inside its cell, so neighbouring texts never touch.
+constexpr int kHeaderTextPadding = 4;
+// The hour column must hold the widest hour label.
+constexpr const char kWidestHour[] = "23";
 
 }  // namespace
+
+// The tab's page: places the week grid as large as the tab allows, with a width whose
+// remainder (the grid gives it to its header column) leaves room for the longest weekday
+// name, and tells the page's layout the least size at which every hour and weekday label
+// still shows whole. The grid maps the mouse from whatever size it is given.
+class CRecordDlg::WeekGridPlace : public QWidget {
+ public:
+  explicit WeekGridPlace(MWeek* week, QWidget* parent = nullptr) : QWidget(parent), week_(week) {
+    week_->setParent(this);
+  }
+
+  // Weekday names and the corner text as the grid shows them.
+  void SetHeaderTexts(const QStringList& texts) {
+    headerTexts_ = texts;
+    updateGeometry();
+    Place();
+  }
+
+  QSize minimumSizeHint() const override {
+    const Needs needs = Measure();
+    return QSize(needs.hourWidth * kScheduleHours + std::max(needs.hourWidth, needs.dayWidth),
+                 needs.rowHeight * (kScheduleDays + 1));
+  }
+  QSize sizeHint() const override { return minimumSizeHint(); }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    Place();
+  }
+  void changeEvent(QEvent* event) override {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+      updateGeometry();
+      Place();
+    }
+  }
+
+ private:
+  struct Needs {
+    int hourWidth;  // least hour column
+    int dayWidth;   // least header column
+    int rowHeight;  // least row
+  };
+
+  Needs Measure() const {
+    const QFontMetrics metrics(week_->font());
+    int dayWidth = 0;
+    for (const QString& text : headerTexts_) dayWidth = std::max(dayWidth, metrics.horizontalAdvance(text));
+    const int hourWidth = metrics.horizontalAdvance(QString::fromLatin1(kWidestHour));
+    // The header column is an hour column plus the width's remainder over 25 columns, so
+    // at most 24 pixels wider: hour columns widen when a name needs more than that.
+    const int dayNeed = dayWidth + kHeaderTextPadding;
+    const int hourNeed = std::max(hourWidth + kHeaderTextPadding, dayNeed - kScheduleHours);
+    return {hourNeed, dayNeed, metrics.height() + kHeaderTextPadding};
+  }
+
+  // The widest grid not wider than `available` whose header column holds `needs.dayWidth`.
+  static int FittingWidth(int available, const Needs& needs) {
+    const MWeek::Geometry whole = MWeek::GeometryFor(available, 1);
+    if (whole.x0 >= needs.dayWidth) return available;
+    // Header column = day width exactly: 24 hour columns of cw, then the header's width.
+    const int cw = (available - needs.dayWidth) / kScheduleHours;
+    if (cw <= 0 || needs.dayWidth - cw > kScheduleHours) return available;
+    return cw * kScheduleHours + needs.dayWidth;
+  }
+
+  void Place() {
+    const int gridWidth = FittingWidth(width(), Measure());
+    week_->setGeometry((width() - gridWidth) / 2, 0, gridWidth, height());
+  }
+
+  MWeek* week_;
+  QStringList headerTexts_;
+};
 
 CRecordDlg::CRecordDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount],
                        platform::CriticalSection& recordingLock, int& recordingCount, void* owner,
@@ -42,37 +126,46 @@ CRecordDlg::CRecordDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount],
   tree_ = new QTreeWidget(this);
   tree_->setObjectName(QStringLiteral("TREE_WINDOWS"));
   tree_->setHeaderHidden(true);
-  tree_->setMinimumWidth(160);
-  layout->addWidget(tree_);
+  // Narrow enough to leave the week grid the rest of the page; longer names scroll.
+  tree_->setMinimumWidth(kTreeMinWidth);
+  tree_->setMaximumWidth(kTreeMaxWidth);
+  layout->addWidget(tree_, 1);
 
   auto* right = new QVBoxLayout;
   tab_ = new QTabWidget(this);
   tab_->setObjectName(QStringLiteral("TAB_SCHEDULE"));
   week_ = new MWeek;
   week_->setObjectName(QStringLiteral("GRID_WEEK"));
-  week_->setMinimumSize(25 * 18, 8 * 22);
-  tab_->addTab(week_, QStringLiteral("STC_SCHEDULE"));
+  weekPlace_ = new WeekGridPlace(week_);
+  tab_->addTab(weekPlace_, QStringLiteral("STC_SCHEDULE"));
   right->addWidget(tab_, 1);
 
-  auto* row = new QHBoxLayout;
-  schedOn_ = new QCheckBox(QStringLiteral("Record on schedule"), this);
+  // The box on a row of its own, as wide as its text, so the longest language still fits.
+  auto* armRow = new QHBoxLayout;
+  schedOn_ = new QCheckBox(QStringLiteral("STC_SCHEDON"), this);
   schedOn_->setObjectName(QStringLiteral("CHECK_SCHEDON"));
-  row->addWidget(schedOn_);
-  row->addWidget(new QLabel(QStringLiteral("Interval"), this));
+  armRow->addWidget(schedOn_);
+  armRow->addStretch(1);
+  right->addLayout(armRow);
+
+  auto* row = new QHBoxLayout;
+  auto* intervalLabel = new QLabel(QStringLiteral("STC_INTERVAL"), this);
+  intervalLabel->setObjectName(QStringLiteral("STC_INTERVAL"));
+  row->addWidget(intervalLabel);
   interval_ = new QSpinBox(this);
   interval_->setObjectName(QStringLiteral("EDIT_INTERVAL"));
   interval_->setRange(kIntervalMin, kIntervalMax);
   interval_->setValue(kIntervalDefault);
   row->addWidget(interval_);
   row->addStretch(1);
-  reset_ = new QPushButton(QStringLiteral("Reset"), this);
+  reset_ = new QPushButton(QStringLiteral("STC_RESET"), this);
   reset_->setObjectName(QStringLiteral("BTN_RESET"));
   row->addWidget(reset_);
   apply_ = new QPushButton(QStringLiteral("STC_APPLY"), this);
   apply_->setObjectName(QStringLiteral("BTN_SCHEDAPPLY"));
   row->addWidget(apply_);
   right->addLayout(row);
-  layout->addLayout(right, 1);
+  layout->addLayout(right, 4);
 
   EnableEditors(false);
 
@@ -88,7 +181,13 @@ CRecordDlg::CRecordDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount],
 bool CRecordDlg::OnInitDialog() {
   // Tab captions are not among the controls the language relabelling reaches.
   tab_->setTabText(0, FromSystemText(skin_.Text("STC_SCHEDULE")));
-  week_->LoadDayLabels([this](const std::string& key) { return skin_.Text(key); });
+  QStringList headerTexts;
+  week_->LoadDayLabels([&](const std::string& key) {
+    std::string text = skin_.Text(key);
+    headerTexts << FromSystemText(text);
+    return text;
+  });
+  weekPlace_->SetHeaderTexts(headerTexts);
   BuildTree();
   return true;
 }

@@ -56,11 +56,14 @@ class CRecordDlg : public CPropertyPage {
   void ApplySelected();
   static bool IsWindowItem(const QTreeWidgetItem* item);
 
+  class WeekGridPlace;
+
   CPageInfo (&pages_)[kPageCount];
   platform::CriticalSection& recordingLock_;
   int& recordingCount_;
   QTabWidget* tab_ = nullptr;
   MWeek* week_ = nullptr;
+  WeekGridPlace* weekPlace_ = nullptr;  // the tab's page holding week_
   QTreeWidget* tree_ = nullptr;
   QCheckBox* schedOn_ = nullptr;
   QSpinBox* interval_ = nullptr;

@@ -11,7 +11,9 @@
 
 namespace {
 constexpr int kTreeWidth = 180;
-constexpr int kSheetWidth = 780;
+// Room for the schedule page's week grid, every hour readable, beside both trees; with its
+// frame the sheet still fits a 1024 x 768 screen. Pages that need more widen it.
+constexpr int kSheetWidth = 900;
 constexpr int kSheetHeight = 540;
 }  // namespace
 
@@ -153,6 +155,8 @@ bool CTreePropSheet::ApplyAll() {
 
 int CTreePropSheet::DoModal() {
   for (Entry& entry : pages_) entry.page->InitPage();
+  // Labelled pages may need more room than their placeholders did.
+  frame_->updateGeometry();
   BuildTree();
   UpdateApplyButton();
   SetActivePage(0);

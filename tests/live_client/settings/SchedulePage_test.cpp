@@ -4,15 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <ctime>
 
 #include "live_client/core/KorvelConfig.h"
+#include "live_client/settings/CPropPageFrameDefault.h"
 #include "live_client/settings/CRecordDlg.h"
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/settings/KorvelSettings.h"
+#include "live_client/skin/SkinText.h"
 #include "live_client/storage/MWeek.h"
 #include "live_client/storage/WeekSchedule.h"
 #include "tests/live_client/settings/SettingsTestSupport.h"
@@ -23,6 +29,7 @@ using settings_test::SettingsTest;
 using settings_test::WhenModal;
 
 constexpr int kMonday = 1;
+constexpr int kSaturday = 6;
 
 // Local time of Monday 7 December 2026 at hh:mm.
 std::time_t MondayAt(int hour, int minute) {
@@ -57,10 +64,34 @@ class SchedulePageTest : public SettingsTest {
       if (page->child(i)->data(0, CRecordDlg::kWindowRole).toInt() == w) return page->child(i);
     return nullptr;
   }
+  // Clicks a button where the operator would: a check box on its box or text (a click in
+  // the empty part of a wide check box does nothing), on a part of it that is not hidden.
   static void Click(QWidget* page, const char* name) {
     auto* button = page->findChild<QAbstractButton*>(QString::fromLatin1(name));
     ASSERT_NE(button, nullptr) << name;
-    QTest::mouseClick(button, Qt::LeftButton);
+    QPoint point = button->rect().center();
+    if (auto* box = qobject_cast<QCheckBox*>(button)) {
+      QStyleOptionButton option;
+      option.initFrom(box);
+      option.text = box->text();
+      point = box->style()->subElementRect(QStyle::SE_CheckBoxClickRect, &option, box).center();
+    }
+    ASSERT_TRUE(button->visibleRegion().contains(point)) << name << " is hidden where it is clicked";
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, point);
+  }
+  // A point of the week grid the operator can see, for a press or a release there.
+  static QPoint Visible(MWeek* week, QPoint point) {
+    EXPECT_TRUE(week->visibleRegion().contains(point))
+        << "(" << point.x() << ", " << point.y() << ") of the week grid is hidden";
+    return point;
+  }
+  // Paints cells (day0, hour0)..(day1, hour1) by a left drag between their inner corners.
+  static void Drag(MWeek* week, int day0, int hour0, int day1, int hour1) {
+    const QPoint from = Visible(week, week->CellRect(day0, hour0).topLeft() + QPoint(2, 2));
+    const QPoint to = Visible(week, week->CellRect(day1, hour1).bottomRight() - QPoint(2, 2));
+    QTest::mousePress(week, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(week, to);
+    QTest::mouseRelease(week, Qt::LeftButton, Qt::NoModifier, to);
   }
 
   CPageInfo pages_[kPageCount];
@@ -99,12 +130,12 @@ TEST_F(SchedulePageTest, PaintingAWindowInTheSheetArmsItsHours) {
     tree->setCurrentItem(gate);
     ASSERT_TRUE(week->isEnabled());
 
-    // Clear the week from the corner with the right button, then drag over Monday 08.
-    QTest::mouseClick(week, Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
-    const QRect cell = week->CellRect(kMonday, 8);
-    QTest::mousePress(week, Qt::LeftButton, Qt::NoModifier, cell.topLeft() + QPoint(2, 2));
-    QTest::mouseMove(week, cell.bottomRight() - QPoint(2, 2));
-    QTest::mouseRelease(week, Qt::LeftButton, Qt::NoModifier, cell.bottomRight() - QPoint(2, 2));
+    // Clear the week from the corner with the right button, then drag over Monday 08 and
+    // over the last hours of Saturday, at the places the grid shows them.
+    const MWeek::Geometry g = MWeek::GeometryFor(week->width(), week->height());
+    QTest::mouseClick(week, Qt::RightButton, Qt::NoModifier, Visible(week, QPoint(g.x0 / 2, g.y0 / 2)));
+    Drag(week, kMonday, 8, kMonday, 8);
+    Drag(week, kSaturday, 20, kSaturday, 23);
     EXPECT_TRUE(page->IsModified());
     Click(page, "CHECK_SCHEDON");
     Click(page, "BTN_SCHEDAPPLY");
@@ -115,7 +146,7 @@ TEST_F(SchedulePageTest, PaintingAWindowInTheSheetArmsItsHours) {
 
   const CCameraInfo& gate = pages_[0].camera[2];
   for (int h = 0; h < kScheduleHours; ++h)
-    EXPECT_EQ(gate.abySchedule[h], h == 8 ? 0x02 : 0x00) << "hour " << h;
+    EXPECT_EQ(gate.abySchedule[h], h == 8 ? 0x02 : h >= 20 ? 0x40 : 0x00) << "hour " << h;
   EXPECT_EQ(gate.bSchedOn, 1);
   EXPECT_EQ(tally_.count, 1);  // OK applying the same armed window again takes nothing more
   EXPECT_NE(IsInScheduleAt(gate.abySchedule, MondayAt(8, 30)), 0);
@@ -180,6 +211,57 @@ TEST_F(SchedulePageTest, CountLimitDisarmingResetAndWindowsRecordingByHand) {
   EXPECT_EQ(pages_[0].camera[2].abySchedule[11], 0xFF);
   EXPECT_EQ(pages_[0].camera[2].bSchedOn, 0);
   EXPECT_EQ(tally_.count, 5);
+}
+
+// On a 1024 x 768 screen the sheet shows every page whole, in English and in Chinese: the
+// page inside the frame's page area, every label and button as wide as its text, and on the
+// schedule page all 24 hours and 7 days with their header texts uncut.
+TEST_F(SchedulePageTest, EveryPageShowsWholeOnA1024By768Screen) {
+  RegisterSchedulePage(pages_, tally_);
+  CKorvelSettings settings;
+  std::vector<std::string> disks{"D:\\", "E:\\"};
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    ASSERT_TRUE(skin_.LoadLanguage(language));
+    std::unique_ptr<CTreePropSheet> sheet(
+        BuildSettingsSheet(skin_, pages_, settings, disks, nullptr, nullptr, nullptr));
+    WhenModal("CTreePropSheet", [&](QWidget*) {
+      EXPECT_LE(sheet->width(), 1024);
+      EXPECT_LE(sheet->height(), 768);
+      CPropPageFrameDefault* frame = sheet->Frame();
+      for (int i = 0; i < sheet->PageCount(); ++i) {
+        sheet->SetActivePage(i);
+        QWidget* page = sheet->GetPage(i);
+        SCOPED_TRACE(page->objectName().toStdString());
+        ASSERT_EQ(frame->Page(), page);
+        EXPECT_TRUE(frame->PageRect().contains(page->geometry()));
+        for (QWidget* child : page->findChildren<QWidget*>()) {
+          const bool texted = qobject_cast<QLabel*>(child) || qobject_cast<QCheckBox*>(child) ||
+                              qobject_cast<QRadioButton*>(child) || qobject_cast<QPushButton*>(child);
+          if (!texted || !child->isVisibleTo(page)) continue;
+          const QRect inFrame(child->mapTo(frame, QPoint(0, 0)), child->size());
+          EXPECT_TRUE(frame->PageRect().contains(inFrame)) << child->objectName().toStdString();
+          EXPECT_GE(child->width(), child->sizeHint().width()) << child->objectName().toStdString();
+        }
+        auto* week = page->findChild<MWeek*>("GRID_WEEK");
+        if (!week) continue;
+        const QRect grid(week->mapTo(frame, QPoint(0, 0)), week->size());
+        EXPECT_TRUE(frame->PageRect().contains(grid));
+        EXPECT_EQ(week->visibleRegion(), QRegion(week->rect()));
+        const MWeek::Geometry g = MWeek::GeometryFor(week->width(), week->height());
+        const QFontMetrics metrics(week->font());
+        EXPECT_GE(g.cw, metrics.horizontalAdvance(QStringLiteral("23")));
+        EXPECT_GE(g.rh, metrics.height());
+        for (int day = 0; day <= kScheduleDays; ++day) {
+          const std::string key =
+              day < kScheduleDays ? "IDS_COL_WEEK" + std::to_string(day) : "IDS_COL_WEEKALL";
+          EXPECT_GE(g.x0, metrics.horizontalAdvance(FromSystemText(skin_.Text(key)))) << key;
+        }
+      }
+      sheet->reject();
+    });
+    sheet->DoModal();
+  }
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // at. Runs only when KORVEL_SCREENSHOT_DIR names the folder to write them to, on a real (or
 // virtual) X display:
 //   KORVEL_SCREENSHOT_DIR=build/screenshots QT_QPA_PLATFORM=xcb
-//     xvfb-run -a -s "-screen 0 1024x768x24" build/bin/KorvelSettings_test
+//     xvfb-run -a -s "-screen 0 1024x768x24" build/tests/KorvelSettings_test
 //     --gtest_filter='*Screenshot*'
 
 #include <gtest/gtest.h>
@@ -20,6 +20,7 @@
 #include "live_client/settings/CTaskbarNotifier.h"
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/settings/KorvelSettings.h"
+#include "live_client/storage/MWeek.h"
 #include "tests/live_client/settings/SettingsTestSupport.h"
 
 namespace {
@@ -45,15 +46,40 @@ TEST_F(SettingsTest, Screenshots) {
   RegisterSchedulePage(g_PageInfo, ClientRecordingTally());
   std::unique_ptr<CTreePropSheet> sheet(
       BuildSettingsSheet(skin_, g_PageInfo, settings, disks, nullptr, nullptr, nullptr));
+  // The schedule page with window 1 picked and Monday to Friday 08-17 painted.
+  const auto pickAndPaint = [](CPropertyPage* page) {
+    auto* tree = page->findChild<QTreeWidget*>("TREE_WINDOWS");
+    auto* week = page->findChild<MWeek*>("GRID_WEEK");
+    if (!tree || !week || !tree->topLevelItem(0) || !tree->topLevelItem(0)->child(0)) return;
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+    week->SetAllCells(0);
+    for (int day = 1; day <= 5; ++day)
+      for (int hour = 8; hour <= 17; ++hour) week->SetCell(day, hour, 1);
+  };
   WhenModal("CTreePropSheet", [&](QWidget*) {
     for (int i = 0; i < sheet->PageCount(); ++i) {
       sheet->SetActivePage(i);
+      if (i == 1) pickAndPaint(sheet->GetPage(i));
       QTest::qWait(200);
       sheet->grab().save(out + QStringLiteral("korvel-settings-page%1.png").arg(i + 1));
     }
     sheet->reject();
   });
   sheet->DoModal();
+
+  // The schedule page again in the Chinese texts, whose labels differ in width.
+  ASSERT_TRUE(skin_.LoadLanguage("Chinese"));
+  std::unique_ptr<CTreePropSheet> chinese(
+      BuildSettingsSheet(skin_, g_PageInfo, settings, disks, nullptr, nullptr, nullptr));
+  WhenModal("CTreePropSheet", [&](QWidget*) {
+    chinese->SetActivePage(1);
+    pickAndPaint(chinese->GetPage(1));
+    QTest::qWait(200);
+    chinese->grab().save(out + QStringLiteral("korvel-settings-page2-chinese.png"));
+    chinese->reject();
+  });
+  chinese->DoModal();
+  ASSERT_TRUE(skin_.LoadLanguage("English"));
 
   CCameraSetDlg camera(skin_, g_PageInfo, 0, 1, nullptr);
   camera.show();

@@ -19,9 +19,12 @@ void SettingsTest::SetUp() {
   korvel_test::ResetClientTables();
   platform::ResetMessageBoxes();
 
+  // Under ctest the build folder is given; run by hand, the test sits in <build>/tests.
   const char* build = std::getenv("SUITE_BUILD_DIR");
-  ASSERT_NE(build, nullptr);
-  skin_.InitThemeList(std::string(build) + "/bin");
+  const std::string buildDir =
+      build ? std::string(build)
+            : (QCoreApplication::applicationDirPath() + QStringLiteral("/..")).toStdString();
+  skin_.InitThemeList(buildDir + "/bin");
   ASSERT_TRUE(skin_.LoadTheme("Blue", 1));
   ASSERT_TRUE(skin_.LoadLanguageList());
   ASSERT_TRUE(skin_.LoadLanguage("English"));
