@@ -2,7 +2,7 @@
 // driven through the real main dialog (offscreen): manual recording of kind-3 and DVR windows,
 // the recording limit and the refusals, the schedule and the drive watchdog with an injected
 // clock and injected free space, snapshots, and a long run of eight channels while the drive
-// fills and frees (KORVEL_RECORD_RELIABILITY_SECONDS, default 60).
+// fills and frees (KORVEL_RECORD_RELIABILITY_SECONDS, default 45).
 
 #include <gtest/gtest.h>
 
@@ -394,6 +394,20 @@ TEST_F(KorvelRecordingTest, RefusalsAndTheLimitOfFortyEightSharedWithArmedSchedu
   ASSERT_TRUE(Press(1, "BTN_RECORD"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return BoxShown("IDS_DISKSPACE_FULL"); }, 5000));
   EXPECT_EQ(RecKind(0, 1), kRecordNone);
+
+  // A drive where no recording folder can be made: the failed start goes to the error
+  // report (code 3, window and page) and changes nothing.
+  dialog_->m_bNoDiskSpace = 0;
+  std::ofstream(fs::path(drives_->Root('E')) / "VIDEO") << "not a folder";
+  dialog_->RecordDrives().SetRecDrive("E:\\");
+  platform::ResetMessageBoxes();
+  ASSERT_TRUE(Press(1, "BTN_RECORD"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog_->ErrorReports().empty(); }, 5000));
+  EXPECT_EQ(dialog_->ErrorReports().back().wParam, 3u);
+  EXPECT_EQ(dialog_->ErrorReports().back().lParam, (1 << 16) | 0);
+  EXPECT_EQ(RecKind(0, 1), kRecordNone);
+  EXPECT_EQ(dialog_->Recording().RecordingCount(), 47);
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty());
 }
 
 TEST_F(KorvelRecordingTest, ScheduleHoursAndDriveSwitchesWithAnInjectedClockAndFreeSpace) {
@@ -465,11 +479,42 @@ TEST_F(KorvelRecordingTest, ScheduleHoursAndDriveSwitchesWithAnInjectedClockAndF
   EXPECT_EQ(disk->TextColor(), QColor(255, 255, 255));
   QTest::qWait(2500);
 
+  // Disarming stops the scheduled recording at the next tick; arming again starts it again.
+  ASSERT_EQ(ApplyWindowSchedule(g_PageInfo[0].camera[0], monday8, false, tally.lock, tally.count),
+            ScheduleApplyResult::Disarmed);
+  Tick();
+  EXPECT_EQ(RecKind(0, 0), kRecordNone);
+  EXPECT_EQ(dialog_->Recording().RecordingCount(), 0);
+  ASSERT_EQ(ApplyWindowSchedule(g_PageInfo[0].camera[0], monday8, true, tally.lock, tally.count),
+            ScheduleApplyResult::Armed);
+  Tick();
+  EXPECT_EQ(RecKind(0, 0), kRecordScheduled);
+  QTest::qWait(2500);
+
   // 09:00:00 ends the hour: the scheduled recording stops in its first second.
   now = MondayAt(9, 0, 0);
   Tick();
   EXPECT_EQ(RecKind(0, 0), kRecordNone);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !VideoWindow(0)->IsRecordingMarked(); }, 3000));
+
+  // Armed for 09:00 as well, it records while its page is not shown; disarmed, the recording
+  // ends and the connection kept for it is dropped.
+  ScheduleBytes monday9 = {};
+  monday9[9] = 1 << 1;
+  ASSERT_EQ(ApplyWindowSchedule(g_PageInfo[0].camera[0], monday9, true, tally.lock, tally.count),
+            ScheduleApplyResult::Stored);
+  EXPECT_EQ(RecKind(0, 1), kRecordNone);
+  Click("BTN_PAGERIGHT");
+  Tick();
+  EXPECT_EQ(RecKind(0, 0), kRecordScheduled);
+  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 1);
+  EXPECT_EQ(g_PageInfo[0].camera[1].bConnected, 0) << "an idle window of a page left goes";
+  QTest::qWait(2500);
+  ASSERT_EQ(ApplyWindowSchedule(g_PageInfo[0].camera[0], monday9, false, tally.lock, tally.count),
+            ScheduleApplyResult::Disarmed);
+  Tick();
+  EXPECT_EQ(RecKind(0, 0), kRecordNone);
+  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 0);
 
   // Files: scheduled ones (T) and manual ones (M) on both drives, all playable and indexed.
   std::multiset<std::string> kinds;
@@ -480,8 +525,8 @@ TEST_F(KorvelRecordingTest, ScheduleHoursAndDriveSwitchesWithAnInjectedClockAndF
   }
   EXPECT_EQ(kinds.count("D:\\T101.avi"), 1u);
   EXPECT_EQ(kinds.count("D:\\M102.avi"), 1u);
-  EXPECT_EQ(kinds.count("E:\\T101.avi"), 2u) << "after the switch and after the room came back";
-  EXPECT_EQ(kinds.count("E:\\M102.avi"), 1u);
+  EXPECT_EQ(kinds.count("E:\\T101.avi"), 4u) << "after the switch, after the room came back, after re-arming, at 09:00";
+  EXPECT_EQ(kinds.count("E:\\M102.avi"), 1u) << "a manual recording stopped for lack of room stays stopped";
   ExpectPlayableAndIndexed(files);
 }
 
@@ -557,7 +602,7 @@ TEST_F(KorvelRecordingTest, SnapshotsAsJpegAndBmpInTheChannelsFolderAndTheTwenty
 // Whatever is left on disk must play and be indexed exactly once.
 TEST_F(KorvelRecordingTest, EightChannelsThroughFillingAndFreeingDrivesLeaveOnlyPlayableIndexedFiles) {
   const char* configured = std::getenv("KORVEL_RECORD_RELIABILITY_SECONDS");
-  const int seconds = configured && std::atoi(configured) > 0 ? std::atoi(configured) : 60;
+  const int seconds = configured && std::atoi(configured) > 0 ? std::atoi(configured) : 45;
   ASSERT_TRUE(StartAlder("127.0.0.126", 8));
   std::vector<Slot> specs;
   for (int w = 0; w < 8; ++w) specs.push_back({0, w, "127.0.0.126", kAlderPort, kKindAlder, w});
