@@ -176,63 +176,75 @@ void PackRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, ui
 
 void LumaDeblock::Run(const Planes& planes, const int* quants, int quant_stride, int width, int height, uint8_t* yuy2,
                       int yuy2_stride) {
+    auto pack_rows = [&](const uint8_t* luma, int luma_stride, int first, int end) {
+        for (int row = first; row < std::min(end, height); ++row)
+            PackRow(luma + static_cast<size_t>(row) * luma_stride,
+                    planes.u + static_cast<size_t>(row / 2) * planes.chroma_stride,
+                    planes.v + static_cast<size_t>(row / 2) * planes.chroma_stride, width,
+                    yuy2 + static_cast<size_t>(row) * yuy2_stride);
+    };
+    if (quants == nullptr) {
+        pack_rows(planes.y, planes.y_stride, 0, height);
+        return;
+    }
+
     const int mb_columns = (width + 15) / 16;
-    const int mb_rows = (height + 15) / 16;
+    const int block_rows = (height + 15) / 16 * 2;
     const int luma_width = mb_columns * 16;
-    const int luma_height = mb_rows * 16;
-    const uint8_t* luma = planes.y;
-    int luma_stride = planes.y_stride;
+    const int luma_height = block_rows * 8;
+    const size_t luma_bytes = static_cast<size_t>(luma_width) * luma_height;
+    if (luma_.size() != luma_bytes) luma_.assign(luma_bytes, 0);
+    strip_.resize(static_cast<size_t>(luma_width) * 8);
+    uint8_t* const plane = luma_.data();
+    Lanes s[10];
 
-    if (quants != nullptr) {
-        // Only the picture's rows are copied: rows below it, down to the macroblock edge, keep
-        // what the previous picture's filtering left there (zero at first), as the library's
-        // own filter sees them.
-        const size_t luma_bytes = static_cast<size_t>(luma_width) * luma_height;
-        if (luma_.size() != luma_bytes) luma_.assign(luma_bytes, 0);
-        for (int row = 0; row < height; ++row)
-            std::memcpy(&luma_[static_cast<size_t>(row) * luma_width],
-                        planes.y + static_cast<size_t>(row) * planes.y_stride, luma_width);
-        uint8_t* const plane = luma_.data();
-        Lanes s[10];
+    // Only the picture's rows are copied: rows below it, down to the macroblock edge, keep
+    // what the previous picture's filtering left there (zero at first), as the library's own
+    // filter sees them.
+    int copied = 0;
+    auto copy_rows_before = [&](int end) {
+        for (; copied < std::min(end, height); ++copied)
+            std::memcpy(plane + static_cast<size_t>(copied) * luma_width,
+                        planes.y + static_cast<size_t>(copied) * planes.y_stride, luma_width);
+    };
 
-        // Horizontal edges, top to bottom: eight columns at a time, one lane per column.
-        for (int block_row = 1; block_row < mb_rows * 2; ++block_row) {
-            uint8_t* const edge = plane + static_cast<size_t>(block_row) * 8 * luma_width;
-            const int* const row_quants = quants + (block_row / 2) * quant_stride;
-            for (int x = 0; x < luma_width; x += 8) {
-                const Lanes quant = Splat(row_quants[x / 16]);
-                for (int k = 0; k < 10; ++k) s[k] = Load(edge + (k - 5) * luma_width + x);
-                FilterEdge(s, quant);
-                for (int k = 1; k <= 8; ++k) Store(edge + (k - 5) * luma_width + x, s[k]);
-            }
+    // The vertical edges of one block row, left to right: its eight rows are turned into
+    // columns so that each lane is one row. Then its rows are packed.
+    Lanes* const columns = reinterpret_cast<Lanes*>(strip_.data());
+    auto finish_block_row = [&](int block_row) {
+        uint8_t* const rows = plane + static_cast<size_t>(block_row) * 8 * luma_width;
+        const int* const row_quants = quants + (block_row / 2) * quant_stride;
+        RowsToColumns(rows, luma_width, luma_width, strip_.data());
+        for (int x = 8; x < luma_width; x += 8) {
+            const Lanes quant = Splat(row_quants[x / 16]);
+            Lanes* const at = columns + x - 5;
+            for (int k = 0; k < 10; ++k) s[k] = at[k];
+            FilterEdge(s, quant);
+            for (int k = 1; k <= 8; ++k) at[k] = s[k];
         }
+        ColumnsToRows(strip_.data(), luma_width, rows, luma_width);
+        pack_rows(plane, luma_width, block_row * 8, block_row * 8 + 8);
+    };
 
-        // Vertical edges, left to right, eight rows at a time: the rows are turned into
-        // columns so that each lane is one row.
-        strip_.resize(static_cast<size_t>(luma_width) * 8);
-        Lanes* const columns = reinterpret_cast<Lanes*>(strip_.data());
-        for (int block_row = 0; block_row < mb_rows * 2; ++block_row) {
-            uint8_t* const rows = plane + static_cast<size_t>(block_row) * 8 * luma_width;
-            const int* const row_quants = quants + (block_row / 2) * quant_stride;
-            RowsToColumns(rows, luma_width, luma_width, strip_.data());
-            for (int x = 8; x < luma_width; x += 8) {
-                const Lanes quant = Splat(row_quants[x / 16]);
-                Lanes* const at = columns + x - 5;
-                for (int k = 0; k < 10; ++k) s[k] = at[k];
-                FilterEdge(s, quant);
-                for (int k = 1; k <= 8; ++k) at[k] = s[k];
-            }
-            ColumnsToRows(strip_.data(), luma_width, rows, luma_width);
+    // The horizontal edges, top to bottom, eight columns at a time, one lane per column. The
+    // edge below a block row changes its rows up to four above the edge, and no later
+    // horizontal edge reaches them, nor does a vertical edge reach another block row: so each
+    // block row is finished as soon as the edge below it is done, while its rows are still in
+    // the cache.
+    for (int block_row = 1; block_row < block_rows; ++block_row) {
+        copy_rows_before(block_row * 8 + 5);
+        uint8_t* const edge = plane + static_cast<size_t>(block_row) * 8 * luma_width;
+        const int* const row_quants = quants + (block_row / 2) * quant_stride;
+        for (int x = 0; x < luma_width; x += 8) {
+            const Lanes quant = Splat(row_quants[x / 16]);
+            for (int k = 0; k < 10; ++k) s[k] = Load(edge + (k - 5) * luma_width + x);
+            FilterEdge(s, quant);
+            for (int k = 1; k <= 8; ++k) Store(edge + (k - 5) * luma_width + x, s[k]);
         }
-        luma = plane;
-        luma_stride = luma_width;
+        finish_block_row(block_row - 1);
     }
-
-    for (int row = 0; row < height; ++row) {
-        PackRow(luma + static_cast<size_t>(row) * luma_stride, planes.u + static_cast<size_t>(row / 2) * planes.chroma_stride,
-                planes.v + static_cast<size_t>(row / 2) * planes.chroma_stride, width,
-                yuy2 + static_cast<size_t>(row) * yuy2_stride);
-    }
+    copy_rows_before(luma_height);
+    finish_block_row(block_rows - 1);
 }
 
 }  // namespace pellix
