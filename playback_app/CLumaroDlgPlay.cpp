@@ -353,18 +353,22 @@ void CLumaroDlg::OnButtonSaveVideo() {
 
 void CLumaroDlg::OnFileEnd(int window) {
   if (window < 0 || window >= kVideoWindows) return;
-  const bool fromList = m_VideoWndState[static_cast<std::size_t>(window)].nRecordIndex >= 0;
+  VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
+  const int ended = state.nRecordIndex;
   StopWindow(window);
-  if (!fromList) {
+  if (ended < 0) {
     UpdatePlayButtons();
     return;
   }
   platform::Sleep(200);
+  // Stopping forgets the open recording; the next one is counted from the one that ended,
+  // or the channel's first recording would start over and over.
+  state.nRecordIndex = ended;
   if (!OpenRecordForWindow(window, true, 0)) {
+    state.nRecordIndex = -1;
     UpdatePlayButtons();
     return;
   }
-  VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
   PlayWindow(window, true, state.fStartPosition);
   const RecordFileInfo& record =
       m_ChannelState[static_cast<std::size_t>(state.nChannel)].records[static_cast<std::size_t>(state.nRecordIndex)];
