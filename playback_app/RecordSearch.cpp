@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
+#include "record_file_library/RecordingIndex.h"
 
 namespace lumaro {
 
@@ -69,7 +70,13 @@ void IndexSearch::Run(const std::vector<int>& channels, const std::vector<char>&
   for (const std::string& folder : folders) {
     const std::string main = folder + "FileInfo.ini";
     ReadIndexFile(main, channels, request, states);
-    const int files = platform::GetPrivateProfileInt("FileCount", "FileCount", 0, main.c_str());
+    int files = platform::GetPrivateProfileInt("FileCount", "FileCount", 0, main.c_str());
+    // A larger count is damage; following it (up to 2^31 look-ups) would freeze the search.
+    if (files > stordane::RecordingIndex::kMaxIndexFiles) {
+      TraceMessage("[LUMARO] - %s: FileCount %d, only %d index files read.", main.c_str(), files,
+                   stordane::RecordingIndex::kMaxIndexFiles);
+      files = stordane::RecordingIndex::kMaxIndexFiles;
+    }
     for (int i = 0; i < files; ++i)
       ReadIndexFile(folder + "FileInfo" + std::to_string(i) + ".ini", channels, request, states);
   }
@@ -125,7 +132,8 @@ void IndexSearch::ParseKeyNames(const char* keys, std::size_t size, const std::v
     if (request.bListMode) {
       if (request.nRecordType != 0 && info.nType + 1 != request.nRecordType) continue;
       if (start > toText) continue;
-      if (start < fromText && TextSeconds(start) + duration <= request.nFromSeconds) continue;
+      // Widened: the duration is whatever the key says.
+      if (start < fromText && static_cast<long long>(TextSeconds(start)) + duration <= request.nFromSeconds) continue;
     } else {
       const std::string stamp = name.substr(0, 13) + "-" + name.substr(13, 2) + "-" + name.substr(15, 2);
       platform::LocalTime time;

@@ -1,5 +1,6 @@
 #include "record_file_library/RecordingIndex.h"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 
@@ -66,15 +67,19 @@ void RecordingIndex::AddLocked(const std::string& path, const std::string& name,
   const std::string key = path + "\\" + std::to_string(seconds);
   const std::string stamp = name.size() > 11 ? name.substr(11, 3) : std::string();
 
+  // A damaged count starts the numbering again rather than writing where no reader looks.
   int files = platform::GetPrivateProfileInt("FileCount", "FileCount", 0, main_index.c_str());
-  if (files <= 0) {
+  if (files <= 0 || files > kMaxIndexFiles) {
     platform::WritePrivateProfileString("FileCount", "FileCount", "1", main_index.c_str());
     files = 1;
   }
 
   std::lock_guard<platform::CriticalSection> guard(lock_);
   current_index_path_ = date_folder + "\\FileInfo" + std::to_string(files - 1) + ".ini";
-  const int entries = platform::GetPrivateProfileInt("FileCount", "nCount", 0, current_index_path_.c_str());
+  // A damaged entry count reads as empty when negative (a count of 0 would hide the file from
+  // the search) and as full when too large (so adding one cannot overflow).
+  const int entries = std::clamp(
+      platform::GetPrivateProfileInt("FileCount", "nCount", 0, current_index_path_.c_str()), 0, kEntriesPerIndex);
   int count = entries + 1;
   // A full index is closed only when a new ten-minute slot begins, so the files of one slot
   // stay in one index file.

@@ -25,6 +25,9 @@ class RecordingIndex {
   static constexpr long long kSmallFileBytes = 20480;
   // A numbered index is closed once it holds this many entries and a new ten-minute slot starts.
   static constexpr int kEntriesPerIndex = 5000;
+  // A new numbered index is opened at most once per ten-minute slot, so a day never needs
+  // more than this many; a larger count in FileInfo.ini is damage, and the readers stop there.
+  static constexpr int kMaxIndexFiles = 1000;
 
   // Enters `path` with its playing time, or deletes it when it is too small. Never throws;
   // a failure leaves the trace line "Err in AddToFileInfo".
