@@ -81,10 +81,10 @@ class KorvelRecordingTest : public KorvelDialogTest {
                         "--user", "admin", "--password", "1234", "--size", "352x288"});
   }
 
-  // Writes the specs into the configuration and opens the dialog with the real connection
+  // Writes the slots into the configuration and opens the dialog with the real connection
   // work. Without `maintenance` the test runs the maintenance steps itself (Tick).
-  bool OpenWith(const std::vector<Slot>& specs, bool maintenance) {
-    for (const Slot& spec : specs) {
+  bool OpenWith(const std::vector<Slot>& wanted, bool maintenance) {
+    for (const Slot& spec : wanted) {
       CCameraInfo& slot = g_PageInfo[spec.page].camera[spec.window];
       slot.strAddr = spec.address;
       slot.nPort = spec.port;
@@ -346,11 +346,11 @@ TEST_F(KorvelRecordingTest, DvrRecordingLandsUnderDvrRecAndDisconnectingARecordi
 
 TEST_F(KorvelRecordingTest, RefusalsAndTheLimitOfFortyEightSharedWithArmedSchedules) {
   ASSERT_TRUE(StartAlder("127.0.0.122"));
-  std::vector<Slot> specs = {{0, 0, "127.0.0.122", kAlderPort, kKindAlder, 0},
+  std::vector<Slot> wanted = {{0, 0, "127.0.0.122", kAlderPort, kKindAlder, 0},
                              {0, 1, "127.0.0.122", kAlderPort, kKindAlder, 1},
                              {0, 2, "127.0.0.122", kAlderPort, kKindAlder, 2}};
-  for (int i = 0; i < 47; ++i) specs.push_back({1 + i / 25, i % 25, "127.0.0.122", kAlderPort, kKindAlder, 3});
-  ASSERT_TRUE(OpenWith(specs, false));
+  for (int i = 0; i < 47; ++i) wanted.push_back({1 + i / 25, i % 25, "127.0.0.122", kAlderPort, kKindAlder, 3});
+  ASSERT_TRUE(OpenWith(wanted, false));
   // 47 windows on other pages have their schedules armed: 47 units of the count.
   ScheduleBytes none = {};
   RecordingTally& tally = ClientRecordingTally();
@@ -604,9 +604,9 @@ TEST_F(KorvelRecordingTest, EightChannelsThroughFillingAndFreeingDrivesLeaveOnly
   const char* configured = std::getenv("KORVEL_RECORD_RELIABILITY_SECONDS");
   const int seconds = configured && std::atoi(configured) > 0 ? std::atoi(configured) : 45;
   ASSERT_TRUE(StartAlder("127.0.0.126", 8));
-  std::vector<Slot> specs;
-  for (int w = 0; w < 8; ++w) specs.push_back({0, w, "127.0.0.126", kAlderPort, kKindAlder, w});
-  ASSERT_TRUE(OpenWith(specs, true));
+  std::vector<Slot> wanted;
+  for (int w = 0; w < 8; ++w) wanted.push_back({0, w, "127.0.0.126", kAlderPort, kKindAlder, w});
+  ASSERT_TRUE(OpenWith(wanted, true));
   for (int w = 0; w < 8; ++w) ASSERT_TRUE(Connect(w));
   ScheduleBytes always;
   std::fill(std::begin(always), std::end(always), 0x7F);
