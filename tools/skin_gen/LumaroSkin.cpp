@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "ThemeFile.h"
 #include "platform/Profile.h"
+
+using namespace skin_gen;
 
 namespace {
 
@@ -31,34 +34,13 @@ Palette PaletteFor(const std::string& theme) {
           QColor(7, 15, 27)};
 }
 
-struct Section {
-  std::string name;
-  std::map<std::string, std::string> values;
-  int Number(const std::string& key) const {
-    auto it = values.find(key);
-    return it == values.end() ? 0 : std::atoi(it->second.c_str());
-  }
-  std::string Value(const std::string& key) const {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  }
-  bool HasPosition() const { return values.count("POSITION_X") != 0; }
-  QRect Position() const {
-    return QRect(Number("POSITION_X"), Number("POSITION_Y"), Number("POSITION_CX"), Number("POSITION_CY"));
-  }
-};
-
 QSize PairOf(const std::string& text) {
   int a = 0, b = 0;
   std::sscanf(text.c_str(), "%d , %d", &a, &b);
   return QSize(a, b);
 }
 
-bool Save(const QImage& image, const QString& path) {
-  const bool ok = image.save(path, "JPG", 95);
-  if (!ok) std::fprintf(stderr, "skin_gen: cannot write %s\n", path.toLocal8Bit().constData());
-  return ok;
-}
+bool Save(const QImage& image, const QString& path) { return skin_gen::Save(image, path, "JPG"); }
 
 QImage PaintBackground(const std::vector<Section>& theme, QSize screen, const Palette& palette) {
   QImage image(screen, QImage::Format_RGB32);
@@ -102,15 +84,7 @@ void Triangle(QPainter& p, QPointF c, qreal s, bool right, const QColor& colour)
   p.drawPolygon(shape);
 }
 
-void Grid(QPainter& p, const QRectF& box, int side, const QColor& colour) {
-  const qreal gap = 1.2;
-  const qreal cell = (box.width() - gap * (side - 1)) / side;
-  p.setPen(Qt::NoPen);
-  p.setBrush(colour);
-  for (int row = 0; row < side; ++row)
-    for (int column = 0; column < side; ++column)
-      p.drawRect(QRectF(box.left() + column * (cell + gap), box.top() + row * (cell + gap), cell, cell));
-}
+void Grid(QPainter& p, const QRectF& box, int side, const QColor& colour) { GridSymbol(p, box, side, 1.2, colour); }
 
 void Symbol(QPainter& p, const std::string& name, const QRectF& box, const QColor& colour) {
   const QPointF c = box.center();
@@ -172,12 +146,7 @@ void Symbol(QPainter& p, const std::string& name, const QRectF& box, const QColo
   else if (name == "Wnd9") Grid(p, box, 3, colour);
   else if (name == "Wnd16") Grid(p, box, 4, colour);
   else if (name == "FullScreen") {
-    const qreal k = s * 0.32;
-    const QRectF b = box;
-    p.drawPolyline(QPolygonF({QPointF(b.left(), b.top() + k), b.topLeft(), QPointF(b.left() + k, b.top())}));
-    p.drawPolyline(QPolygonF({QPointF(b.right() - k, b.top()), b.topRight(), QPointF(b.right(), b.top() + k)}));
-    p.drawPolyline(QPolygonF({QPointF(b.right(), b.bottom() - k), b.bottomRight(), QPointF(b.right() - k, b.bottom())}));
-    p.drawPolyline(QPolygonF({QPointF(b.left() + k, b.bottom()), b.bottomLeft(), QPointF(b.left(), b.bottom() - k)}));
+    FullScreenSymbol(p, box, s);
   } else if (name == "Exit") {
     p.drawLine(box.topLeft() + QPointF(s * 0.15, s * 0.15), box.bottomRight() - QPointF(s * 0.15, s * 0.15));
     p.drawLine(box.topRight() + QPointF(-s * 0.15, s * 0.15), box.bottomLeft() + QPointF(s * 0.15, -s * 0.15));
@@ -261,31 +230,17 @@ QImage PaintThumb(QSize size, const Palette& palette) {
 
 bool DrawLumaroTheme(const QString& folder) {
   QDir dir(folder);
-  QString iniPath;
-  for (const QString& ini : dir.entryList({"*.ini"}, QDir::Files, QDir::Name)) {
-    if (!platform::ReadProfileString(dir.filePath(ini).toStdString(), "ThemeName", "ENG").empty()) {
-      iniPath = dir.filePath(ini);
-      break;
-    }
-  }
+  const QString iniPath = FindThemeFile(dir, "ThemeName", "ENG");
   if (iniPath.isEmpty()) {
     std::fprintf(stderr, "skin_gen: no playback theme file in %s\n", folder.toLocal8Bit().constData());
     return false;
   }
   const std::string file = iniPath.toStdString();
-  std::vector<Section> theme;
-  for (const std::string& name : platform::ProfileSectionNames(file)) {
-    Section section{name, {}};
-    for (const std::string& key : platform::ProfileKeyNames(file, name))
-      section.values[key] = platform::ReadProfileString(file, name, key);
-    theme.push_back(std::move(section));
-  }
+  const std::vector<Section> theme = ReadTheme(file);
   const std::string themeName = platform::ReadProfileString(file, "ThemeName", "ENG");
   const Palette palette = PaletteFor(themeName);
 
-  QRect screen;
-  for (const Section& section : theme)
-    if (section.name.rfind("IDB_BITMAP_BACK_", 0) == 0) screen = screen.united(section.Position());
+  const QRect screen = ThemeScreen(theme);
   if (screen.isEmpty()) {
     std::fprintf(stderr, "skin_gen: %s names no background strips\n", file.c_str());
     return false;

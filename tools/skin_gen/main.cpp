@@ -27,7 +27,10 @@
 #include <vector>
 
 #include "LumaroSkin.h"
+#include "ThemeFile.h"
 #include "platform/Profile.h"
+
+using namespace skin_gen;
 
 namespace {
 
@@ -40,44 +43,10 @@ const QColor kAccent(92, 170, 255);
 const QColor kWell(7, 15, 27);
 const QColor kSymbol(228, 238, 250);
 
-struct Section {
-  std::string name;
-  std::map<std::string, std::string> values;
-  bool HasPosition() const { return values.count("POSITION_X") != 0; }
-  QRect Position() const {
-    return QRect(Number("POSITION_X"), Number("POSITION_Y"), Number("POSITION_CX"), Number("POSITION_CY"));
-  }
-  int Number(const std::string& key) const {
-    auto it = values.find(key);
-    return it == values.end() ? 0 : std::atoi(it->second.c_str());
-  }
-  std::string Value(const std::string& key) const {
-    auto it = values.find(key);
-    return it == values.end() ? std::string() : it->second;
-  }
-};
-
-std::vector<Section> ReadTheme(const std::string& file) {
-  std::vector<Section> sections;
-  for (const std::string& name : platform::ProfileSectionNames(file)) {
-    Section section{name, {}};
-    for (const std::string& key : platform::ProfileKeyNames(file, name))
-      section.values[key] = platform::ReadProfileString(file, name, key);
-    sections.push_back(std::move(section));
-  }
-  return sections;
-}
-
 const Section* Find(const std::vector<Section>& sections, const std::string& name) {
   for (const Section& section : sections)
     if (section.name == name) return &section;
   return nullptr;
-}
-
-bool Save(const QImage& image, const QString& path, const char* format) {
-  const bool ok = image.save(path, format, format[0] == 'J' ? 95 : -1);
-  if (!ok) std::fprintf(stderr, "skin_gen: cannot write %s\n", path.toLocal8Bit().constData());
-  return ok;
 }
 
 QPainterPath Rounded(const QRectF& rect, qreal radius) {
@@ -222,14 +191,9 @@ QImage PaintBackground(const std::vector<Section>& theme, QSize screen) {
 
 // --- Symbols -------------------------------------------------------------------------------------
 
-void GridSymbol(QPainter& p, const QRectF& box, int side, const QColor& colour) {
-  const qreal gap = side >= 4 ? 1.2 : 1.6;
-  const qreal cell = (box.width() - gap * (side - 1)) / side;
-  p.setPen(Qt::NoPen);
-  p.setBrush(colour);
-  for (int row = 0; row < side; ++row)
-    for (int column = 0; column < side; ++column)
-      p.drawRect(QRectF(box.left() + column * (cell + gap), box.top() + row * (cell + gap), cell, cell));
+// The window-layout symbols: finer gaps from four cells a side, so the cells stay apart.
+void LayoutSymbol(QPainter& p, const QRectF& box, int side, const QColor& colour) {
+  GridSymbol(p, box, side, side >= 4 ? 1.2 : 1.6, colour);
 }
 
 void Triangle(QPainter& p, const QPointF& centre, qreal size, int direction, const QColor& colour) {
@@ -265,11 +229,11 @@ void DrawSymbol(QPainter& p, const std::string& name, const QRectF& box, const Q
   p.setPen(pen);
   const QColor red = disabled ? colour : QColor(235, 64, 52);
 
-  if (name == "BtnSingle") GridSymbol(p, box, 1, colour);
-  else if (name == "BtnFour") GridSymbol(p, box, 2, colour);
-  else if (name == "BtnNine") GridSymbol(p, box, 3, colour);
-  else if (name == "BtnSixteen") GridSymbol(p, box, 4, colour);
-  else if (name == "BtnTwentyFive") GridSymbol(p, box, 5, colour);
+  if (name == "BtnSingle") LayoutSymbol(p, box, 1, colour);
+  else if (name == "BtnFour") LayoutSymbol(p, box, 2, colour);
+  else if (name == "BtnNine") LayoutSymbol(p, box, 3, colour);
+  else if (name == "BtnSixteen") LayoutSymbol(p, box, 4, colour);
+  else if (name == "BtnTwentyFive") LayoutSymbol(p, box, 5, colour);
   else if (name == "BtnPageUp") { Chevron(p, c - QPointF(0, s * 0.15), s * 0.8, true, colour, line); Chevron(p, c + QPointF(0, s * 0.2), s * 0.8, true, colour, line); }
   else if (name == "BtnPageDown") { Chevron(p, c - QPointF(0, s * 0.2), s * 0.8, false, colour, line); Chevron(p, c + QPointF(0, s * 0.15), s * 0.8, false, colour, line); }
   else if (name == "BtnAutoPage") {
@@ -284,12 +248,7 @@ void DrawSymbol(QPainter& p, const std::string& name, const QRectF& box, const Q
     p.setBrush(colour);
     p.drawRect(QRectF(box.left(), box.bottom() - s * 0.32, s, s * 0.22));
   } else if (name == "BtnFullScreen") {
-    const qreal k = s * 0.32;
-    const QRectF b = box;
-    p.drawPolyline(QPolygonF({QPointF(b.left(), b.top() + k), b.topLeft(), QPointF(b.left() + k, b.top())}));
-    p.drawPolyline(QPolygonF({QPointF(b.right() - k, b.top()), b.topRight(), QPointF(b.right(), b.top() + k)}));
-    p.drawPolyline(QPolygonF({QPointF(b.right(), b.bottom() - k), b.bottomRight(), QPointF(b.right() - k, b.bottom())}));
-    p.drawPolyline(QPolygonF({QPointF(b.left() + k, b.bottom()), b.bottomLeft(), QPointF(b.left(), b.bottom() - k)}));
+    FullScreenSymbol(p, box, s);
   } else if (name == "BtnMute") {
     QPolygonF speaker;
     speaker << QPointF(box.left(), c.y() - s * 0.15) << QPointF(box.left() + s * 0.22, c.y() - s * 0.15)
@@ -561,15 +520,7 @@ QImage PaintPageCheck(QSize size, Face face) {
 
 bool DrawTheme(const QString& folder) {
   QDir dir(folder);
-  const QStringList inis = dir.entryList({"*.ini"}, QDir::Files, QDir::Name);
-  QString iniPath;
-  for (const QString& ini : inis) {
-    const std::string path = dir.filePath(ini).toStdString();
-    if (!platform::ReadProfileString(path, "ENG", "ThemeName").empty()) {
-      iniPath = dir.filePath(ini);
-      break;
-    }
-  }
+  const QString iniPath = FindThemeFile(dir, "ENG", "ThemeName");
   if (iniPath.isEmpty()) {
     std::fprintf(stderr, "skin_gen: no theme file in %s\n", folder.toLocal8Bit().constData());
     return false;
@@ -577,9 +528,7 @@ bool DrawTheme(const QString& folder) {
   const std::vector<Section> theme = ReadTheme(iniPath.toStdString());
 
   // The screen the theme is made for: the bottom-right corner of its border pictures.
-  QRect screen;
-  for (const Section& section : theme)
-    if (section.name.rfind("IDB_BITMAP_BACK_", 0) == 0) screen = screen.united(section.Position());
+  const QRect screen = ThemeScreen(theme);
   if (screen.isEmpty()) {
     std::fprintf(stderr, "skin_gen: %s names no border pictures\n", iniPath.toLocal8Bit().constData());
     return false;
