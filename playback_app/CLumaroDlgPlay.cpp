@@ -390,11 +390,20 @@ void CLumaroDlg::OnPositionTimer(int window) {
   if (state.nState != kWindowPlaying) return;
   const float position = Pellix_GetPlayPos(window);
   const int played = static_cast<int>(Pellix_GetPlayedTime(window) / 1000);
-  if (m_viewMode == ViewMode::Time && state.nChannel >= 0 && state.nRecordIndex >= 0) {
-    const auto& record =
-        m_ChannelState[static_cast<std::size_t>(state.nChannel)].records[static_cast<std::size_t>(state.nRecordIndex)];
-    m_labels["STC_PLAYTIME"]->SetText(QString::fromStdString(TimeOfDay(record.tStart + played, "%H:%M:%S")));
-    m_wndTimeStaff->SetCursorTime(static_cast<int>(record.tStart + played - SearchDayStart()));
+  // A file opened by hand has no record of a channel.
+  const RecordFileInfo* record = nullptr;
+  if (state.nChannel >= 0 && state.nRecordIndex >= 0) {
+    const auto& records = m_ChannelState[static_cast<std::size_t>(state.nChannel)].records;
+    if (static_cast<std::size_t>(state.nRecordIndex) < records.size())
+      record = &records[static_cast<std::size_t>(state.nRecordIndex)];
+  }
+  if (m_viewMode == ViewMode::Time && record) {
+    m_labels["STC_PLAYTIME"]->SetText(QString::fromStdString(TimeOfDay(record->tStart + played, "%H:%M:%S")));
+    m_wndTimeStaff->SetCursorTime(static_cast<int>(record->tStart + played - SearchDayStart()));
+  }
+  if (m_strThemeName == "TBlack" && record) {
+    m_labels["STC_DISK"]->SetText(FromSystemText(DiskOf(record->strPath)));
+    m_labels["STC_FILESIZE"]->SetText(QString("%1 KB").arg(record->nFileSize / 1024));
   }
   char text[64];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d/%02d:%02d:%02d", played / 3600, played / 60 % 60, played % 60,

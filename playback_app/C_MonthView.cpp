@@ -1,5 +1,8 @@
 #include "playback_app/C_MonthView.h"
 
+#include <QColor>
+#include <QTextCharFormat>
+
 namespace lumaro {
 
 namespace {
@@ -8,10 +11,12 @@ constexpr int kPropDay = 19;
 constexpr int kPropMonth = 20;
 constexpr int kPropYear = 21;
 
-QString ColourText(std::int32_t colorref) {
+QColor ColourOf(std::int32_t colorref) {
   const auto v = static_cast<std::uint32_t>(colorref);
-  return QStringLiteral("rgb(%1,%2,%3)").arg(v & 0xFF).arg((v >> 8) & 0xFF).arg((v >> 16) & 0xFF);
+  return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
 }
+
+QString ColourText(std::int32_t colorref) { return ColourOf(colorref).name(); }
 
 }  // namespace
 
@@ -52,11 +57,19 @@ std::int32_t C_MonthView::Property(int number) const {
 
 void C_MonthView::ApplyLook() {
   if (Property(15) == 0) return;
+  // The theme writes the same light colour for the names, the numbers and the title text, so
+  // the month is drawn on a dark face of its own where all of them stay readable; week
+  // numbers would only crowd the narrow control.
+  setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+  QTextCharFormat names;
+  names.setForeground(ColourOf(Property(2)));
+  names.setBackground(ColourOf(Property(9)));
+  setHeaderTextFormat(names);
   setStyleSheet(QStringLiteral("QCalendarWidget QWidget#qt_calendar_navigationbar { background: %1; }"
                                "QCalendarWidget QToolButton { color: %2; }"
-                               "QCalendarWidget QAbstractItemView { background: %3; color: %4; }")
-                    .arg(ColourText(Property(9)), ColourText(Property(10)), ColourText(Property(2)),
-                         ColourText(Property(0))));
+                               "QCalendarWidget QAbstractItemView { background: rgb(24,24,24); color: %3;"
+                               " selection-background-color: %1; selection-color: %2; }")
+                    .arg(ColourText(Property(9)), ColourText(Property(10)), ColourText(Property(0))));
 }
 
 }  // namespace lumaro

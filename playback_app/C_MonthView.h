@@ -4,8 +4,8 @@
 // day-picked event, as the dialog uses it. Dispatch ids are kMonthViewDispBase plus a property
 // number; the chosen day is read from properties 21 (year), 20 (month) and 19 (day). Six
 // properties set once after creation choose its look: 15 turns the custom look on, 9 is the
-// header colour, 10 the header text colour, 2 the background and 0 the day text colour
-// (COLORREF numbers, 0x00BBGGRR); 5 is kept as set.
+// title colour, 10 the title text colour, 2 the weekday names' colour and 0 the day numbers'
+// colour, all on the theme's dark face (COLORREF numbers, 0x00BBGGRR); 5 is kept as set.
 
 #include <QCalendarWidget>
 #include <cstdint>

@@ -27,6 +27,7 @@
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/CRecordSetDlg.h"
 #include "playback_app/LumaroGlobals.h"
+#include "playback_app/SkinControls.h"
 #include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
 #include "support/Ffmpeg.h"
@@ -203,6 +204,11 @@ TEST_F(LumaroEndToEnd, ClientModeListSearchFindsTheLiveClientsRecordingsAndPlays
   EXPECT_LT(MeanDifference(dialog.VideoWindow(1)->LastPicture(), expected), 6.0);
   QTest::mouseClick(Child<QWidget>(dialog, "BTN_PLAY"), Qt::LeftButton);
   EXPECT_EQ(dialog.WindowStates()[1].nState, kWindowPlaying);
+  // Playing, the selected window's recording is named by its disk and size.
+  auto* size = Child<CColorStatic>(dialog, "STC_FILESIZE");
+  const QString expectedSize = QStringLiteral("%1 KB").arg(platform::FileSize(fourth.path) / 1024);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return size->Text() == expectedSize; }, 3000)) << size->Text().toStdString();
+  EXPECT_EQ(Child<CColorStatic>(dialog, "STC_DISK")->Text(), QStringLiteral("E:"));
 
   // Both play to their ends (no later recording follows) with the recorded pictures.
   ASSERT_TRUE(lumaro_test::WaitForState(dialog, 0, kWindowIdle, 15000));

@@ -17,6 +17,7 @@
 #include "LiveRecording.h"
 #include "LumaroTestSupport.h"
 #include "decoder_library/Halvane.h"
+#include "platform/Display.h"
 #include "platform/MessageBox.h"
 #include "platform/TimeText.h"
 #include "playback_app/CLumaroDlg.h"
@@ -30,6 +31,13 @@ using namespace lumaro;
 namespace {
 
 constexpr int kChannelsShown = 4;
+
+// The screen the program has switched to at start-up: 1024 x 768, the size of the Xvfb screen.
+class Screen1024 : public platform::DisplayProvider {
+ public:
+  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
+  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
+};
 
 // Recordings spread over the day on the four channels beside the ruler, all three types, kept
 // clear of the hour before `now` so a click at `now` plays the live recordings made then.
@@ -61,6 +69,7 @@ TEST(LumaroScreenshot, TimeModeRulerAndListModeWithFourWindowsPlaying) {
   platform::ResetMessageBoxes();
   platform::SetDefaultMessageBoxAnswer(platform::IDOK);
   g_nResolution = 1;
+  const auto previous = platform::SetDisplayProvider(std::make_shared<Screen1024>());
   ASSERT_EQ(DEC_LoadLibrary(), 1);
   suite::test::TempDriveTable drives("CDE", 'C');
 
@@ -106,7 +115,10 @@ TEST(LumaroScreenshot, TimeModeRulerAndListModeWithFourWindowsPlaying) {
     QTreeWidgetItem* item = list->topLevelItem(row);
     if (std::find(live.begin(), live.end(), item->text(3).toStdString()) == live.end()) continue;
     list->scrollToItem(item);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    // Within the first column: the row is wider than the list.
+    const QPoint point(20, list->visualItemRect(item).center().y());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, point);
   }
   for (int window = 0; window < kChannelsShown; ++window)
     ASSERT_TRUE(lumaro_test::WaitForState(dialog, window, kWindowPlaying)) << window;
@@ -114,6 +126,7 @@ TEST(LumaroScreenshot, TimeModeRulerAndListModeWithFourWindowsPlaying) {
   EXPECT_TRUE(dialog.grab().save(out + QStringLiteral("lumaro-list-mode.png")));
   EXPECT_TRUE(platform::ShownMessageBoxes().empty());
   DEC_FreeLibrary();
+  platform::SetDisplayProvider(previous);
 }
 
 }  // namespace
