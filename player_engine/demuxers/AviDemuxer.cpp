@@ -369,10 +369,11 @@ bool AviDemuxer::ReadFrame(int direction, VideoFrameRecord& frame) {
         if (direction > 0) ++current_video_;
         return false;
     }
-    if (frame_buffer_.size() < entry.size) frame_buffer_.resize(entry.size);
+    if (frame_buffer_.size() < entry.size + kFramePaddingBytes) frame_buffer_.resize(entry.size + kFramePaddingBytes);
     if (source_->Seek(static_cast<int64_t>(entry.position), SeekOrigin::Begin) < 0 ||
         source_->Read(frame_buffer_.data(), entry.size) != entry.size)
         return false;
+    std::memset(frame_buffer_.data() + entry.size, 0, kFramePaddingBytes);
     frame.data = frame_buffer_.data();
     frame.size = entry.size;
     frame.key_frame = (entry.flags & avi::AVIIF_KEYFRAME) != 0;

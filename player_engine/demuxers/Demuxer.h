@@ -9,8 +9,13 @@
 
 namespace pellix {
 
+// Zero bytes that follow every frame a splitter gives: decoders read whole words, and so a
+// few bytes, past the end of a frame.
+inline constexpr uint32_t kFramePaddingBytes = 64;
+
 // One compressed video frame as a splitter hands it to the video decoder. The bytes belong
-// to the splitter and stay valid until its next read or seek.
+// to the splitter and stay valid until its next read or seek; kFramePaddingBytes zero bytes
+// follow them.
 struct VideoFrameRecord {
     const uint8_t* data = nullptr;
     uint32_t size = 0;

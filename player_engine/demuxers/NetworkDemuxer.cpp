@@ -104,8 +104,10 @@ bool NetworkDemuxer::ReadFrame(int direction, VideoFrameRecord& frame) {
     frame = VideoFrameRecord{};
     if (source_ == nullptr || !source_->TakeVideoFrame(frame_)) return false;
     counter_.fetch_add(1);
+    const size_t size = frame_.data.size();
+    frame_.data.resize(size + kFramePaddingBytes, 0);
     frame.data = frame_.data.data();
-    frame.size = static_cast<uint32_t>(frame_.data.size());
+    frame.size = static_cast<uint32_t>(size);
     frame.key_frame = frame_.key_frame;
     return frame.size > 0;
 }
