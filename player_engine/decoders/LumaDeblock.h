@@ -10,11 +10,11 @@ namespace pellix {
 // place (its internal planes) and this filter works on a copy of the luma while packing the
 // YUY2 picture. The result is byte for byte the library's own.
 //
-// The filter runs over every 8 x 8 block edge of the macroblock-aligned luma, first the
-// horizontal edges from the top, then the vertical edges from the left, each edge reading
-// five samples on one side and five on the other and choosing between a smooth-area filter
-// and a default one by how flat the ten samples are; the macroblock's quantiser sets its
-// strength.
+// The filter runs over every 8 x 8 block edge of the macroblock-aligned luma and gives what
+// filtering first all horizontal edges from the top, then all vertical edges from the left
+// gives; each edge reads five samples on one side and five on the other and chooses between
+// a smooth-area filter and a default one by how flat the ten samples are; the macroblock's
+// quantiser sets its strength.
 //
 // Not thread-safe: one instance per decoder, used by the thread that decodes.
 class LumaDeblock {
