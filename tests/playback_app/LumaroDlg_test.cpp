@@ -12,11 +12,11 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <thread>
 
 #include "LumaroTestSupport.h"
-#include "platform/Display.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 #include "platform/TimeText.h"
@@ -35,16 +35,6 @@ using lumaro_test::ProgramFolder;
 
 namespace {
 
-class FixedDisplay : public platform::DisplayProvider {
- public:
-  explicit FixedDisplay(platform::DisplayMode mode) : mode_(mode) {}
-  platform::DisplayMode CurrentMode() override { return mode_; }
-  std::vector<platform::DisplayMode> Modes() override { return {mode_}; }
-
- private:
-  platform::DisplayMode mode_;
-};
-
 std::vector<std::string> ShownTexts() {
   std::vector<std::string> texts;
   for (const auto& box : platform::ShownMessageBoxes()) texts.push_back(box.text);
@@ -53,16 +43,9 @@ std::vector<std::string> ShownTexts() {
 
 class LumaroDlgTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    lumaro_test::App();
-    platform::ResetMessageBoxes();
-    platform::SetDefaultMessageBoxAnswer(platform::IDOK);
-    g_nResolution = 1;
-    previous_ = platform::SetDisplayProvider(std::make_shared<FixedDisplay>(platform::DisplayMode{32, 1024, 768, 60}));
-  }
+  void SetUp() override { surroundings_.emplace(); }
   void TearDown() override {
-    platform::SetDisplayProvider(previous_);
-    platform::ResetMessageBoxes();
+    surroundings_.reset();
     g_nResolution = 1;
   }
 
@@ -88,7 +71,7 @@ class LumaroDlgTest : public ::testing::Test {
     Child<QCalendarWidget>(dialog, "CONTROL_CALDATE")->setSelectedDate(QDate(year, month, day));
   }
 
-  std::shared_ptr<platform::DisplayProvider> previous_;
+  std::optional<lumaro_test::DialogSurroundings> surroundings_;
 };
 
 TEST_F(LumaroDlgTest, StandaloneStartsInTimeModeAndOffersNoRecorderSearch) {

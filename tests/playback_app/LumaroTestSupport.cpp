@@ -10,6 +10,8 @@
 
 #include "common/AviDefs.h"
 #include "platform/Files.h"
+#include "platform/MessageBox.h"
+#include "playback_app/LumaroGlobals.h"
 #include "record_file_library/AviFile.h"
 #include "record_file_library/RecordingIndex.h"
 
@@ -21,6 +23,28 @@ QApplication& App() {
   static char* argv[] = {name, nullptr};
   static QApplication* application = new QApplication(argc, argv);
   return *application;
+}
+
+DialogSurroundings::DialogSurroundings() {
+  App();
+  platform::ResetMessageBoxes();
+  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
+  lumaro::g_nResolution = 1;
+  previous_ = platform::SetDisplayProvider(std::make_shared<ScreenOf1024>());
+}
+
+DialogSurroundings::~DialogSurroundings() {
+  platform::SetDisplayProvider(previous_);
+  platform::ResetMessageBoxes();
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
 }
 
 namespace {

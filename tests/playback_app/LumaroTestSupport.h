@@ -1,9 +1,15 @@
 #pragma once
 // Shared pieces of the playback program's tests: recordings made with the record-file
-// library's own AVI writer and index, and a program folder with the built data files.
+// library's own AVI writer and index, a program folder with the built data files, and the
+// main dialog's surroundings with an event-loop pump.
 
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/Display.h"
 #include "tests/support/TempFolder.h"
 
 class QApplication;
@@ -34,5 +40,30 @@ class ProgramFolder {
  private:
   suite::test::TempFolder folder_;
 };
+
+// The screen the dialog tests lay out on: 1024 x 768, 32 bits, 60 Hz.
+class ScreenOf1024 : public platform::DisplayProvider {
+ public:
+  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
+  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
+};
+
+// What a main-dialog test starts from: the application object, no message boxes shown yet and
+// every one answered OK, resolution 1 on ScreenOf1024. Leaving puts the previous screen back
+// and forgets the boxes shown.
+class DialogSurroundings {
+ public:
+  DialogSurroundings();
+  ~DialogSurroundings();
+  DialogSurroundings(const DialogSurroundings&) = delete;
+  DialogSurroundings& operator=(const DialogSurroundings&) = delete;
+
+ private:
+  std::shared_ptr<platform::DisplayProvider> previous_;
+};
+
+// Runs the Qt event loop until `done` holds (true) or `timeout` has passed (false).
+bool PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace lumaro_test

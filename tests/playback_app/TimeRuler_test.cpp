@@ -9,8 +9,9 @@
 #include <QImage>
 #include <QTest>
 
+#include <optional>
+
 #include "LumaroTestSupport.h"
-#include "platform/Display.h"
 #include "platform/MessageBox.h"
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/C_MonthView.h"
@@ -25,12 +26,6 @@ using lumaro_test::ProgramFolder;
 
 namespace {
 
-class FixedDisplay : public platform::DisplayProvider {
- public:
-  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
-  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
-};
-
 constexpr int kX0 = TimeStaffWnd::kX0;
 
 // Vertical middle of visible row `row`.
@@ -38,17 +33,8 @@ int RowY(int row) { return row * TimeStaffWnd::kRowHeight + 9; }
 
 class TimeRulerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    lumaro_test::App();
-    platform::ResetMessageBoxes();
-    platform::SetDefaultMessageBoxAnswer(platform::IDOK);
-    g_nResolution = 1;
-    previous_ = platform::SetDisplayProvider(std::make_shared<FixedDisplay>());
-  }
-  void TearDown() override {
-    platform::SetDisplayProvider(previous_);
-    platform::ResetMessageBoxes();
-  }
+  void SetUp() override { surroundings_.emplace(); }
+  void TearDown() override { surroundings_.reset(); }
   static void SetDay(CLumaroDlg& dialog, int year, int month, int day) {
     QCalendarWidget* calendar = dialog.findChild<QCalendarWidget*>(QStringLiteral("CONTROL_CALDATE"));
     ASSERT_NE(calendar, nullptr);
@@ -57,7 +43,7 @@ class TimeRulerTest : public ::testing::Test {
   static QWidget* ChannelButton(CLumaroDlg& dialog, int channel) {
     return dialog.findChild<QWidget*>(QStringLiteral("CH%1").arg(channel, 2, 10, QLatin1Char(' ')));
   }
-  std::shared_ptr<platform::DisplayProvider> previous_;
+  std::optional<lumaro_test::DialogSurroundings> surroundings_;
 };
 
 TEST_F(TimeRulerTest, ChannelsGetWindowsInOrderAndTheirRecordingsShowAsColouredBars) {

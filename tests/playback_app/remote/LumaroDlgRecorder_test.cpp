@@ -20,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -46,21 +47,9 @@ namespace {
 namespace fs = std::filesystem;
 namespace wire = orvane::wire;
 
-class ScreenOf1024 : public platform::DisplayProvider {
- public:
-  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
-  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
-};
-
 // Runs the event loop until `done` holds or `ms` have passed.
 bool Within(int ms, const std::function<bool()>& done) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > ms) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return lumaro_test::PumpUntil(done, std::chrono::milliseconds(ms));
 }
 
 void Idle(int ms) {
@@ -84,17 +73,8 @@ std::vector<std::string> Texts(QTreeWidget* list, int column) {
 // operator's answers to the login dialog.
 class RecorderDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    lumaro_test::App();
-    platform::ResetMessageBoxes();
-    platform::SetDefaultMessageBoxAnswer(platform::IDOK);
-    g_nResolution = 1;
-    previous_ = platform::SetDisplayProvider(std::make_shared<ScreenOf1024>());
-  }
-  void TearDown() override {
-    platform::SetDisplayProvider(previous_);
-    platform::ResetMessageBoxes();
-  }
+  void SetUp() override { surroundings_.emplace(); }
+  void TearDown() override { surroundings_.reset(); }
 
   std::unique_ptr<CLumaroDlg> OpenDialog() {
     auto dialog = std::make_unique<CLumaroDlg>(0, "D:\\Picture\\", folder_.path());
@@ -121,7 +101,7 @@ class RecorderDialogTest : public ::testing::Test {
 
   suite::test::TempDriveTable drives_{"CD", 'C'};
   lumaro_test::ProgramFolder folder_;
-  std::shared_ptr<platform::DisplayProvider> previous_;
+  std::optional<lumaro_test::DialogSurroundings> surroundings_;
   std::string address_;
   std::string password_ = "pw";
   int logins_asked_ = 0;

@@ -1,31 +1,24 @@
 // The main dialog against alder_sim on loopback: the operator ticks the remote box, searches
 // a Vantor device, sees its recordings in the remote list, double-clicks one and sees its
 // pictures in the channel's window; stopping the window hands it back idle.
-#include <QApplication>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTreeWidget>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 
 #include <gtest/gtest.h>
 
 #include "LumaroTestSupport.h"
-#include "platform/Display.h"
+#include "RemoteTestSupport.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/CRecordSetDlg.h"
-#include "playback_app/LumaroGlobals.h"
 #include "playback_app/VideoPlayerWnd.h"
 #include "playback_app/remote/CVantorRemote.h"
-#include "player_engine/demuxers/AviDemuxer.h"
-#include "player_engine/inputs/FileInput.h"
-#include "record_file_library/Stordane.h"
 #include "tests/support/TempDriveTable.h"
 #include "tests/tools/alder_sim/AlderSimProcess.h"
 
@@ -35,57 +28,15 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class FixedDisplay : public platform::DisplayProvider {
- public:
-  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
-  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
-};
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
-  const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-// The recording as the capture side writes it, so the device serves what it really stores.
-bool Rerecord(const std::string& source, const std::string& target_windows_path) {
-  pellix::FileInput input;
-  pellix::AviDemuxer demuxer;
-  if (!input.Open(source.c_str(), true, false) || !demuxer.Open(&input)) return false;
-  constexpr int kSlot = 13;
-  OxSetCapCompression(kSlot, OX_COMPRESSION_XVID);
-  OxSetCapSize(kSlot, 352, 288);
-  OxSetCapFrmRate(kSlot, 25);
-  if (OxCreateAVIFile(kSlot, target_windows_path.c_str()) != 0) return false;
-  for (std::uint32_t i = 0; i < demuxer.FrameCount(); ++i) {
-    pellix::VideoFrameRecord record;
-    if (!demuxer.ReadFrame(1, record)) return false;
-    if (OxWriteFrameToAVIFile(kSlot, record.data, static_cast<int>(record.size),
-                              record.key_frame ? OX_FRAME_VIDEO_KEY : OX_FRAME_VIDEO_DELTA) != 0)
-      return false;
-  }
-  return OxCloseAVIFile(kSlot) == 0;
-}
-
 TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysOne) {
-  lumaro_test::App();
-  platform::ResetMessageBoxes();
-  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
-  g_nResolution = 1;
-  auto previous = platform::SetDisplayProvider(std::make_shared<FixedDisplay>());
+  lumaro_test::DialogSurroundings surroundings;
   {
     suite::test::TempDriveTable drives("CD", 'C');
     const fs::path recordings = fs::path(drives.Root('D')) / "rec";
     fs::create_directories(recordings / "2010");
     const fs::path source = fs::path(drives.folder()) / "source.avi";
-    const std::string encode = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 3 "
-                               "-c:v mpeg4 -vtag XVID -q:v 5 '" + source.string() + "'";
-    ASSERT_EQ(std::system(encode.c_str()), 0);
     const fs::path file = recordings / "2010" / "2010-05-25-100000 M101.avi";
-    ASSERT_TRUE(Rerecord(source.string(), platform::ToWindowsPath(file.string())));
+    ASSERT_TRUE(lumaro_test::MakeDeviceRecording(source.string(), platform::ToWindowsPath(file.string()), 13));
 
     testsupport::AlderSimProcess sim;
     // Delivery paced over about two seconds, so a download is still running when asked about.
@@ -116,7 +67,7 @@ TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysO
     QMetaObject::invokeMethod(search, "click");
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(dialog.DeviceType(), 3);
-    ASSERT_TRUE(PumpUntil([&] { return list->topLevelItemCount() > 0 && !search->isHidden(); }))
+    ASSERT_TRUE(lumaro_test::PumpUntil([&] { return list->topLevelItemCount() > 0 && !search->isHidden(); }))
         << "rows: " << list->topLevelItemCount();
     EXPECT_TRUE(dialog.findChild<QWidget*>("BTN_SEARCHSTOP")->isHidden());
     EXPECT_EQ(dialog.VantorRemote()->Outstanding(), 0);
@@ -132,14 +83,14 @@ TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysO
     emit list->itemDoubleClicked(row, 0);
     EXPECT_TRUE(dialog.WindowStates()[0].bRemote);
     VideoPlayerWnd* video = dialog.VideoWindow(0);
-    ASSERT_TRUE(PumpUntil([&] { return !video->LastPicture().isNull(); }, 20s))
+    ASSERT_TRUE(lumaro_test::PumpUntil([&] { return !video->LastPicture().isNull(); }, 20s))
         << "remote file \"" << dialog.VantorRemote()->WindowRemoteFile(0) << "\", stream player "
         << (dialog.VantorRemote()->StreamPlayer(0) != nullptr) << ", window state " << dialog.WindowStates()[0].nState;
     const QImage first = video->LastPicture();
     EXPECT_EQ(first.width(), 352);
     EXPECT_EQ(first.height(), 288);
     // The test pattern moves: later pictures differ from the first one.
-    EXPECT_TRUE(PumpUntil([&] { return video->LastPicture() != first; }, 5s));
+    EXPECT_TRUE(lumaro_test::PumpUntil([&] { return video->LastPicture() != first; }, 5s));
     EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
     EXPECT_NE(dialog.VantorRemote()->StreamPlayer(0), nullptr);
     EXPECT_FALSE(dialog.VantorRemote()->WindowRemoteFile(0).empty());
@@ -161,7 +112,7 @@ TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysO
     row->setSelected(true);
     platform::ScriptMessageBoxAnswers({platform::IDYES, platform::IDNO});
     dialog.DownloadSelectedRemoteRows();
-    ASSERT_TRUE(PumpUntil([&] { return !dialog.VantorRemote()->CurrentDownload().empty(); }));
+    ASSERT_TRUE(lumaro_test::PumpUntil([&] { return !dialog.VantorRemote()->CurrentDownload().empty(); }));
     dialog.OnButtonExit();
     ASSERT_EQ(platform::ShownMessageBoxes().size(), 3u);
     EXPECT_EQ(platform::ShownMessageBoxes()[1].text, "Download the selected recordings?");
@@ -170,8 +121,6 @@ TEST(LumaroDlgVantor, RemoteSearchListsTheDevicesRecordingsAndADoubleClickPlaysO
     dialog.OnCancel();
     sim.Stop();
   }
-  platform::SetDisplayProvider(previous);
-  platform::ResetMessageBoxes();
 }
 
 }  // namespace

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "LumaroTestSupport.h"
-#include "platform/Display.h"
 #include "platform/MessageBox.h"
 #include "playback_app/CLumaroDlg.h"
-#include "playback_app/LumaroGlobals.h"
 #include "playback_app/VideoPlayerWnd.h"
 #include "playback_app/remote/CRemoteDlgHost.h"
 #include "tests/support/TempDriveTable.h"
@@ -15,18 +13,8 @@
 namespace lumaro {
 namespace {
 
-class FixedDisplay : public platform::DisplayProvider {
- public:
-  platform::DisplayMode CurrentMode() override { return {32, 1024, 768, 60}; }
-  std::vector<platform::DisplayMode> Modes() override { return {CurrentMode()}; }
-};
-
 TEST(RemoteDlgHost, QuestionsUseTheLanguageTextsAndTheAnswerDecides) {
-  lumaro_test::App();
-  platform::ResetMessageBoxes();
-  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
-  g_nResolution = 1;
-  auto previous = platform::SetDisplayProvider(std::make_shared<FixedDisplay>());
+  lumaro_test::DialogSurroundings surroundings;
   {
     suite::test::TempDriveTable drives("CD", 'C');
     lumaro_test::ProgramFolder folder;
@@ -53,8 +41,6 @@ TEST(RemoteDlgHost, QuestionsUseTheLanguageTextsAndTheAnswerDecides) {
     host.Notify("IDS_CANT_DOWNFILE");
     EXPECT_EQ(platform::ShownMessageBoxes().back().text, "This recording is being played and cannot be downloaded now.");
   }
-  platform::SetDisplayProvider(previous);
-  platform::ResetMessageBoxes();
 }
 
 }  // namespace

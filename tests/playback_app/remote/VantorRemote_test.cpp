@@ -18,13 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include "RemoteTestSupport.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Window.h"
 #include "player_engine/Pellix.h"
-#include "player_engine/demuxers/AviDemuxer.h"
-#include "player_engine/inputs/FileInput.h"
-#include "record_file_library/Stordane.h"
 #include "tests/player_engine/support/Ffmpeg.h"
 #include "playback_app/LumaroIds.h"
 #include "playback_app/remote/CVantorRemote.h"
@@ -455,36 +453,12 @@ TEST_F(VantorSimTest, AnUncreatableTargetIsReportedAndTheQueueGoesOn) {
   EXPECT_EQ(fs::file_size(root_ / "D" / "DownLoadVideo" / "c.avi"), 1000u);
 }
 
-// Records the pictures of an ffmpeg-made file through the record-file library, as a
-// capture-card recorder keeps them; false on any failure.
-bool Rerecord(const std::string& source, const std::string& target_windows_path) {
-  pellix::FileInput input;
-  pellix::AviDemuxer demuxer;
-  if (!input.Open(source.c_str(), true, false) || !demuxer.Open(&input)) return false;
-  constexpr int kSlot = 12;
-  OxSetCapCompression(kSlot, OX_COMPRESSION_XVID);
-  OxSetCapSize(kSlot, 352, 288);
-  OxSetCapFrmRate(kSlot, 25);
-  if (OxCreateAVIFile(kSlot, target_windows_path.c_str()) != 0) return false;
-  for (std::uint32_t i = 0; i < demuxer.FrameCount(); ++i) {
-    pellix::VideoFrameRecord record;
-    if (!demuxer.ReadFrame(1, record)) return false;
-    if (OxWriteFrameToAVIFile(kSlot, record.data, static_cast<int>(record.size),
-                              record.key_frame ? OX_FRAME_VIDEO_KEY : OX_FRAME_VIDEO_DELTA) != 0)
-      return false;
-  }
-  return OxCloseAVIFile(kSlot) == 0;
-}
-
 // A recording streamed by the simulator slower than it plays: the window shows pictures,
 // and the end of the stream is reported once.
 TEST_F(VantorSimTest, AStreamedRecordingPlaysInItsWindowAndEndsOnce) {
   const fs::path source = root_ / "source.avi";
-  const std::string command = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 3 "
-                              "-c:v mpeg4 -vtag XVID -q:v 5 '" + source.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
   const fs::path file = root_ / "rec" / "2010" / "2010-05-25-100000 M101.avi";
-  ASSERT_TRUE(Rerecord(source.string(), platform::ToWindowsPath(file.string())));
+  ASSERT_TRUE(lumaro_test::MakeDeviceRecording(source.string(), platform::ToWindowsPath(file.string()), 12));
   const auto size = fs::file_size(file);
   // About four seconds of delivery for three seconds of pictures.
   ASSERT_TRUE(StartSim("127.0.0.95", {"--pace", std::to_string(size / 4)}));
