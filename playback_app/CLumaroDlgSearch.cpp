@@ -74,6 +74,18 @@ void CLumaroDlg::OnButtonSearch() {
       platform::MessageBox(Handle(), ToSystemText(text), "", platform::MB_OK);
     return;
   }
+  // The Vantor searches, remote and local, refuse an end time before the start time with the
+  // language's message, then take the record type chosen.
+  const auto takeTimesAndType = [&] {
+    if (m_timeTo->time() < m_timeFrom->time()) {
+      QString caption;
+      if (TextOf("TEXT_STRING", "IDS_ERR_TIME_SET", text) && TextOf("TEXT_STRING", "IDS_APP_TITLE", caption))
+        platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
+      return false;
+    }
+    m_nRecordType = m_cmbRecordType->currentIndex() < 0 ? 0 : m_cmbRecordType->currentIndex();
+    return true;
+  };
   if (m_bRemote) {
     // The login dialog asks for the device's address, type and credentials.
     if (!RunLoginInfo()) return;
@@ -83,13 +95,7 @@ void CLumaroDlg::OnButtonSearch() {
       return;
     }
     TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:REMOTE Vantor]");
-    if (m_timeTo->time() < m_timeFrom->time()) {
-      QString caption;
-      if (TextOf("TEXT_STRING", "IDS_ERR_TIME_SET", text) && TextOf("TEXT_STRING", "IDS_APP_TITLE", caption))
-        platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
-      return;
-    }
-    m_nRecordType = m_cmbRecordType->currentIndex() < 0 ? 0 : m_cmbRecordType->currentIndex();
+    if (!takeTimesAndType()) return;
     SearchRemote(channels);
     return;
   }
@@ -98,13 +104,7 @@ void CLumaroDlg::OnButtonSearch() {
     StopAllWindows();
   }
   TraceMessage("[LUMARO] - CLumaroDlg::OnButtonSearch().\t[CHOOSE:LOCAL Vantor]");
-  if (m_timeTo->time() < m_timeFrom->time()) {
-    QString caption;
-    if (TextOf("TEXT_STRING", "IDS_ERR_TIME_SET", text) && TextOf("TEXT_STRING", "IDS_APP_TITLE", caption))
-      platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
-    return;
-  }
-  m_nRecordType = m_cmbRecordType->currentIndex() < 0 ? 0 : m_cmbRecordType->currentIndex();
+  if (!takeTimesAndType()) return;
   m_listResult->clear();
   m_rowRecordIndex.clear();
   SearchChannels(channels);
