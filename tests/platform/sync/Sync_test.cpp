@@ -8,21 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "tests/platform/sync/SyncTestSupport.h"
+
 namespace {
 
 using namespace platform;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Polls `condition` for up to two seconds; waits in these tests end well within that.
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = Clock::now() + std::chrono::seconds(2);
-  while (Clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(milliseconds(2));
-  }
-  return condition();
-}
+using platform_test::Eventually;
 
 long ElapsedMs(Clock::time_point since) {
   return static_cast<long>(std::chrono::duration_cast<milliseconds>(Clock::now() - since).count());

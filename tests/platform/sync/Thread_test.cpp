@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/Tick.h"
+#include "tests/platform/sync/SyncTestSupport.h"
 
 namespace {
 
@@ -14,14 +15,7 @@ using namespace platform;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-bool Eventually(const std::function<bool()>& condition) {
-  const auto deadline = Clock::now() + std::chrono::seconds(2);
-  while (Clock::now() < deadline) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(milliseconds(2));
-  }
-  return condition();
-}
+using platform_test::Eventually;
 
 // A worker shaped like the system's: ticks until its stop event is signalled.
 class TickingWorker : public Thread {
