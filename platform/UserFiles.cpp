@@ -69,6 +69,11 @@ void CopyDefault(const std::string& from, const std::string& to) {
   if (::rename(temporary.c_str(), to.c_str()) != 0) std::filesystem::remove(temporary, error);
 }
 
+bool FolderExists(const std::string& host_folder) {
+  struct stat info {};
+  return !host_folder.empty() && ::stat(host_folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace
 
 bool FolderIsUserWritable(const std::string& host_folder) {
@@ -95,7 +100,10 @@ std::string UserFileHostPath(std::string_view name, UserFileKind kind, std::stri
   const std::string folder =
       WithoutTrailingSlashes(host_folder.empty() ? ProgramFolderHost() : std::string(host_folder));
   const std::string beside = (folder == "/" ? "" : folder) + "/" + std::string(name);
-  if (FolderIsUserWritable(folder)) return beside;
+  // Only a folder that is there and closed to the user sends its files elsewhere: a missing
+  // folder is the caller's mistake, and saving into it must fail where the caller asked
+  // rather than land somewhere the caller will never look.
+  if (FolderIsUserWritable(folder) || !FolderExists(folder)) return beside;
 
   const std::string user_folder =
       kind == UserFileKind::Configuration ? UserConfigFolderHost() : UserDataFolderHost();
@@ -111,7 +119,8 @@ std::string UserFilePath(std::string_view name, UserFileKind kind, std::string_v
   while (windows_folder.size() > 1 && (windows_folder.back() == '\\' || windows_folder.back() == '/'))
     windows_folder.pop_back();
   const std::string host_folder = ToHostPath(windows_folder);
-  if (FolderIsUserWritable(host_folder)) return windows_folder + "\\" + std::string(name);
+  if (FolderIsUserWritable(host_folder) || !FolderExists(host_folder))
+    return windows_folder + "\\" + std::string(name);
   return ToWindowsPath(UserFileHostPath(name, kind, host_folder));
 }
 

@@ -39,7 +39,8 @@ std::string UserDataFolderHost();
 
 // Host path of the user file `name` (a plain file name) that belongs beside the program in
 // `host_folder` (empty: the program folder). A user-writable folder gives
-// "<host_folder>/<name>". Otherwise the file lives in the user folder of `kind`, which is
+// "<host_folder>/<name>", and so does a folder that does not exist (saving there fails where
+// the caller asked). Otherwise the file lives in the user folder of `kind`, which is
 // created (owner-only, since configuration files hold recorder passwords); when the file is
 // not there yet and `host_folder` holds one (a default installed beside the program), it is
 // copied first, so a first run starts from the installed defaults.
