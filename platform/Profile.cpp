@@ -307,6 +307,10 @@ std::uint32_t CopyList(const std::vector<std::string>& names, char* buffer, std:
   }
   std::string list;
   for (const std::string& name : names) {
+    // An empty name, or one holding a zero byte (a damaged file), would end the list for
+    // every reader at that point and hide the names after it; it cannot be asked for by
+    // name either, so it is left out.
+    if (name.empty() || name.find('\0') != std::string::npos) continue;
     list += name;
     list += '\0';
   }
