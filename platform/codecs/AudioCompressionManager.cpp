@@ -85,6 +85,28 @@ bool ValidPcm(const WAVEFORMATEX* format)
            format->nChannels <= 2 && format->nBlockAlign == format->nChannels * format->wBitsPerSample / 8;
 }
 
+// The checks every call on a handle makes first, in this order: the handle, then the
+// structure the call reads or fills. MMSYSERR_NOERROR when both are usable.
+MMRESULT CheckCall(const void* handle, bool argumentUsable)
+{
+    if (handle == nullptr)
+        return MMSYSERR_INVALHANDLE;
+    if (!argumentUsable)
+        return MMSYSERR_INVALPARAM;
+    return MMSYSERR_NOERROR;
+}
+
+// CheckCall for the calls that need a prepared header: ACMERR_UNPREPARED when it is not.
+MMRESULT CheckPreparedHeader(HACMSTREAM stream, const ACMSTREAMHEADER* header)
+{
+    const MMRESULT checked = CheckCall(stream, header != nullptr);
+    if (checked != MMSYSERR_NOERROR)
+        return checked;
+    if ((header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) == 0)
+        return ACMERR_UNPREPARED;
+    return MMSYSERR_NOERROR;
+}
+
 }  // namespace
 
 struct AcmStream {
@@ -273,10 +295,8 @@ MMRESULT acmStreamClose(HACMSTREAM stream, ACMDWORD flags)
 
 MMRESULT acmStreamSize(HACMSTREAM stream, ACMDWORD input, ACMDWORD* output, ACMDWORD flags)
 {
-    if (stream == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (output == nullptr)
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT checked = CheckCall(stream, output != nullptr); checked != MMSYSERR_NOERROR)
+        return checked;
     const ACMDWORD block = stream->source.nBlockAlign;
     const ACMDWORD outBlock = stream->OutputBytesPerBlock();
     if (flags == ACM_STREAMSIZEF_SOURCE) {
@@ -297,11 +317,10 @@ MMRESULT acmStreamSize(HACMSTREAM stream, ACMDWORD input, ACMDWORD* output, ACMD
 MMRESULT acmStreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, ACMDWORD flags)
 {
     (void)flags;
-    if (stream == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr || header->cbStruct < sizeof(ACMSTREAMHEADER) || header->pbSrc == nullptr ||
-        header->pbDst == nullptr)
-        return MMSYSERR_INVALPARAM;
+    const bool usable = header != nullptr && header->cbStruct >= sizeof(ACMSTREAMHEADER) &&
+                        header->pbSrc != nullptr && header->pbDst != nullptr;
+    if (const MMRESULT checked = CheckCall(stream, usable); checked != MMSYSERR_NOERROR)
+        return checked;
     header->fdwStatus |= ACMSTREAMHEADER_STATUSF_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -309,12 +328,8 @@ MMRESULT acmStreamPrepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, ACMD
 MMRESULT acmStreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, ACMDWORD flags)
 {
     (void)flags;
-    if (stream == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if ((header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) == 0)
-        return ACMERR_UNPREPARED;
+    if (const MMRESULT checked = CheckPreparedHeader(stream, header); checked != MMSYSERR_NOERROR)
+        return checked;
     header->fdwStatus &= ~ACMSTREAMHEADER_STATUSF_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -322,12 +337,8 @@ MMRESULT acmStreamUnprepareHeader(HACMSTREAM stream, ACMSTREAMHEADER* header, AC
 MMRESULT acmStreamConvert(HACMSTREAM stream, ACMSTREAMHEADER* header, ACMDWORD flags)
 {
     (void)flags;
-    if (stream == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (header == nullptr)
-        return MMSYSERR_INVALPARAM;
-    if ((header->fdwStatus & ACMSTREAMHEADER_STATUSF_PREPARED) == 0)
-        return ACMERR_UNPREPARED;
+    if (const MMRESULT checked = CheckPreparedHeader(stream, header); checked != MMSYSERR_NOERROR)
+        return checked;
     const ACMDWORD block = stream->source.nBlockAlign;
     const ACMDWORD outBlock = stream->OutputBytesPerBlock();
     ACMDWORD used = 0;
@@ -348,10 +359,8 @@ MMRESULT acmStreamConvert(HACMSTREAM stream, ACMSTREAMHEADER* header, ACMDWORD f
 MMRESULT acmDriverID(HACMOBJ object, HACMDRIVERID* driver, ACMDWORD flags)
 {
     (void)flags;
-    if (object == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (driver == nullptr)
-        return MMSYSERR_INVALPARAM;
+    if (const MMRESULT checked = CheckCall(object, driver != nullptr); checked != MMSYSERR_NOERROR)
+        return checked;
     *driver = static_cast<AcmStream*>(object)->driver;
     return MMSYSERR_NOERROR;
 }
@@ -359,10 +368,9 @@ MMRESULT acmDriverID(HACMOBJ object, HACMDRIVERID* driver, ACMDWORD flags)
 MMRESULT acmDriverDetailsA(HACMDRIVERID driver, ACMDRIVERDETAILSA* details, ACMDWORD flags)
 {
     (void)flags;
-    if (driver == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (details == nullptr || details->cbStruct < sizeof(ACMDRIVERDETAILSA))
-        return MMSYSERR_INVALPARAM;
+    const bool usable = details != nullptr && details->cbStruct >= sizeof(ACMDRIVERDETAILSA);
+    if (const MMRESULT checked = CheckCall(driver, usable); checked != MMSYSERR_NOERROR)
+        return checked;
     *details = ACMDRIVERDETAILSA{};
     details->cbStruct = sizeof(ACMDRIVERDETAILSA);
     details->fccType = 0x63647561;   // "audc"
