@@ -2,13 +2,14 @@
 
 #include <QApplication>
 
+#include "common/qt/QtPlatformServices.h"
 #include "live_client/core/CKorvelApp.h"
-#include "live_client/core/QtPlatformServices.h"
+#include "live_client/skin/SkinText.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  korvel::InstallQtMessageBoxHandler();
-  korvel::InstallQtDisplayProvider();
+  InstallQtMessageBoxHandler(QStringLiteral("Korvel"), FromSystemText);
+  InstallQtDisplayProvider();
   CKorvelApp app;
   app.InitInstance();
   return app.ExitInstance();

@@ -26,7 +26,7 @@
 #include "playback_app/CThreadCmdProcess.h"
 #include "playback_app/LumaroIds.h"
 #include "playback_app/LumaroSkin.h"
-#include "playback_app/QtServices.h"
+#include "common/qt/QtMessagePump.h"
 #include "playback_app/RecordSearch.h"
 #include "playback_app/VideoWndState.h"
 

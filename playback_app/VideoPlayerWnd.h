@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "platform/Window.h"
-#include "playback_app/QtServices.h"
+#include "common/qt/QtMessagePump.h"
 
 namespace lumaro {
 

@@ -25,7 +25,7 @@
 #include "live_client/core/KorvelConfig.h"
 #include "live_client/core/KorvelLiveLink.h"
 #include "live_client/core/KorvelRunningTime.h"
-#include "live_client/core/QtMessagePump.h"
+#include "common/qt/QtMessagePump.h"
 #include "live_client/skin/CWzdToolTipCtrl.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "platform/Sync.h"

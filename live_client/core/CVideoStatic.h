@@ -9,7 +9,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "live_client/core/QtMessagePump.h"
+#include "common/qt/QtMessagePump.h"
 #include "platform/Window.h"
 
 class CVideoStatic : public QWidget, public platform::Window {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "live_client/core/PageInfo.h"
-#include "live_client/core/QtMessagePump.h"
+#include "common/qt/QtMessagePump.h"
 #include "platform/Window.h"
 
 class QPlainTextEdit;

@@ -1,15 +1,14 @@
-#include "live_client/core/QtPlatformServices.h"
+#include "common/qt/QtPlatformServices.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
 #include <memory>
+#include <utility>
+#include <vector>
 
-#include "live_client/skin/SkinText.h"
 #include "platform/Display.h"
 #include "platform/MessageBox.h"
-
-namespace korvel {
 
 namespace {
 
@@ -33,11 +32,11 @@ class QtDisplayProvider : public platform::DisplayProvider {
   }
 };
 
-int ShowQtBox(const platform::MessageBoxRequest& request) {
+int ShowQtBox(const platform::MessageBoxRequest& request, const QString& defaultCaption,
+              SystemTextToQt toQt) {
   QMessageBox box;
-  box.setText(FromSystemText(request.text));
-  box.setWindowTitle(request.caption.empty() ? QStringLiteral("Korvel")
-                                             : FromSystemText(request.caption));
+  box.setText(toQt(request.text));
+  box.setWindowTitle(request.caption.empty() ? defaultCaption : toQt(request.caption));
   switch (request.type & platform::MB_ICONMASK) {
     case platform::MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
     case platform::MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
@@ -89,10 +88,12 @@ int ShowQtBox(const platform::MessageBoxRequest& request) {
 
 }  // namespace
 
-void InstallQtMessageBoxHandler() { platform::SetMessageBoxHandler(ShowQtBox); }
+void InstallQtMessageBoxHandler(const QString& defaultCaption, SystemTextToQt toQt) {
+  platform::SetMessageBoxHandler([defaultCaption, toQt](const platform::MessageBoxRequest& request) {
+    return ShowQtBox(request, defaultCaption, toQt);
+  });
+}
 
 void InstallQtDisplayProvider() {
   platform::SetDisplayProvider(std::make_shared<QtDisplayProvider>());
 }
-
-}  // namespace korvel

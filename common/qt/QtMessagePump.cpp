@@ -1,4 +1,4 @@
-#include "live_client/core/QtMessagePump.h"
+#include "common/qt/QtMessagePump.h"
 
 #include <QCoreApplication>
 #include <QEvent>
