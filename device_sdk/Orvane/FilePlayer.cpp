@@ -141,24 +141,14 @@ void FilePlayer::Handle(DataItem& item) {
   }
   wire::Reader reader(item.payload);
   if (item.type == wire::kPlayFrame) {
-    const uint32_t stamp = reader.U32();
-    uint8_t key = 0;
-    reader.Bytes(&key, 1);
-    if (!reader.Skip(3)) return;
-    if (!decoder_.Decode(reader.cursor(), reader.remaining(), key != 0, picture_, width_, height_))
+    wire::FrameHeader head;
+    if (!wire::DecodeFrameHeader(reader, head)) return;
+    if (!decoder_.Decode(reader.cursor(), reader.remaining(), head.key != 0, picture_, width_,
+                         height_))
       return;
     if (!play_callback_) return;
-    ORVANE_FRAME frame{};
-    frame.channel = 0;
-    frame.data = picture_.data();
-    frame.size = int(picture_.size());
-    frame.type = ORVANE_FRAME_VIDEO;
-    frame.stampMs = stamp;
-    frame.width = uint16_t(width_);
-    frame.height = uint16_t(height_);
-    frame.rate = uint32_t(frame_rate_);
-    frame.frameNumber = frames_++;
-    play_callback_(&frame, play_user_);
+    DeliverPicture(play_callback_, play_user_, 0, picture_, width_, height_, head.stamp_ms,
+                   frame_rate_, frames_++);
   } else if (item.type == wire::kPlayProgress) {
     const uint32_t position = reader.U32(), total = reader.U32();
     if (reader.ok() && progress_enabled_ && progress_callback_)

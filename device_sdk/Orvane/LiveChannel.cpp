@@ -211,33 +211,23 @@ void LiveChannel::Handle(DataItem& item) {
 
 void LiveChannel::HandleVideo(const std::vector<uint8_t>& payload) {
   wire::Reader reader(payload);
-  const uint32_t stamp = reader.U32();
-  uint8_t key = 0;
-  reader.Bytes(&key, 1);
-  if (!reader.Skip(3)) return;
+  wire::FrameHeader head;
+  if (!wire::DecodeFrameHeader(reader, head)) return;
+  const bool key = head.key != 0;
   const uint8_t* data = reader.cursor();
   const size_t size = reader.remaining();
   if (skip_to_key_.exchange(false)) decoder_.Reset();
 
   std::lock_guard<std::recursive_mutex> callbacks(callback_lock_);
-  if (recorder_.active()) recorder_.Write(data, size, key != 0);
+  if (recorder_.active()) recorder_.Write(data, size, key);
   bool decoded;
   {
     std::lock_guard<std::mutex> guard(picture_lock_);
-    decoded = decoder_.Decode(data, size, key != 0, picture_, width_, height_);
+    decoded = decoder_.Decode(data, size, key, picture_, width_, height_);
   }
   if (!decoded || !video_callback_) return;
-  ORVANE_FRAME frame{};
-  frame.channel = channel_;
-  frame.data = picture_.data();
-  frame.size = int(picture_.size());
-  frame.type = ORVANE_FRAME_VIDEO;
-  frame.stampMs = stamp;
-  frame.width = uint16_t(width_);
-  frame.height = uint16_t(height_);
-  frame.rate = uint32_t(frame_rate_);
-  frame.frameNumber = video_frames_++;
-  video_callback_(&frame, video_context_);
+  DeliverPicture(video_callback_, video_context_, channel_, picture_, width_, height_,
+                 head.stamp_ms, frame_rate_, video_frames_++);
 }
 
 void LiveChannel::HandleAudio(const std::vector<uint8_t>& payload) {

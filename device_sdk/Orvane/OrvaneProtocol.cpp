@@ -74,6 +74,12 @@ bool DecodePlayInfo(Reader& reader, PlayInfo& info) {
   return reader.ok();
 }
 
+bool DecodeFrameHeader(Reader& reader, FrameHeader& header) {
+  header.stamp_ms = reader.U32();
+  reader.Bytes(&header.key, 1);
+  return reader.Skip(3);
+}
+
 bool SendAll(int fd, const uint8_t* data, size_t n) {
   while (n > 0) {
     ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);

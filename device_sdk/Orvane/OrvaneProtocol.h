@@ -180,6 +180,9 @@ std::vector<uint8_t> EncodeLoginInfo(const LoginInfo& info);
 bool DecodeLoginInfo(Reader& reader, LoginInfo& info);
 std::vector<uint8_t> EncodePlayInfo(const PlayInfo& info);
 bool DecodePlayInfo(Reader& reader, PlayInfo& info);
+// The FrameHeader that starts a kVideoFrame or kPlayFrame payload; the reader is left at the
+// bitstream. False when the payload is shorter than the header.
+bool DecodeFrameHeader(Reader& reader, FrameHeader& header);
 
 // Blocking socket helpers. SendAll writes every byte (false on any error, including a peer
 // that has gone away: SIGPIPE is never raised). ReceiveAll reads exactly n bytes; false on

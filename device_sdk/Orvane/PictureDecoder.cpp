@@ -76,4 +76,20 @@ bool PictureDecoder::Decode(const uint8_t* data, size_t size, bool key,
   return true;
 }
 
+void DeliverPicture(ORVANE_DATA_CB callback, void* context, int channel,
+                    std::vector<uint8_t>& picture, int width, int height, uint32_t stamp_ms,
+                    int frame_rate, unsigned frame_number) {
+  ORVANE_FRAME frame{};
+  frame.channel = channel;
+  frame.data = picture.data();
+  frame.size = int(picture.size());
+  frame.type = ORVANE_FRAME_VIDEO;
+  frame.stampMs = stamp_ms;
+  frame.width = uint16_t(width);
+  frame.height = uint16_t(height);
+  frame.rate = uint32_t(frame_rate);
+  frame.frameNumber = frame_number;
+  callback(&frame, context);
+}
+
 }  // namespace orvane

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "device_sdk/Orvane/Orvane.h"
+
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
@@ -38,5 +40,12 @@ class PictureDecoder {
   bool have_key_ = false;
   unsigned failures_ = 0;
 };
+
+// Hands a decoded picture to the application's data callback as one ORVANE_FRAME_VIDEO record
+// on the calling thread; the callback may not keep `picture`. `frame_number` counts the records
+// delivered on the channel (the play index for file playback).
+void DeliverPicture(ORVANE_DATA_CB callback, void* context, int channel,
+                    std::vector<uint8_t>& picture, int width, int height, uint32_t stamp_ms,
+                    int frame_rate, unsigned frame_number);
 
 }  // namespace orvane
