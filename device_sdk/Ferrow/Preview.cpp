@@ -119,6 +119,11 @@ void Preview::ReportLost()
 {
     if (stop_ || lostReported_.exchange(true))
         return;
+    ReportStatus(FRW_STATUS_CONNECTION_LOST, nullptr, 0);
+}
+
+void Preview::ReportStatus(int status, const void* data, int length)
+{
     FRW_CONNECT_STATUS_CB callback = nullptr;
     void* context = nullptr;
     {
@@ -127,7 +132,7 @@ void Preview::ReportLost()
         context = statusContext_;
     }
     if (callback)
-        callback(FRW_STATUS_CONNECTION_LOST, nullptr, 0, context);
+        callback(status, data, length, context);
 }
 
 void Preview::Run()
@@ -192,15 +197,7 @@ void Preview::Deliver(const wire::Message& message)
             std::lock_guard<std::mutex> infoGuard(infoLock_);
             info_ = info;
         }
-        FRW_CONNECT_STATUS_CB callback = nullptr;
-        void* context = nullptr;
-        {
-            std::lock_guard<std::mutex> statusGuard(statusLock_);
-            callback = status_;
-            context = statusContext_;
-        }
-        if (callback)
-            callback(FRW_STATUS_FORMAT_CHANGED, &info, static_cast<int>(sizeof(info)), context);
+        ReportStatus(FRW_STATUS_FORMAT_CHANGED, &info, static_cast<int>(sizeof(info)));
         break;
     }
     default:

@@ -45,6 +45,9 @@ public:
 private:
     void Run();
     void Deliver(const wire::Message& message);
+    // Calls the status callback, if any, with `status` and its data. The callback runs without
+    // statusLock_ held, so it may set another callback.
+    void ReportStatus(int status, const void* data, int length);
 
     const int channel_;
     int fd_ = -1;  // Guarded by fdLock_ once the thread runs; closed by Run's end or ~Preview.
