@@ -398,6 +398,7 @@ void CLumaroDlg::SetChannelSelected(int channel, bool selected) {
     m_strRulerLabels[index] = label;
     ++m_nSelectedChannels;
     SelectWindow(window);
+    SoundFollowsSelection(window);
     if (m_viewMode == ViewMode::Time) {
       m_labels["STC_WAITING"]->show();
       SearchChannels({channel});

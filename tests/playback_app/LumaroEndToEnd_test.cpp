@@ -248,6 +248,10 @@ TEST_F(LumaroEndToEnd, TimeRulerShowsTheDaysRecordingsAndAClickPlaysThemInEveryW
   Child<QCalendarWidget>(dialog, "CONTROL_CALDATE")->setSelectedDate(NameDate(first.path));
   QTest::mouseClick(ChannelButton(dialog, 1), Qt::LeftButton);
   QTest::mouseClick(ChannelButton(dialog, 3), Qt::LeftButton);
+  // The newly selected channel's window is selected and heard; the speed shown is its own.
+  EXPECT_EQ(dialog.SelectedWindow(), 1);
+  EXPECT_EQ(dialog.SoundWindow(), 1);
+  EXPECT_EQ(Child<CColorStatic>(dialog, "STC_SPEED")->Text(), QStringLiteral("(1.0 X)"));
 
   // Each channel's recording is found with its start from the name and its recorded length.
   const auto& records1 = dialog.Channels()[0].records;
