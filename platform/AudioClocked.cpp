@@ -79,7 +79,7 @@ class ClockedDevice final : public AudioDevice {
   }
 
   bool SetVolume(double gain) override {
-    if (!(gain >= 0.0 && gain <= 1.0)) return false;
+    if (!ValidGain(gain)) return false;
     std::lock_guard<std::mutex> hold(lock_);
     Advance();
     gain_ = gain;
@@ -92,8 +92,7 @@ class ClockedDevice final : public AudioDevice {
   }
 
   bool SetRate(double factor) override {
-    const double rate = Format().samplesPerSecond * factor;
-    if (!(rate >= 100.0 && rate <= 200000.0)) return false;
+    if (!ValidRateFactor(Format(), factor)) return false;
     std::lock_guard<std::mutex> hold(lock_);
     Advance();
     rate_ = factor;

@@ -57,6 +57,13 @@ std::size_t ByteRing::Pop(uint8_t* out, std::size_t bytes) {
   return bytes;
 }
 
+bool ValidGain(double gain) { return gain >= 0.0 && gain <= 1.0; }
+
+bool ValidRateFactor(const AudioFormat& format, double factor) {
+  const double rate = format.samplesPerSecond * factor;
+  return rate >= 100.0 && rate <= 200000.0;
+}
+
 void ApplyGain(const AudioFormat& format, uint8_t* data, std::size_t bytes, double gain) {
   if (gain >= 1.0) return;
   if (format.bitsPerSample == 16) {

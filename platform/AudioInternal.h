@@ -34,6 +34,11 @@ class ByteRing {
   std::size_t size_ = 0;
 };
 
+// What every device takes from SetVolume and SetRate: a gain from 0 (silent) to 1 (as
+// recorded), and a rate factor whose played sample rate stays within 100 Hz to 200 kHz.
+bool ValidGain(double gain);
+bool ValidRateFactor(const AudioFormat& format, double factor);
+
 // Scales the samples of `data` in place by `gain` (0..1), for 8-bit unsigned or 16-bit
 // signed little-endian PCM.
 void ApplyGain(const AudioFormat& format, uint8_t* data, std::size_t bytes, double gain);

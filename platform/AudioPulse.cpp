@@ -105,7 +105,7 @@ class ServerDevice final : public AudioDevice {
   }
 
   bool SetVolume(double gain) override {
-    if (!(gain >= 0.0 && gain <= 1.0)) return false;
+    if (!ValidGain(gain)) return false;
     std::lock_guard<std::mutex> hold(lock_);
     gain_ = gain;
     return true;
@@ -117,8 +117,7 @@ class ServerDevice final : public AudioDevice {
   }
 
   bool SetRate(double factor) override {
-    const double rate = Format().samplesPerSecond * factor;
-    if (!(rate >= 100.0 && rate <= 200000.0)) return false;
+    if (!ValidRateFactor(Format(), factor)) return false;
     std::lock_guard<std::mutex> hold(lock_);
     if (factor != rate_) {
       rate_ = factor;
