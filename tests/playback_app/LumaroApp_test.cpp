@@ -106,7 +106,8 @@ TEST_F(LumaroAppTest, ExitNoticeGoesToTheTitledWindow) {
   }));
   CLumaroApp app;
   EXPECT_EQ(app.InitInstance("", [](CLumaroDlg&) { return 0; }), StartResult::DialogRan);
-  QTRY_COMPARE(received.load(), 1524u);
+  (void)QTest::qWaitFor([&] { return received.load() == 1524u; }, 5000);
+  ASSERT_EQ(received.load(), 1524u);
 }
 
 TEST_F(LumaroAppTest, UnsuitedDisplayOffersTheBestSuitedMode) {

@@ -309,7 +309,8 @@ TEST_F(LumaroDlgTest, WorkerMessagesReachTheDialogOnItsOwnThread) {
   ASSERT_EQ(dialog.SelectedWindow(), 1);
   std::thread worker([&] { platform::PostMessage(dialog.Handle(), UM_CHANNEL_EVENT, 9, 4); });
   worker.join();
-  QTRY_COMPARE(dialog.SelectedWindow(), 0);
+  (void)QTest::qWaitFor([&] { return dialog.SelectedWindow() == 0; }, 5000);
+  ASSERT_EQ(dialog.SelectedWindow(), 0);
 }
 
 TEST_F(LumaroDlgTest, ThemeAndLanguageFilesAndTheirFailures) {

@@ -63,7 +63,7 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   dialog.OpenResultRow(0);
   EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
   EXPECT_EQ(dialog.SelectedWindow(), 0);
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog.VideoWindow(0)->LastPicture().isNull(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.VideoWindow(0)->LastPicture().isNull(); }, 5000)) << "!dialog.VideoWindow(0)->LastPicture().isNull()";
   EXPECT_TRUE(dialog.findChild<QWidget*>("BTN_PAUSE")->isEnabled());
   EXPECT_FALSE(dialog.findChild<QWidget*>("BTN_PLAY")->isEnabled());
 
@@ -85,11 +85,13 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   EXPECT_EQ(platform::FileSize(saved / "other.mp4"), 4);
   EXPECT_EQ(platform::FileSize(mp4), size);
   // The first recording ends; the second of the channel starts by itself, its row selected.
-  QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[0].nRecordIndex, 1, 15000);
+  (void)QTest::qWaitFor([&] { return dialog.WindowStates()[0].nRecordIndex == 1; }, 15000);
+  ASSERT_EQ(dialog.WindowStates()[0].nRecordIndex, 1);
   EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
   EXPECT_EQ(list->indexOfTopLevelItem(list->currentItem()), 1);
   // At the last recording the window stays idle.
-  QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[0].nState, static_cast<int>(kWindowIdle), 15000);
+  (void)QTest::qWaitFor([&] { return dialog.WindowStates()[0].nState == static_cast<int>(kWindowIdle); }, 15000);
+  ASSERT_EQ(dialog.WindowStates()[0].nState, static_cast<int>(kWindowIdle));
   EXPECT_TRUE(platform::ShownMessageBoxes().empty());
 
   // Speeds of the selected window: three times faster, then twice slower from 1 on another.
@@ -108,8 +110,9 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   dialog.SetFileDialogRunner([&] { return second; });
   QTest::mouseClick(dialog.findChild<QWidget*>("BTN_FILE"), Qt::LeftButton);
   EXPECT_EQ(dialog.WindowStates()[5].nState, kWindowPlaying);
-  QTRY_VERIFY_WITH_TIMEOUT(!dialog.VideoWindow(5)->LastPicture().isNull(), 5000);
-  QTRY_COMPARE_WITH_TIMEOUT(dialog.WindowStates()[5].nState, static_cast<int>(kWindowFree), 15000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.VideoWindow(5)->LastPicture().isNull(); }, 5000)) << "!dialog.VideoWindow(5)->LastPicture().isNull()";
+  (void)QTest::qWaitFor([&] { return dialog.WindowStates()[5].nState == static_cast<int>(kWindowFree); }, 15000);
+  ASSERT_EQ(dialog.WindowStates()[5].nState, static_cast<int>(kWindowFree));
 }
 
 }  // namespace

@@ -109,7 +109,8 @@ TEST_F(TimeRulerTest, ClicksOnTheRowsPlayEveryChannelFromTheChosenMomentAlsoZoom
   const auto& windows = dialog.WindowStates();
   // Channel 3 plays its recording from its start, channel 1 the one that follows 10:00,
   // channel 7 has nothing and stays still.
-  QTRY_COMPARE(windows[0].nState, static_cast<int>(kWindowPlaying));
+  (void)QTest::qWaitFor([&] { return windows[0].nState == static_cast<int>(kWindowPlaying); }, 5000);
+  ASSERT_EQ(windows[0].nState, static_cast<int>(kWindowPlaying));
   EXPECT_EQ(windows[0].nRecordIndex, 0);
   EXPECT_FLOAT_EQ(windows[0].fStartPosition, 0.0f);
   EXPECT_EQ(windows[1].nState, kWindowPlaying);
@@ -129,7 +130,7 @@ TEST_F(TimeRulerTest, ClicksOnTheRowsPlayEveryChannelFromTheChosenMomentAlsoZoom
   QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(kX0 + 60, RowY(2)));
   EXPECT_EQ(ruler->CursorSeconds(), 10 * 3600 + 600);
   // Same recording still open on channel 3: moved within it, a third of the way in.
-  QTRY_VERIFY(windows[0].fStartPosition > 0.3f);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return windows[0].fStartPosition > 0.3f; }, 5000)) << "windows[0].fStartPosition > 0.3f";
   EXPECT_NEAR(windows[0].fStartPosition, 600.0f / 1800.0f, 1e-4);
   EXPECT_EQ(windows[0].nState, kWindowPlaying);
   EXPECT_NEAR(windows[1].fStartPosition, 300.0f / 600.0f, 1e-4);
@@ -156,7 +157,7 @@ TEST_F(TimeRulerTest, ScrollingStopsAtTheLastFourRowsAndLabelsSelectTheirWindow)
   TimeStaffWnd* ruler = dialog.RulerArea();
   ruler->SetScrollPos(25);
   EXPECT_EQ(ruler->ScrollPos(), 20);
-  QTRY_VERIFY(ChannelButton(dialog, 21)->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ChannelButton(dialog, 21)->isVisible(); }, 5000)) << "ChannelButton(dialog, 21)->isVisible()";
   EXPECT_TRUE(ChannelButton(dialog, 24)->isVisible());
   EXPECT_FALSE(ChannelButton(dialog, 20)->isVisible());
   EXPECT_FALSE(ChannelButton(dialog, 1)->isVisible());
@@ -164,7 +165,8 @@ TEST_F(TimeRulerTest, ScrollingStopsAtTheLastFourRowsAndLabelsSelectTheirWindow)
   // Rows 21..24 are shown: the label of channel 22 is on the second row.
   ASSERT_EQ(dialog.SelectedWindow(), 1);
   QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(5, RowY(1)));
-  QTRY_COMPARE(dialog.SelectedWindow(), 0);
+  (void)QTest::qWaitFor([&] { return dialog.SelectedWindow() == 0; }, 5000);
+  ASSERT_EQ(dialog.SelectedWindow(), 0);
   // An empty label does nothing.
   QTest::mouseClick(ruler, Qt::LeftButton, {}, QPoint(5, RowY(0)));
   QTest::qWait(50);
