@@ -2,8 +2,7 @@
 // ruler plays every selected channel from the chosen moment, and with the TBlack theme the
 // channel buttons beside the rows follow the ruler's scrolling.
 
-#include <QApplication>
-
+#include "common/qt/WaitCursor.h"
 #include "player_engine/Pellix.h"
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/TimeStaffWnd.h"
@@ -27,7 +26,7 @@ void CLumaroDlg::SyncRulerRows() {
 void CLumaroDlg::OnRulerSeek(int seconds) {
   if (m_viewMode != ViewMode::Time) return;
   m_tRulerTime = SearchDayStart() + seconds;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
+  WaitCursor wait;
   for (int window = 0; window < kVideoWindows; ++window) {
     VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
     if (state.nChannel < 0 || !m_ChannelState[static_cast<std::size_t>(state.nChannel)].bSelected) continue;
@@ -45,7 +44,6 @@ void CLumaroDlg::OnRulerSeek(int seconds) {
     PlayWindow(window, true, state.fStartPosition);
     SetTimer(kTimerPositionFirst + static_cast<unsigned>(window), 1000);
   }
-  QApplication::restoreOverrideCursor();
 }
 
 void CLumaroDlg::OnRulerScroll(int firstRow) {

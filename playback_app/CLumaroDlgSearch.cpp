@@ -1,7 +1,6 @@
 // The main dialog's local search: channel selection, the Search button, the result list, the
 // calendar, the mode buttons and the record-set dialog of client mode.
 
-#include <QApplication>
 #include <QByteArray>
 #include <QLabel>
 #include <QProgressBar>
@@ -22,6 +21,7 @@
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
 #include "playback_app/TimeStaffWnd.h"
+#include "common/qt/WaitCursor.h"
 #include "playback_app/VideoPlayerWnd.h"
 #include "playback_app/remote/CRecorderRemote.h"
 #include "playback_app/remote/CRemoteDlgHost.h"
@@ -33,12 +33,6 @@ namespace lumaro {
 namespace {
 
 int SecondsOf(const QTime& time) { return time.hour() * 3600 + time.minute() * 60 + time.second(); }
-
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 }  // namespace
 

@@ -2,11 +2,11 @@
 // pages, the camera tree, the record buttons and marks, and the status line.
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QPainter>
 #include <QTreeWidget>
 
 #include "common/TraceMessage.h"
+#include "common/qt/WaitCursor.h"
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "live_client/core/CKorvelDlg.h"
 #include "live_client/core/CYuntaiButton.h"
@@ -60,12 +60,16 @@ void CKorvelDlg::OnCommand(int id) {
     case IDC_BTN_DISCONNECT_ALL:
       if (m_pLiveLink) m_pLiveLink->DisconnectAll();
       break;
-    case IDC_BTN_RECORD: case ID_MENU_STARTREC:
+    case IDC_BTN_RECORD: case ID_MENU_STARTREC: {
+      WaitCursor wait;
       SignalCommand(g_nCurWnd, ConnectCommand::StartRecord);
       break;
-    case IDC_BTN_STOPRECORD: case ID_MENU_STOPREC:
+    }
+    case IDC_BTN_STOPRECORD: case ID_MENU_STOPREC: {
+      WaitCursor wait;
       SignalCommand(g_nCurWnd, ConnectCommand::StopRecord);
       break;
+    }
     case ID_MENU_CONNECT: SignalCommand(g_nCurWnd, ConnectCommand::Connect); break;
     case ID_MENU_DISCONNECT: SignalCommand(g_nCurWnd, ConnectCommand::Disconnect); break;
     case IDC_BTN_CONFIG: RunKorvelSettings(*this); break;
@@ -234,9 +238,8 @@ void CKorvelDlg::ChangeDisplayPage(int step) {
   ShowPageCaption();
   BuildTree();
   if (!m_btAutoPage && m_pWndManage) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    WaitCursor wait;
     m_pWndManage->SetLayout(m_nLayout);
-    QApplication::restoreOverrideCursor();
   }
 }
 
