@@ -131,7 +131,7 @@ TEST_F(EndToEndKorvel, RecordsByHandAndByTimetableTakesASnapshotAndSavesItsConfi
   CKorvelSettings settings;
   settings.m_strRecDrive = "D:\\";
   settings.m_nRecDriveMask = 2;  // drive D only
-  settings.m_nFreeSpaceMB = 100;
+  settings.m_nFreeSpaceMB = 600;
   settings.m_strSnapPath = "C:\\Pic";
   const std::string folder = platform::ToWindowsPath(client_);
   ASSERT_TRUE(SaveConfigToFile(folder, g_PageInfo, settings));

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "live_client/core/KorvelConfig.h"
+#include "live_client/settings/CPageDiskManagement.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "tools/korvel_cfg_gen/CfgSpec.h"
@@ -62,7 +63,10 @@ int main(int argc, char** argv) {
       if (!spec) return Usage(("--slot " + std::string(value) + ": " + error).c_str());
       ApplySlotSpec(*spec, g_demoPages);
     } else if (option == "--free-mb") {
-      if (!ParseInt(value, 0, 1 << 30, settings.m_nFreeSpaceMB)) return Usage("bad --free-mb");
+      // The range the settings sheet accepts, so the operator can confirm the sheet as written.
+      if (!ParseInt(value, kMinFreeSpaceMB, kMaxFreeSpaceMB, settings.m_nFreeSpaceMB)) {
+        return Usage("bad --free-mb (600..1000000)");
+      }
     } else if (option == "--snap-format") {
       if (!ParseInt(value, 0, 1, settings.m_nSnapFormat)) return Usage("bad --snap-format");
     } else if (option == "--drive-mask") {

@@ -73,7 +73,7 @@ TEST(KorvelCfgGen, WrittenFileLoadsInTheClientAndPrintsBack) {
   };
   std::string arguments = "--folder '" + folder.path() + "'";
   for (const std::string& slot : slots) arguments += " --slot '" + slot + "'";
-  arguments += " --free-mb 200 --drive-mask 2 --rec-drive 'D:\\' --snap-path 'C:\\Pic'";
+  arguments += " --free-mb 650 --drive-mask 2 --rec-drive 'D:\\' --snap-path 'C:\\Pic'";
   std::string output;
   ASSERT_EQ(RunTool(arguments, &output), 0) << output;
 
@@ -94,7 +94,7 @@ TEST(KorvelCfgGen, WrittenFileLoadsInTheClientAndPrintsBack) {
   for (const CPageInfo& page : pages)
     for (const CCameraInfo& slot : page.camera) assigned += slot.IsAssigned();
   EXPECT_EQ(assigned, 3);
-  EXPECT_EQ(settings.m_nFreeSpaceMB, 200);
+  EXPECT_EQ(settings.m_nFreeSpaceMB, 650);
   EXPECT_EQ(settings.m_nRecDriveMask, 2);
   EXPECT_EQ(settings.m_strRecDrive, "D:\\");
   EXPECT_EQ(settings.m_strSnapPath, "C:\\Pic");
@@ -102,7 +102,7 @@ TEST(KorvelCfgGen, WrittenFileLoadsInTheClientAndPrintsBack) {
   ASSERT_EQ(RunTool("--print '" + folder.path() + "'", &output), 0) << output;
   std::ostringstream expected;
   expected << "slot " << slots[0] << "\nslot " << slots[1] << "\nslot " << slots[2] << "::\n"
-           << "free-mb=200\nsnap-format=0\ndrive-mask=2\nsnap-path=C:\\Pic\nrec-drive=D:\\\n";
+           << "free-mb=650\nsnap-format=0\ndrive-mask=2\nsnap-path=C:\\Pic\nrec-drive=D:\\\n";
   EXPECT_EQ(output, expected.str());
 }
 
@@ -113,6 +113,8 @@ TEST(KorvelCfgGen, BadArgumentsLeaveTheFolderAlone) {
   const std::string base = "--folder '" + folder.path() + "'";
   EXPECT_EQ(RunTool(base + " --slot '1:1:0:127.0.0.1:8670:9008:99:a:b'"), 2);
   EXPECT_EQ(RunTool(base + " --free-mb lots"), 2);
+  // Below what the settings sheet accepts: the operator could never confirm the sheet.
+  EXPECT_EQ(RunTool(base + " --free-mb 200"), 2);
   EXPECT_EQ(RunTool(base + " --slot"), 2);
   EXPECT_EQ(RunTool("--print '" + folder.path() + "'"), 1);
   struct stat info {};
