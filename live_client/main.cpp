@@ -4,7 +4,7 @@
 
 #include "common/qt/QtPlatformServices.h"
 #include "live_client/core/CKorvelApp.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

@@ -6,12 +6,13 @@
 #include <QImage>
 #include <QString>
 #include <string>
-#include <string_view>
+
+#include "common/qt/SystemText.h"
 
 namespace lumaro {
 
-QString FromSystemText(std::string_view text);
-std::string ToSystemText(const QString& text);
+using ::FromSystemText;
+using ::ToSystemText;
 
 // Loads a picture chosen by the upper-cased extension (".BMP", ".ICO", ".JPG", ".JPEG",
 // ".GIF"); with a valid `background` the picture is drawn over that colour first, so

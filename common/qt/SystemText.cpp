@@ -1,4 +1,4 @@
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 #include "platform/TimeText.h"
 

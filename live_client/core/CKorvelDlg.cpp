@@ -30,7 +30,7 @@
 #include "live_client/skin/MHollowStatic.h"
 #include "live_client/skin/MainControls.h"
 #include "live_client/skin/SkinApply.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "live_client/skin/TextFormat.h"
 #include "live_client/storage/CRecordDrives.h"
 #include "live_client/storage/CThreadDelRec.h"

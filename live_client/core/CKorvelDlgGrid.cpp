@@ -20,7 +20,7 @@
 #include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "live_client/skin/TextFormat.h"
 #include "live_client/storage/CRecordDrives.h"
 #include "platform/MessageBox.h"

@@ -4,7 +4,7 @@
 
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 namespace {
 

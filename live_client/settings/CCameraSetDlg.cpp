@@ -12,7 +12,7 @@
 #include "live_client/settings/CPropertyPage.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
 
 namespace {

@@ -16,7 +16,7 @@
 
 #include "common/TraceMessage.h"
 #include "live_client/skin/KorvelSkin.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "live_client/skin/TextFormat.h"
 #include "platform/Paths.h"
 

@@ -11,7 +11,7 @@
 #include "live_client/skin/CFlatCheck.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinReader.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 namespace {
 constexpr int kPortColumnWidth = 80;

@@ -6,7 +6,7 @@
 
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
 
 CPropertyPage::CPropertyPage(const CKorvelSkin& skin, const char* captionKey, void* owner,

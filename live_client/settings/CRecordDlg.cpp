@@ -16,7 +16,7 @@
 #include "common/TraceMessage.h"
 #include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/KorvelSkin.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "live_client/skin/TextFormat.h"
 #include "live_client/storage/MWeek.h"
 #include "live_client/storage/WeekSchedule.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "live_client/skin/CEnBitmap.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "platform/Window.h"
 
 namespace {

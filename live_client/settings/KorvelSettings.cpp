@@ -13,7 +13,7 @@
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "live_client/skin/TextFormat.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "live_client/skin/CWzdToolTipCtrl.h"
 
 #include "live_client/skin/KorvelSkin.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 bool CWzdToolTipCtrl::AddTool(QWidget* control, const std::string& key, const CKorvelSkin& skin) {
   if (!control) return false;

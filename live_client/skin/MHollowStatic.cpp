@@ -1,6 +1,6 @@
 #include "live_client/skin/MHollowStatic.h"
 
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 MHollowStatic::MHollowStatic(QWidget* parent) : QLabel(parent) {
   setAutoFillBackground(false);

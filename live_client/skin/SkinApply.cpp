@@ -17,7 +17,7 @@
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
 #include "live_client/skin/MainControls.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 
 namespace {
 

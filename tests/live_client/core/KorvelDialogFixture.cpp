@@ -8,7 +8,7 @@
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/settings/CRecordDlg.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 

@@ -19,7 +19,7 @@
 #include "live_client/core/PageInfo.h"
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
 #include "platform/Sync.h"
 #include "tests/live_client/core/KorvelDialogFixture.h"

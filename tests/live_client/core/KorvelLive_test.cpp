@@ -20,7 +20,7 @@
 #include "live_client/core/KorvelPreview.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
 #include "tests/live_client/core/KorvelDialogFixture.h"
 #include "tests/live_client/core/TraceCapture.h"

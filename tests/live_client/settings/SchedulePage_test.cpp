@@ -18,7 +18,7 @@
 #include "live_client/settings/CRecordDlg.h"
 #include "live_client/settings/CTreePropSheet.h"
 #include "live_client/settings/KorvelSettings.h"
-#include "live_client/skin/SkinText.h"
+#include "common/qt/SystemText.h"
 #include "live_client/storage/MWeek.h"
 #include "live_client/storage/WeekSchedule.h"
 #include "tests/live_client/settings/SettingsTestSupport.h"
