@@ -262,7 +262,8 @@ TEST(KorvelArchive, CountedStringLengthFormsAtTheirBoundariesAndLineEnds) {
   EXPECT_EQ(in.ReadLine(), "two");
   EXPECT_EQ(in.ReadLine(), "three");
   EXPECT_THROW(in.ReadLine(), CArchiveException);  // "four" has no end: not a whole text
-  CArchive shortInt(std::string("\x01\x02\x03", 3));
+  const std::string threeBytes("\x01\x02\x03", 3);  // the archive reads it in place
+  CArchive shortInt(threeBytes);
   EXPECT_THROW(shortInt.ReadInt(), CArchiveException);
 }
 
@@ -293,7 +294,8 @@ TEST(KorvelLoginRecords, FixedBlocksTakeAtMostTheFieldWidth) {
   EXPECT_STREQ(frw.frwConnect.szAddress, "192.168.7.20");
   EXPECT_EQ(frw.frwConnect.wPort, 8670);
   EXPECT_EQ(frw.frwConnect.byChannel, 5);
-  EXPECT_EQ(frw.frwConnect.dwMediaPort, 8671u);
+  const unsigned mediaPort = frw.frwConnect.dwMediaPort;  // a packed field: copied, not bound
+  EXPECT_EQ(mediaPort, 8671u);
   EXPECT_EQ(frw.strPassword, "abcdefghijklmnop");  // the record keeps the whole text
 
   // A host name is resolved at login, not here; a DVR record gets inet_addr's failure value.

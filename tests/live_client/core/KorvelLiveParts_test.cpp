@@ -69,7 +69,8 @@ TEST_F(MakeHoleTest, SuccessfulAnswersFillTheConnectBlock) {
   EXPECT_EQ(MakeHole(login, clientPorts, nullptr, Key), 1);
   EXPECT_EQ(std::string(login.frwConnect.szAddress), "127.0.0.78");
   EXPECT_EQ(login.frwConnect.wPort, 9100);
-  EXPECT_EQ(login.frwConnect.dwMediaPort, 9101u);
+  const unsigned mediaPort = login.frwConnect.dwMediaPort;  // a packed field: copied, not bound
+  EXPECT_EQ(mediaPort, 9101u);
   EXPECT_EQ(clientPorts[0], 6000);
   EXPECT_EQ(clientPorts[1], 6000);
   EXPECT_TRUE(Boxes().empty());
@@ -82,7 +83,8 @@ TEST_F(MakeHoleTest, SuccessfulAnswersFillTheConnectBlock) {
   EXPECT_EQ(MakeHole(four, nullptr, nullptr, Key), 1);
   EXPECT_EQ(std::string(four.frwConnect.szAddress), "127.0.0.79");
   EXPECT_EQ(four.frwConnect.wPort, 8200);
-  EXPECT_EQ(four.frwConnect.dwMediaPort, 0u);
+  const unsigned fourMediaPort = four.frwConnect.dwMediaPort;
+  EXPECT_EQ(fourMediaPort, 0u);
 
   // Failures are retried back to back: the third attempt answers.
   CLoginInfo slow = LoginFor("slow.ddns-alder.net");
