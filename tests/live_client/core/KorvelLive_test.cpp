@@ -11,12 +11,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "live_client/core/CKorvelLive.h"
 #include "live_client/core/CYuntaiButton.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelLogin.h"
 #include "live_client/core/KorvelPreview.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
@@ -107,8 +109,15 @@ class KorvelLiveTest : public KorvelDialogTest {
     auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
     emit tree->itemDoubleClicked(TreeItem(w), 0);
   }
-  // Recorder logins in the table (the blank records made at start-up do not count).
+  // Whether the slot counts as connected, read under its lock: the worker changes it.
+  static int Connected(int page, int w) {
+    std::lock_guard<platform::CriticalSection> guard(g_PageInfo[page].camera[w].lock);
+    return g_PageInfo[page].camera[w].bConnected;
+  }
+  // Recorder logins in the table (the blank records made at start-up do not count). The
+  // workers add and remove records meanwhile: the table is read under its own lock.
   static int Logins() {
+    std::lock_guard<platform::CriticalSection> guard(g_csLoginTable);
     int count = 0;
     for (const auto& record : g_LoginTable)
       if (record && !record->strAddr.empty()) ++count;
@@ -178,7 +187,7 @@ TEST_F(KorvelLiveTest, DvrWindowsShareOneLoginShowMovingPicturesAndLogOutWithThe
   EXPECT_EQ(platform::ShownMessageBoxes()[0].caption, "KORVEL");
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageConnected; }, 5000));
   ASSERT_TRUE(WaitUntil([&] { return platform::WaitForOne(dialog_->IdleEvent(0), 0) == platform::WAIT_OBJECT_0; }, 5000));
-  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 1);
+  EXPECT_EQ(Connected(0, 0), 1);
   EXPECT_TRUE(PicturesMove(0));
   {
     std::lock_guard<platform::CriticalSection> guard(g_PageInfo[0].camera[0].lock);
@@ -252,7 +261,7 @@ TEST_F(KorvelLiveTest, DroppedDvrMarksItsWindowsLostAndAPageChangeLeavesThem) {
   Click("BTN_PAGELEFT");
   QTest::qWait(500);
   EXPECT_EQ(TreeImage(0), kTreeImageFailed);
-  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 0) << "a lost window is not reconnected";
+  EXPECT_EQ(Connected(0, 0), 0) << "a lost window is not reconnected";
   const unsigned presents = VideoWindow(0)->Surface()->PresentCount();
   QTest::qWait(400);
   EXPECT_EQ(VideoWindow(0)->Surface()->PresentCount(), presents);
@@ -292,7 +301,7 @@ TEST_F(KorvelLiveTest, AlderWindowDecodesIntoItsWindowFollowsAFormatChangeAndNot
   Click("BTN_PAGELEFT");
   QTest::qWait(500);
   EXPECT_EQ(TreeImage(4), kTreeImageFailed);
-  EXPECT_EQ(g_PageInfo[0].camera[4].bConnected, 0);
+  EXPECT_EQ(Connected(0, 4), 0);
 
   DoubleClickTree(4);
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(4) == kTreeImageAssigned; }, 15000)) << "TreeImage(4) == kTreeImageAssigned";

@@ -136,6 +136,11 @@ class KorvelRecordingTest : public KorvelDialogTest {
     std::lock_guard<platform::CriticalSection> guard(g_PageInfo[page].camera[w].lock);
     return g_PageInfo[page].camera[w].nRecKind;
   }
+  // Whether the slot counts as connected, read under its lock: the worker changes it.
+  static int Connected(int page, int w) {
+    std::lock_guard<platform::CriticalSection> guard(g_PageInfo[page].camera[w].lock);
+    return g_PageInfo[page].camera[w].bConnected;
+  }
   // One maintenance tick on a thread of its own, as the maintenance thread runs it, while
   // the UI thread keeps serving messages.
   void Tick() {
@@ -327,7 +332,7 @@ TEST_F(KorvelRecordingTest, DvrRecordingLandsUnderDvrRecAndDisconnectingARecordi
   ASSERT_TRUE(WaitIdle(0));
   ASSERT_EQ(BoxTexts(), std::vector<QString>{English("IDS_QUEST_DISCONNECT")});
   EXPECT_EQ(RecKind(0, 0), kRecordManual);
-  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 1);
+  EXPECT_EQ(Connected(0, 0), 1);
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return TreeItem(0)->data(0, Qt::UserRole + 1).toInt() == kTreeImageConnected; }, 5000));
 
@@ -335,7 +340,7 @@ TEST_F(KorvelRecordingTest, DvrRecordingLandsUnderDvrRecAndDisconnectingARecordi
   platform::ResetMessageBoxes();
   platform::ScriptMessageBoxAnswers({platform::IDYES});
   emit dialog_->findChild<QTreeWidget*>("TREE_CONFIG")->itemDoubleClicked(TreeItem(0), 0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return g_PageInfo[0].camera[0].bConnected == 0; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Connected(0, 0) == 0; }, 10000));
   ASSERT_TRUE(WaitIdle(0));
   EXPECT_EQ(RecKind(0, 0), kRecordNone);
   EXPECT_EQ(dialog_->Recording().RecordingCount(), 0);
@@ -507,8 +512,8 @@ TEST_F(KorvelRecordingTest, ScheduleHoursAndDriveSwitchesWithAnInjectedClockAndF
   Click("BTN_PAGERIGHT");
   Tick();
   EXPECT_EQ(RecKind(0, 0), kRecordScheduled);
-  EXPECT_EQ(g_PageInfo[0].camera[0].bConnected, 1);
-  EXPECT_EQ(g_PageInfo[0].camera[1].bConnected, 0) << "an idle window of a page left goes";
+  EXPECT_EQ(Connected(0, 0), 1);
+  EXPECT_EQ(Connected(0, 1), 0) << "an idle window of a page left goes";
   QTest::qWait(2500);
   ASSERT_EQ(ApplyWindowSchedule(g_PageInfo[0].camera[0], monday9, false, tally.lock, tally.count),
             ScheduleApplyResult::Disarmed);
