@@ -29,20 +29,24 @@ CVideoStatic::~CVideoStatic() {
 void CVideoStatic::Present(const platform::Picture& picture) {
   if (!picture.bgra || picture.width <= 0 || picture.height <= 0) return;
   const int stride = picture.stride_bytes ? picture.stride_bytes : picture.width * 4;
-  // Copied: the caller's buffer is only valid during the call. Pictures of an unchanged size
-  // go into the image already held, so a running stream allocates nothing per picture.
+  const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
+  if (static_cast<std::size_t>(stride) < rowBytes) return;
   {
+    // Copied (the caller's buffer is only valid during the call) into the spare image, without
+    // the shown picture's lock: a repaint of this window on the UI thread never holds up the
+    // decoding thread for longer than the exchange below. The spare image is reused while
+    // its size stays, so a running stream allocates nothing per picture; only when a repaint
+    // still draws it (it was the shown picture until the last exchange) is a new one made.
+    std::lock_guard<std::mutex> fill(spare_lock_);
+    if (spare_.width() != picture.width || spare_.height() != picture.height ||
+        spare_.format() != QImage::Format_RGB32 || !spare_.isDetached())
+      spare_ = QImage(picture.width, picture.height, QImage::Format_RGB32);
+    if (spare_.isNull()) return;
+    for (int y = 0; y < picture.height; ++y)
+      std::memcpy(spare_.scanLine(y), picture.bgra + static_cast<std::size_t>(y) * stride,
+                  rowBytes);
     std::lock_guard<std::mutex> guard(picture_lock_);
-    if (picture_.width() == picture.width && picture_.height() == picture.height &&
-        picture_.format() == QImage::Format_RGB32) {
-      const std::size_t rowBytes = static_cast<std::size_t>(picture.width) * 4;
-      for (int y = 0; y < picture.height; ++y)
-        std::memcpy(picture_.scanLine(y), picture.bgra + static_cast<std::size_t>(y) * stride,
-                    rowBytes);
-    } else {
-      picture_ = QImage(picture.bgra, picture.width, picture.height, stride, QImage::Format_RGB32)
-                     .copy();
-    }
+    picture_.swap(spare_);
   }
   ++present_count_;
   Post({kRepaintMessage, 0, 0});
@@ -61,12 +65,18 @@ void CVideoStatic::ClearPicture() {
 }
 
 void CVideoStatic::paintEvent(QPaintEvent*) {
+  // The picture is shared, not copied, and drawn without the lock: a picture arriving
+  // meanwhile goes into the spare image and is shown by the next repaint.
+  QImage shown;
+  {
+    std::lock_guard<std::mutex> guard(picture_lock_);
+    shown = picture_;
+  }
   QPainter painter(this);
-  std::lock_guard<std::mutex> guard(picture_lock_);
-  if (picture_.isNull())
+  if (shown.isNull())
     painter.fillRect(rect(), korvel::ColorRef(korvel::kSurfaceIdleColor));
   else
-    painter.drawImage(rect(), picture_);
+    painter.drawImage(rect(), shown);
 }
 
 void CVideoStatic::resizeEvent(QResizeEvent* event) {

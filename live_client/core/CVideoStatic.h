@@ -46,6 +46,10 @@ class CVideoStatic : public QWidget, public platform::Window {
   std::atomic<int> width_{0};
   std::atomic<int> height_{0};
   std::atomic<unsigned> present_count_{0};
+  // Lock order: spare_lock_, then picture_lock_. picture_lock_ is held only to exchange or
+  // share the shown picture, never while pixels are copied or drawn.
   mutable std::mutex picture_lock_;
-  QImage picture_;  // Guarded by picture_lock_
+  QImage picture_;  // Guarded by picture_lock_: the picture shown
+  std::mutex spare_lock_;
+  QImage spare_;  // Guarded by spare_lock_: filled by Present, then exchanged with picture_
 };

@@ -43,25 +43,53 @@ constexpr unsigned kSlowCallbackUs = 100000;
 // for the pictures of another.
 std::mutex g_mediaInfoLocks[kContextCount];
 
-// Measures one picture callback into g_longestPictureCallbackUs.
+// The parts of the longest callback since the last reset. Written only when a callback
+// beats the longest so far, which after the first seconds of a stream is rare.
+std::mutex g_longestBreakdownLock;
+PictureCallbackBreakdown g_longestBreakdown;  // Guarded by g_longestBreakdownLock
+
+std::chrono::microseconds::rep MicrosecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
+
+// Measures one picture callback into g_longestPictureCallbackUs, with the time its decode
+// (kind 3) and its display took.
 class CallbackTimer {
  public:
   CallbackTimer() : start_(std::chrono::steady_clock::now()) {}
+  CallbackTimer(const CallbackTimer&) = delete;
+  CallbackTimer& operator=(const CallbackTimer&) = delete;
+  // Each step is measured from its Begin to its End; a callback that ends early has none.
+  void BeginStep() { step_ = std::chrono::steady_clock::now(); }
+  void EndDecode() {
+    parts_.decodeUs = static_cast<unsigned>(MicrosecondsSince(step_));
+    parts_.decoded = true;
+  }
+  void EndDisplay() { parts_.displayUs = static_cast<unsigned>(MicrosecondsSince(step_)); }
   ~CallbackTimer() {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::now() - start_);
-    const unsigned us = static_cast<unsigned>(elapsed.count());
+    const unsigned us = static_cast<unsigned>(MicrosecondsSince(start_));
     g_pictureCallbacks.fetch_add(1, std::memory_order_relaxed);
     if (us >= kSlowCallbackUs) g_slowPictureCallbacks.fetch_add(1, std::memory_order_relaxed);
     unsigned longest = g_longestPictureCallbackUs.load(std::memory_order_relaxed);
-    while (us > longest &&
-           !g_longestPictureCallbackUs.compare_exchange_weak(longest, us,
-                                                             std::memory_order_relaxed)) {
+    while (us > longest) {
+      if (g_longestPictureCallbackUs.compare_exchange_weak(longest, us,
+                                                           std::memory_order_relaxed)) {
+        std::lock_guard<std::mutex> guard(g_longestBreakdownLock);
+        if (us >= g_longestBreakdown.totalUs) {
+          g_longestBreakdown = parts_;
+          g_longestBreakdown.totalUs = us;
+        }
+        break;
+      }
     }
   }
 
  private:
   const std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point step_;
+  PictureCallbackBreakdown parts_;
 };
 
 bool IsCurrentPage(const PreviewContext& context) {
@@ -75,11 +103,13 @@ bool IsHeardWindow(const PreviewContext& context) {
 // --- Kinds 0-2 ----------------------------------------------------------------------------
 
 void DvrPictureCallback(ORVANE_FRAME* record, void* user) {
-  const CallbackTimer timer;
+  CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
   if (!context || !context->dialog || !record || !record->data) return;
   if (!IsCurrentPage(*context)) return;
+  timer.BeginStep();
   GL_DisplayImg(context->window, record->data, record->width, record->height);
+  timer.EndDisplay();
 }
 
 void DvrSoundCallback(ORVANE_FRAME* record, void* user) {
@@ -100,7 +130,7 @@ void DvrSoundCallback(ORVANE_FRAME* record, void* user) {
 
 void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int stamp,
                       void* user) {
-  const CallbackTimer timer;
+  CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
   if (!context || !frame || length <= 0) return;
   const int entry = context->page * kSlotsPerPage + context->window;
@@ -111,10 +141,16 @@ void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int 
   // A format larger than the window's buffer is never decoded into it.
   if (PictureFitsBuffer(info.nWidth, info.nHeight)) {
     int pictureLength = 0;
+    timer.BeginStep();
     const int ok = DEC_DecodeData(context->decoder, frame, picture, length, &pictureLength,
                                   keyFrame, stamp);
+    timer.EndDecode();
     if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeData, T|F:%d", ok);
-    if (IsCurrentPage(*context)) GL_DisplayImg(context->window, picture, info.nWidth, info.nHeight);
+    if (IsCurrentPage(*context)) {
+      timer.BeginStep();
+      GL_DisplayImg(context->window, picture, info.nWidth, info.nHeight);
+      timer.EndDisplay();
+    }
   }
 }
 
@@ -334,7 +370,16 @@ unsigned PictureCallbackCount() { return g_pictureCallbacks.load(); }
 
 unsigned SlowPictureCallbackCount() { return g_slowPictureCallbacks.load(); }
 
+PictureCallbackBreakdown LongestPictureCallbackBreakdown() {
+  std::lock_guard<std::mutex> guard(g_longestBreakdownLock);
+  return g_longestBreakdown;
+}
+
 void ResetLongestPictureCallback() {
+  {
+    std::lock_guard<std::mutex> guard(g_longestBreakdownLock);
+    g_longestBreakdown = PictureCallbackBreakdown{};
+  }
   g_longestPictureCallbackUs = 0;
   g_pictureCallbacks = 0;
   g_slowPictureCallbacks = 0;

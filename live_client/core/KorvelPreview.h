@@ -75,6 +75,17 @@ unsigned LongestPictureCallbackUs();
 unsigned PictureCallbackCount();
 unsigned SlowPictureCallbackCount();
 void ResetLongestPictureCallback();
+// Where the longest picture callback since the last reset spent its time: in the decode of a
+// kind-3 frame (which waits for every other window's decode, the decoding library decoding one
+// frame at a time) and in the display (conversion to the window's size and the hand-over to
+// the window). The rest of the total went to the callback's own steps.
+struct PictureCallbackBreakdown {
+  unsigned totalUs = 0;
+  unsigned decodeUs = 0;
+  unsigned displayUs = 0;
+  bool decoded = false;  // a kind-3 frame; false for a DVR picture, which comes decoded
+};
+PictureCallbackBreakdown LongestPictureCallbackBreakdown();
 
 // True when a picture of width x height fits the per-window picture buffer.
 bool PictureFitsBuffer(int width, int height);
