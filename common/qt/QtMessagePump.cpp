@@ -17,15 +17,22 @@ class QtMessagePump::Receiver : public QObject {
  public:
   explicit Receiver(platform::Window& window) : window_(window) {}
 
-  // Any thread, under the pump's lock.
+  // Any thread, under the pump's lock. At most one pump event is outstanding. Its address is published before it is posted, so
+  // the UI thread recognises it by address without reading an event another thread built
+  // (Qt's posting lock orders the two as well, but a race checker cannot see into Qt).
   void Post() {
-    if (!scheduled_.exchange(true))
-      QCoreApplication::postEvent(this, new QEvent(PumpEventType()));
+    if (scheduled_.exchange(true)) return;
+    auto* pump = new QEvent(PumpEventType());
+    outstanding_.store(pump, std::memory_order_release);
+    QCoreApplication::postEvent(this, pump);
   }
 
  protected:
   bool event(QEvent* event) override {
-    if (event->type() != PumpEventType()) return QObject::event(event);
+    QEvent* pump = outstanding_.load(std::memory_order_acquire);
+    if (pump == nullptr || event != pump) return QObject::event(event);
+    // Forgotten before Qt frees it, so a later event at the same address is not taken for it.
+    outstanding_.store(nullptr, std::memory_order_relaxed);
     // Cleared before pumping, so a message queued while the handlers run posts a new event.
     scheduled_ = false;
     window_.PumpMessages();
@@ -35,6 +42,7 @@ class QtMessagePump::Receiver : public QObject {
  private:
   platform::Window& window_;
   std::atomic<bool> scheduled_{false};
+  std::atomic<QEvent*> outstanding_{nullptr};
 };
 
 QtMessagePump::QtMessagePump(platform::Window& window) : receiver_(new Receiver(window)) {}
