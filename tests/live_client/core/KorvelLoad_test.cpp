@@ -23,6 +23,14 @@
 using namespace korvel;
 
 namespace korvel_test {
+// AddressSanitizer holds freed memory back in its quarantine, so the resident size grows in
+// its builds whatever the client does; leaks there are LeakSanitizer's to find.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 namespace {
 
 constexpr int kDvrWindows = 16;  // one kind-1 recorder
@@ -129,7 +137,9 @@ TEST_F(KorvelLoadTest, TwentyFiveLiveWindowsForAMinuteThenEveryPage) {
   // A callback held up for 100 ms or more is a stall; on a machine shared with other work the
   // scheduler alone can cause a rare one, so a handful in 37,500 are tolerated.
   EXPECT_LE(slow, callbacks / 5000) << "picture callbacks were held up";
-  EXPECT_LT(rss60 - rss10, 8 * 1024) << "memory grew while streaming";
+  if (!kSanitized) {
+    EXPECT_LT(rss60 - rss10, 8 * 1024) << "memory grew while streaming";
+  }
   EXPECT_GT(fewest, static_cast<unsigned>(kRunSeconds * 5)) << "a window was starved";
 
   // Page through all five pages and back: the previews stop and come back, nothing waits.
@@ -151,7 +161,9 @@ TEST_F(KorvelLoadTest, TwentyFiveLiveWindowsForAMinuteThenEveryPage) {
   const long rssAfterPaging = ResidentKiB();
   std::printf("LOAD: RSS before paging %ld KiB, after three more rounds %ld KiB\n",
               rssBeforePaging, rssAfterPaging);
-  EXPECT_LT(rssAfterPaging - rssBeforePaging, 8 * 1024) << "paging leaked";
+  if (!kSanitized) {
+    EXPECT_LT(rssAfterPaging - rssBeforePaging, 8 * 1024) << "paging leaked";
+  }
   EXPECT_TRUE(dialog_->ErrorReports().empty());
 }
 
