@@ -24,10 +24,8 @@
 #include "live_client/core/PageInfo.h"
 #include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
-#include "tests/live_client/core/KorvelDialogFixture.h"
+#include "tests/live_client/core/KorvelSimulatorFixture.h"
 #include "tests/live_client/core/TraceCapture.h"
-#include "tests/tools/alder_sim/AlderSimProcess.h"
-#include "tests/tools/dvr_sim/DvrSimProcess.h"
 
 using namespace korvel;
 namespace fs = std::filesystem;
@@ -35,75 +33,22 @@ namespace fs = std::filesystem;
 namespace korvel_test {
 namespace {
 
-constexpr int kDvrPort = 8670;
-
 // Serves the UI thread until `condition` holds; false when `timeout_ms` passed first.
 template <typename Condition>
 bool WaitUntil(Condition condition, int timeout_ms) {
   return QTest::qWaitFor(condition, timeout_ms);
 }
-constexpr int kAlderPort = 8000;
 
-struct SlotSpec {
-  int page;
-  int window;
-  std::string address;
-  int port;
-  int kind;
-  int channel;
-  std::string user;
-  std::string password;
-};
-
-class KorvelLiveTest : public KorvelDialogTest {
+class KorvelLiveTest : public KorvelSimulatorTest {
  protected:
-  void TearDown() override {
-    // The dialog goes first so that no device vanishes under a running preview.
-    dialog_.reset();
-    dvr_.reset();
-    alder_.reset();
-    KorvelDialogTest::TearDown();
-  }
-
-  bool StartDvr(const std::string& address, const std::string& password, int kind = 0) {
-    dvr_ = std::make_unique<dvr_sim_test::DvrSimProcess>();
-    return dvr_->Start({"--listen", address, "--port", std::to_string(kDvrPort), "--kind",
-                        std::to_string(kind), "--user", "admin", "--password", password,
-                        "--size", "352x288"});
-  }
-  bool StartAlder(const std::string& address, int port = kAlderPort, int channels = 4) {
-    alder_ = std::make_unique<testsupport::AlderSimProcess>();
-    return alder_->Start({"--address", address, "--port", std::to_string(port), "--user",
-                          "op", "--password", "pw", "--channels", std::to_string(channels), "--fps", "25", "--size",
-                          "352x288", "--no-recordings"});
-  }
-
   // Writes the slots into the configuration and opens the dialog with the real connection
   // work attached.
-  bool OpenWith(const std::vector<SlotSpec>& specs) {
-    for (const SlotSpec& spec : specs) {
-      CCameraInfo& slot = g_PageInfo[spec.page].camera[spec.window];
-      slot.strAddr = spec.address;
-      slot.nPort = spec.port;
-      slot.nKind = spec.kind;
-      slot.nChannel = spec.channel;
-      slot.strUser = spec.user;
-      slot.strPassword = spec.password;
-      slot.strSvrDesc = "Rec";
-    }
+  bool OpenWith(const std::vector<SimulatorSlot>& specs) {
     CKorvelSettings settings;
     settings.m_strRecDrive = "D:\\";
-    if (!SaveConfigToFile(ClientWindows(), g_PageInfo, settings)) return false;
-    ResetClientTables();
-    dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
-    dialog_->SetLiveLink(std::make_shared<CKorvelLive>(*dialog_));
-    return OpenDialog();
+    return OpenWithSlots(specs, settings);
   }
 
-  QTreeWidgetItem* TreeItem(int w) const {
-    auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
-    return tree ? tree->topLevelItem(0)->child(w) : nullptr;
-  }
   int TreeImage(int w) const { return TreeItem(w)->data(0, Qt::UserRole + 1).toInt(); }
   void DoubleClickTree(int w) {
     auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
@@ -145,8 +90,6 @@ class KorvelLiveTest : public KorvelDialogTest {
     tree->setCurrentItem(TreeItem(w));
   }
 
-  std::unique_ptr<dvr_sim_test::DvrSimProcess> dvr_;
-  std::unique_ptr<testsupport::AlderSimProcess> alder_;
 };
 
 constexpr platform::WPARAM ReportCode(int shown) {
@@ -409,7 +352,7 @@ TEST_F(KorvelLiveTest, PtzPadSteersTheSelectedWindowOfEitherFamily) {
 }
 
 TEST_F(KorvelLiveTest, DynamicDnsAlderIsReachedThroughAPunchedHole) {
-  ASSERT_TRUE(StartAlder("127.0.0.77", 8100));
+  ASSERT_TRUE(StartAlder("127.0.0.77", 4, 8100));
   const fs::path table = fs::path(drives_->Root('C')) / "holes.tab";
   {
     std::ofstream out(table);
@@ -439,8 +382,8 @@ namespace {
 // window system).
 TEST_F(KorvelLiveTest, SixteenWindowsOfBothFamiliesLiveAtOnce) {
   ASSERT_TRUE(StartDvr("127.0.0.79", "1234", 2));
-  ASSERT_TRUE(StartAlder("127.0.0.80", kAlderPort, 8));
-  std::vector<SlotSpec> specs;
+  ASSERT_TRUE(StartAlder("127.0.0.80", 8));
+  std::vector<SimulatorSlot> specs;
   for (int w = 0; w < 16; ++w) {
     // The 4 x 4 layout shows windows 0-15.
     const int window = w;
@@ -450,13 +393,13 @@ TEST_F(KorvelLiveTest, SixteenWindowsOfBothFamiliesLiveAtOnce) {
   ASSERT_TRUE(OpenWith(specs));
   Click("BTN_SIXTEEN");
   ASSERT_EQ(ShownWindows().size(), 16u);
-  for (const SlotSpec& spec : specs) dialog_->SignalCommand(spec.window, ConnectCommand::Connect);
-  for (const SlotSpec& spec : specs) {
+  for (const SimulatorSlot& spec : specs) dialog_->SignalCommand(spec.window, ConnectCommand::Connect);
+  for (const SimulatorSlot& spec : specs) {
     ASSERT_TRUE(WaitUntil([&] { return TreeImage(spec.window) == kTreeImageConnected; }, 30000))
         << spec.window;
     EXPECT_TRUE(VideoWindow(spec.window)->isVisible()) << spec.window;
   }
-  for (const SlotSpec& spec : specs) EXPECT_TRUE(PicturesMove(spec.window)) << spec.window;
+  for (const SimulatorSlot& spec : specs) EXPECT_TRUE(PicturesMove(spec.window)) << spec.window;
   if (const char* file = std::getenv("KORVEL_SCREENSHOT")) {
     QTest::qWait(500);
     EXPECT_TRUE(dialog_->grab().save(QString::fromLocal8Bit(file)));

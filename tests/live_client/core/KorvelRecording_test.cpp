@@ -32,18 +32,13 @@
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
 #include "tests/decoder_library/CommandOutput.h"
-#include "tests/live_client/core/KorvelDialogFixture.h"
-#include "tests/tools/alder_sim/AlderSimProcess.h"
-#include "tests/tools/dvr_sim/DvrSimProcess.h"
+#include "tests/live_client/core/KorvelSimulatorFixture.h"
 
 using namespace korvel;
 namespace fs = std::filesystem;
 
 namespace korvel_test {
 namespace {
-
-constexpr int kAlderPort = 8000;
-constexpr int kDvrPort = 8670;
 
 struct Slot {
   int page;
@@ -60,54 +55,23 @@ struct FoundAvi {
   std::string windows;  // the path the index names
 };
 
-class KorvelRecordingTest : public KorvelDialogTest {
+class KorvelRecordingTest : public KorvelSimulatorTest {
  protected:
-  void TearDown() override {
-    dialog_.reset();
-    dvr_.reset();
-    alder_.reset();
-    KorvelDialogTest::TearDown();
-  }
-
-  bool StartAlder(const std::string& address, int channels = 4) {
-    alder_ = std::make_unique<testsupport::AlderSimProcess>();
-    return alder_->Start({"--address", address, "--port", std::to_string(kAlderPort), "--user", "op",
-                          "--password", "pw", "--channels", std::to_string(channels), "--fps", "25",
-                          "--size", "352x288", "--no-recordings"});
-  }
-  bool StartDvr(const std::string& address) {
-    dvr_ = std::make_unique<dvr_sim_test::DvrSimProcess>();
-    return dvr_->Start({"--listen", address, "--port", std::to_string(kDvrPort), "--kind", "0",
-                        "--user", "admin", "--password", "1234", "--size", "352x288"});
-  }
-
   // Writes the slots into the configuration and opens the dialog with the real connection
   // work. Without `maintenance` the test runs the maintenance steps itself (Tick).
   bool OpenWith(const std::vector<Slot>& wanted, bool maintenance) {
+    std::vector<SimulatorSlot> windows;
     for (const Slot& spec : wanted) {
-      CCameraInfo& slot = g_PageInfo[spec.page].camera[spec.window];
-      slot.strAddr = spec.address;
-      slot.nPort = spec.port;
-      slot.nKind = spec.kind;
-      slot.nChannel = spec.channel;
-      slot.strUser = spec.kind == kKindAlder ? "op" : "admin";
-      slot.strPassword = spec.kind == kKindAlder ? "pw" : "1234";
+      const bool alder = spec.kind == kKindAlder;
+      windows.push_back({spec.page, spec.window, spec.address, spec.port, spec.kind, spec.channel,
+                       alder ? "op" : "admin", alder ? "pw" : "1234"});
     }
     CKorvelSettings settings;
     settings.m_strRecDrive = "D:\\";
     settings.m_nRecDriveMask = 3;
-    if (!SaveConfigToFile(ClientWindows(), g_PageInfo, settings)) return false;
-    ResetClientTables();
-    dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
-    dialog_->SetLiveLink(std::make_shared<CKorvelLive>(*dialog_));
-    if (!maintenance) dialog_->SetMaintenanceThreadFactory({});
-    return OpenDialog();
+    return OpenWithSlots(windows, settings, maintenance);
   }
 
-  QTreeWidgetItem* TreeItem(int w) const {
-    auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
-    return tree ? tree->topLevelItem(0)->child(w) : nullptr;
-  }
   // Connects window w as the operator does (double click in the tree) and waits for it.
   bool Connect(int w) {
     auto* tree = dialog_->findChild<QTreeWidget*>("TREE_CONFIG");
@@ -223,8 +187,6 @@ class KorvelRecordingTest : public KorvelDialogTest {
       EXPECT_TRUE(present.count(path)) << "the index names a file that is not there: " << path;
   }
 
-  std::unique_ptr<dvr_sim_test::DvrSimProcess> dvr_;
-  std::unique_ptr<testsupport::AlderSimProcess> alder_;
 };
 
 // A Monday: 1 January 2024, local time.

@@ -1,0 +1,54 @@
+#pragma once
+
+// A main dialog with the real connection work attached, in front of the device simulators on
+// loopback: a DVR (dvr_sim) and a capture-card server (alder_sim), each started on demand.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "live_client/settings/KorvelSettings.h"
+#include "tests/live_client/core/KorvelDialogFixture.h"
+#include "tests/tools/alder_sim/AlderSimProcess.h"
+#include "tests/tools/dvr_sim/DvrSimProcess.h"
+
+class QTreeWidgetItem;
+
+namespace korvel_test {
+
+constexpr int kDvrPort = 8670;
+constexpr int kAlderPort = 8000;
+
+// One configured video window.
+struct SimulatorSlot {
+  int page;
+  int window;
+  std::string address;
+  int port;
+  int kind;
+  int channel;
+  std::string user;
+  std::string password;
+};
+
+class KorvelSimulatorTest : public KorvelDialogTest {
+ protected:
+  // The dialog goes first so that no device vanishes under a running preview.
+  void TearDown() override;
+
+  bool StartDvr(const std::string& address, const std::string& password = "1234", int kind = 0);
+  bool StartAlder(const std::string& address, int channels = 4, int port = kAlderPort);
+
+  // Writes the slots and `settings` into the configuration and opens the dialog with the real
+  // connection work. Without `maintenance` the test runs the maintenance steps itself.
+  bool OpenWithSlots(const std::vector<SimulatorSlot>& wanted, const CKorvelSettings& settings,
+                     bool maintenance = true);
+
+  // Window w's item in the window tree.
+  QTreeWidgetItem* TreeItem(int w) const;
+
+  std::unique_ptr<dvr_sim_test::DvrSimProcess> dvr_;
+  std::unique_ptr<testsupport::AlderSimProcess> alder_;
+};
+
+}  // namespace korvel_test
