@@ -65,19 +65,31 @@ void TcpServer::AcceptLoop()
             continue;
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            connections_.insert(fd);
-            ++active_;
-        }
-        std::thread([this, fd] {
+        std::lock_guard<std::mutex> guard(lock_);
+        ReapFinished();
+        connections_.insert(fd);
+        Connection& served = served_.emplace_back();
+        served.thread = std::thread([this, fd, &served] {
             handler_(fd);
             std::lock_guard<std::mutex> guard(lock_);
             connections_.erase(fd);
             close(fd);
-            --active_;
-            idle_.notify_all();
-        }).detach();
+            served.finished = true;
+        });
+    }
+}
+
+// Joins the threads of connections already served. Called with lock_ held; a finished thread
+// no longer takes the lock, so joining it here cannot wait on us.
+void TcpServer::ReapFinished()
+{
+    for (auto it = served_.begin(); it != served_.end();) {
+        if (!it->finished) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        it = served_.erase(it);
     }
 }
 
@@ -98,10 +110,17 @@ void TcpServer::Stop()
         acceptThread_.join();
     close(listenFd_);
     listenFd_ = -1;
-    std::unique_lock<std::mutex> guard(lock_);
-    for (int fd : connections_)
-        shutdown(fd, SHUT_RDWR);
-    idle_.wait(guard, [this] { return active_ == 0; });
+    std::list<Connection> served;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        for (int fd : connections_)
+            shutdown(fd, SHUT_RDWR);
+        served.splice(served.end(), served_);
+    }
+    // Joined, not only counted down: a connection thread must be gone, its last unlock
+    // included, before the server's memory may be released.
+    for (Connection& connection : served)
+        connection.thread.join();
 }
 
 }  // namespace alder

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <set>
 #include <string>
@@ -16,7 +16,7 @@ void LogEvent(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Listening TCP socket with an accept thread; each accepted connection is served on a
 // thread of its own. Stop closes the listener, shuts every served connection down and
-// waits for their threads.
+// joins their threads.
 class TcpServer {
 public:
     using Handler = std::function<void(int fd)>;
@@ -28,16 +28,21 @@ public:
     int DropConnections();
 
 private:
+    struct Connection {
+        std::thread thread;
+        bool finished = false;  // Guarded by lock_
+    };
+
     void AcceptLoop();
+    void ReapFinished();
 
     int listenFd_ = -1;
     Handler handler_;
     std::thread acceptThread_;
     std::atomic<bool> stopping_{false};
     std::mutex lock_;
-    std::condition_variable idle_;
-    std::set<int> connections_;  // Guarded by lock_
-    int active_ = 0;             // Guarded by lock_: connection threads still running
+    std::set<int> connections_;     // Guarded by lock_
+    std::list<Connection> served_;  // Guarded by lock_: threads of accepted connections
 };
 
 }  // namespace alder
