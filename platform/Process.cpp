@@ -3,10 +3,13 @@
 #include "platform/Paths.h"
 #include "platform/RuntimeFiles.h"
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <spawn.h>
@@ -176,6 +179,68 @@ SingleInstanceLock::~SingleInstanceLock() {
   // The file stays: removing it would let a later holder lock a new file while an older one
   // still holds the removed one.
   if (descriptor_ >= 0) close(descriptor_);
+}
+
+// --- Stop signals ---------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+// Read by the signal handler: only lock-free atomics and plain descriptors are safe there.
+std::atomic<int> g_stop_pipe{-1};
+std::atomic<int> g_stop_count{0};
+struct sigaction g_previous[std::size(kStopSignals)];
+
+extern "C" void OnStopSignal(int signal) {
+  if (g_stop_count.fetch_add(1) > 0) {
+    // Asked twice: the orderly exit is not wanted or is stuck, so end now.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    return;
+  }
+  const int saved = errno;
+  const unsigned char number = static_cast<unsigned char>(signal);
+  const int descriptor = g_stop_pipe.load();
+  if (descriptor >= 0) (void)!::write(descriptor, &number, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+StopSignalWatch::StopSignalWatch(std::function<void(int)> request) : request_(std::move(request)) {
+  if (g_stop_pipe.load() >= 0 || ::pipe2(wake_, O_CLOEXEC) != 0) {
+    wake_[0] = wake_[1] = -1;
+    return;
+  }
+  g_stop_count = 0;
+  g_stop_pipe = wake_[1];
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &action, &g_previous[i]);
+  watcher_ = std::thread([this] { Watch(); });
+}
+
+StopSignalWatch::~StopSignalWatch() {
+  if (wake_[1] < 0) return;
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) sigaction(kStopSignals[i], &g_previous[i], nullptr);
+  g_stop_pipe = -1;
+  const unsigned char end = 0;
+  (void)!::write(wake_[1], &end, 1);
+  if (watcher_.joinable()) watcher_.join();
+  ::close(wake_[0]);
+  ::close(wake_[1]);
+}
+
+void StopSignalWatch::Watch() {
+  for (;;) {
+    unsigned char number = 0;
+    const ssize_t got = ::read(wake_[0], &number, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got != 1 || number == 0) return;
+    if (request_) request_(number);
+  }
 }
 
 }  // namespace platform

@@ -3,8 +3,10 @@
 // Processes and single instances.
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace platform {
 
@@ -61,6 +63,30 @@ class SingleInstanceLock {
   int descriptor_ = -1;
   bool already_exists_ = false;
   std::string path_;
+};
+
+// Turns a request to stop from outside (SIGTERM from the session or a service manager, SIGINT
+// from Ctrl+C in a terminal, SIGHUP when the terminal goes) into the program's own orderly
+// exit: `request` runs once, on a watcher thread of its own, with the signal's number, and the
+// program ends as the operator's Exit would (recordings closed and indexed, settings saved).
+// A second such signal ends the process at once, so a stuck exit can still be forced. Only one
+// watch may exist at a time; destroying it puts the previous signal handling back.
+class StopSignalWatch {
+ public:
+  explicit StopSignalWatch(std::function<void(int signal)> request);
+  ~StopSignalWatch();
+  StopSignalWatch(const StopSignalWatch&) = delete;
+  StopSignalWatch& operator=(const StopSignalWatch&) = delete;
+
+  // False when the signals could not be watched (the process then keeps their defaults).
+  bool Active() const { return watcher_.joinable(); }
+
+ private:
+  void Watch();
+
+  std::function<void(int)> request_;
+  int wake_[2] = {-1, -1};  // the watcher's pipe: a signal's number, or 0 to end the watch
+  std::thread watcher_;
 };
 
 // Folder for the per-user runtime files of the platform (lock files, titled-window sockets):

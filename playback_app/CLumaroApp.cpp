@@ -85,6 +85,7 @@ StartResult CLumaroApp::InitInstance(const std::string& arguments, const DialogR
       return StartResult::SecondInstance;
     }
     CLumaroDlg dialog(m_options.nS, m_options.strPicturePath, programFolder);
+    platform::StopSignalWatch stop([&dialog](int signal) { dialog.RequestStop(signal); });
     if (runner) runner(dialog);
     else dialog.DoModal();
   }

@@ -395,6 +395,10 @@ void CLumaroDlg::OnButtonExit() {
   CloseAndRelease(QDialog::Accepted);
 }
 
+void CLumaroDlg::RequestStop(int signal) {
+  platform::PostMessage(Handle(), UM_STOP_REQUEST, static_cast<platform::WPARAM>(signal), 0);
+}
+
 void CLumaroDlg::OnCancel() {
   platform::WritePrivateProfileString("UI_CONFIG", "THEMENAME", m_strThemeName.c_str(), m_strSettingsFile.c_str());
   UnInit();
@@ -463,6 +467,11 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
       return 0;
     case UM_SDK_PROGRESS:
       OnSdkProgress();
+      return 0;
+    case UM_STOP_REQUEST:
+      if (m_bUnInitDone) return 0;
+      TraceMessage("[LUMARO] - stop requested by signal %d", static_cast<int>(message.wParam));
+      OnCancel();
       return 0;
     default: {
       platform::LRESULT r = 0;

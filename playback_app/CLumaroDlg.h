@@ -72,6 +72,10 @@ class CLumaroDlg : public QDialog, public platform::Window {
   // OnInitDialog, then the modal loop. Returns QDialog::Accepted or Rejected.
   int DoModal();
 
+  // Any thread: the system asks the program to end (a stop signal). The dialog closes as on
+  // Cancel, without asking: playback stops and the settings are saved.
+  void RequestStop(int signal);
+
   // Commands the dialog owns.
   void OnButtonExit();
   void OnCancel();

@@ -33,8 +33,9 @@ inline constexpr unsigned UM_DOWN_PROGRESS = 0x477;
 inline constexpr unsigned UM_RULER_SCROLL = 0x478;
 inline constexpr unsigned UM_RESERVED_479 = 0x479;    // answered with 0
 inline constexpr unsigned UM_SDK_PROGRESS = 0x47A;    // the recorder's playback has a new position
+inline constexpr unsigned UM_STOP_REQUEST = 0x47B;    // the system asks the program to end; wParam the signal
 inline constexpr unsigned UM_FIRST = UM_SELECT_WINDOW;
-inline constexpr unsigned UM_LAST = UM_SDK_PROGRESS;
+inline constexpr unsigned UM_LAST = UM_STOP_REQUEST;
 
 // The notice posted at exit to the window titled kExitNoticeTitle (WM_USER + 500).
 inline constexpr unsigned WM_LUMARO_EXITED = platform::WM_USER + 500;

@@ -7,6 +7,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelResources.h"
 #include "platform/MessageBox.h"
+#include "platform/Process.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ bool CKorvelApp::InitInstance(const std::string& clientFolder) {
 
   CKorvelDlg dialog(clientFolder);
   dialog.SetLiveLink(std::make_shared<CKorvelLive>(dialog));
+  platform::StopSignalWatch stop([&dialog](int signal) { dialog.RequestStop(signal); });
   dialog.DoModal();
   return false;
 }

@@ -394,6 +394,8 @@ QWidget* CKorvelDlg::ControlById(int id) const {
 
 void CKorvelDlg::PostLayoutRefresh() { Post({kApplyLayoutMessage, 0, 0}); }
 
+void CKorvelDlg::RequestStop(int signal) { Post({kStopRequestMessage, static_cast<platform::WPARAM>(signal), 0}); }
+
 void CKorvelDlg::ShowPageCaption() {
   if (!m_pPageInfo) return;
   m_pPageInfo->SetTextColor(Qt::white);
@@ -436,6 +438,12 @@ platform::LRESULT CKorvelDlg::OnMessage(const platform::Message& message) {
       return 0;
     case kShowMessagesMessage:
       ShowQueuedMessages();
+      return 0;
+    case kStopRequestMessage:
+      if (m_bExitWaiting) return 0;
+      TraceMessage("[KORVEL] - stop requested by signal %d", w);
+      m_bExitWaiting = true;
+      ExitWait();
       return 0;
     case kApplyRecordMarkMessage:
       // Posted by a worker: still meant for the page it was set for.

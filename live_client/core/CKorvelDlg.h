@@ -113,6 +113,9 @@ class CKorvelDlg : public QDialog,
   void SetPtzCodes();
   // Any thread: the grid lays its windows out again (m_nLayout) on the UI thread.
   void PostLayoutRefresh();
+  // Any thread: the system asks the program to end (a stop signal). The dialog exits as on a
+  // confirmed Exit, without asking: recordings are closed and indexed and the settings saved.
+  void RequestStop(int signal);
   // One message received for the error report: wParam (code + 100) x 65536 + 1 and lParam
   // window x 65536 + page for a connect failure; wParam 5 and lParam the login record for a
   // lost DVR connection.
@@ -169,6 +172,8 @@ class CKorvelDlg : public QDialog,
   static constexpr unsigned kApplyLayoutMessage = platform::WM_USER + 0x203;
   // Posted by ShowMessageOnUi: the queued message boxes are shown.
   static constexpr unsigned kShowMessagesMessage = platform::WM_USER + 0x204;
+  // Posted by RequestStop: wParam the signal.
+  static constexpr unsigned kStopRequestMessage = platform::WM_USER + 0x205;
 
   // WndManageHost.
   QSize ScreenSize() const override;

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <future>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -126,6 +129,64 @@ TEST_F(SingleInstanceLockTest, ALockDiesWithItsProcess) {
   EXPECT_TRUE(platform::SingleInstanceLock("crashing/instance").Held());
   close(ready[0]);
   close(ready[1]);
+}
+
+std::atomic<int> g_earlier_handler_calls{0};
+extern "C" void EarlierHandler(int) { ++g_earlier_handler_calls; }
+
+TEST(StopSignalWatchTest, AStopSignalBecomesOneRequestAndTheEarlierHandlingReturnsAfterwards) {
+  struct sigaction earlier {};
+  earlier.sa_handler = EarlierHandler;
+  sigemptyset(&earlier.sa_mask);
+  struct sigaction saved {};
+  ASSERT_EQ(sigaction(SIGTERM, &earlier, &saved), 0);
+  {
+    std::promise<int> requested;
+    platform::StopSignalWatch watch([&](int signal) { requested.set_value(signal); });
+    ASSERT_TRUE(watch.Active());
+    // Only one watch at a time: a second one stays inactive and leaves the signals alone.
+    platform::StopSignalWatch second([](int) {});
+    EXPECT_FALSE(second.Active());
+
+    ASSERT_EQ(raise(SIGTERM), 0);
+    auto answer = requested.get_future();
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), SIGTERM);
+    EXPECT_EQ(g_earlier_handler_calls.load(), 0);
+  }
+  ASSERT_EQ(raise(SIGTERM), 0);
+  EXPECT_EQ(g_earlier_handler_calls.load(), 1);
+  sigaction(SIGTERM, &saved, nullptr);
+}
+
+TEST(StopSignalWatchTest, ASecondSignalEndsTheProcessAtOnce) {
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(report[0]);
+    // The request is answered but the program never gets round to ending.
+    std::atomic<bool> asked{false};
+    platform::StopSignalWatch watch([&](int signal) {
+      const char byte = static_cast<char>(signal);
+      (void)!write(report[1], &byte, 1);
+      asked = true;
+    });
+    raise(SIGINT);
+    for (int i = 0; i < 500 && !asked; ++i) usleep(10000);
+    raise(SIGINT);
+    _exit(7);  // reached only when the second signal did not end the process
+  }
+  close(report[1]);
+  char byte = 0;
+  EXPECT_EQ(read(report[0], &byte, 1), 1);
+  EXPECT_EQ(byte, SIGINT);
+  close(report[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit status " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGINT);
 }
 
 }  // namespace
