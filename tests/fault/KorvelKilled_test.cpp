@@ -1,7 +1,10 @@
-// The live client killed outright (SIGKILL) while it records a capture-card camera. The test
-// runs its own binary a second time as the client: the real main dialog (offscreen) connects
-// a window to alder_sim and records it until it is killed. The AVI file left behind must open
-// in ffprobe and in the player engine, with the pictures written up to its last seconds.
+// The live client stopped from outside while it records a capture-card camera. The test runs
+// its own binary a second time as the client: the real main dialog (offscreen) connects a
+// window to alder_sim and records it until it is stopped.
+// - Killed outright (SIGKILL): the AVI file left behind must open in ffprobe and in the player
+//   engine, with the pictures written up to its last seconds.
+// - Asked to stop (SIGTERM, as a session or service manager does): the client exits as on a
+//   confirmed Exit, so the recording is finished, indexed, and the settings are saved.
 
 #include <gtest/gtest.h>
 
@@ -15,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +26,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/PageInfo.h"
+#include "platform/Process.h"
 #include "platform/Window.h"
 #include "player_engine/Pellix.h"
 #include "tests/fault/FaultSupport.h"
@@ -78,9 +83,72 @@ TEST_F(KorvelKilledChild, RecordsUntilKilled) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return record->isVisible() && record->isEnabled(); }, 10000));
   QTest::mouseClick(record, Qt::LeftButton);
   ASSERT_TRUE(WaitIdle(0));
-  // The parent reads where the recording goes, then kills this process while it records.
+  // The parent reads where the recording goes, then stops this process while it records.
+  // Stop signals reach the dialog as in the program itself.
+  platform::StopSignalWatch stop([this](int signal) { dialog_->RequestStop(signal); });
   std::cout << "RECORDING " << drives_->Root('D') << std::endl;
-  for (;;) QTest::qWait(100);
+  while (dialog_->isVisible()) QTest::qWait(100);
+  // The dialog ended by itself: its teardown saves the settings.
+  dialog_.reset();
+  std::cout << "ENDED" << std::endl;
+  // The drives stay for the parent to examine; it ends this process when done.
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// Starts this binary as the recording client against alder_sim at `address`; returns its pid
+// and the host folder of its drive D once it records (empty when it never did).
+struct RecordingClient {
+  pid_t pid = -1;
+  int output = -1;
+  std::string root;
+  std::string said;
+};
+
+RecordingClient StartRecordingClient(const char* address) {
+  RecordingClient client;
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return client;
+  self[length] = '\0';
+  int output[2];
+  if (::pipe(output) != 0) return client;
+  client.pid = ::fork();
+  if (client.pid == 0) {
+    ::dup2(output[1], STDOUT_FILENO);
+    ::close(output[0]);
+    ::setenv(kChildVariable, address, 1);
+    ::execl(self, self, "--gtest_filter=KorvelKilledChild.RecordsUntilKilled", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(output[1]);
+  client.output = output[0];
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  char buffer[4096];
+  while (client.root.empty() && std::chrono::steady_clock::now() < end) {
+    const ssize_t got = ::read(client.output, buffer, sizeof buffer);
+    if (got <= 0) break;
+    client.said.append(buffer, static_cast<std::size_t>(got));
+    const std::size_t at = client.said.find("RECORDING ");
+    const std::size_t line_end = at == std::string::npos ? at : client.said.find('\n', at);
+    if (line_end != std::string::npos) client.root = client.said.substr(at + 10, line_end - at - 10);
+  }
+  return client;
+}
+
+// Reads the client's output until it says `line` or `limit` passes; true when it said it.
+bool WaitForLine(RecordingClient& client, const std::string& line, std::chrono::seconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  char buffer[4096];
+  while (client.said.find(line) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd waiter{client.output, POLLIN, 0};
+    if (::poll(&waiter, 1, static_cast<int>(left.count())) <= 0) continue;
+    const ssize_t got = ::read(client.output, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    client.said.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
 }
 
 }  // namespace
@@ -90,46 +158,20 @@ TEST(KorvelKilled, TheRecordingLeftBehindPlaysInFfprobeAndThePlayerEngine) {
   ASSERT_TRUE(alder.Start({"--address", "127.0.0.163", "--port", "8000", "--user", "op", "--password", "pw",
                            "--channels", "1", "--fps", "25", "--size", "352x288", "--no-recordings"}));
 
-  char self[4096];
-  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  ASSERT_GT(length, 0);
-  self[length] = '\0';
-  int output[2];
-  ASSERT_EQ(::pipe(output), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::dup2(output[1], STDOUT_FILENO);
-    ::close(output[0]);
-    ::setenv(kChildVariable, "127.0.0.163", 1);
-    ::execl(self, self, "--gtest_filter=KorvelKilledChild.RecordsUntilKilled", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(output[1]);
-
-  // Wait for the client to say it records, then give it a few seconds of pictures.
-  std::string said;
-  std::string root;
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-  char buffer[4096];
-  while (root.empty() && std::chrono::steady_clock::now() < end) {
-    const ssize_t got = ::read(output[0], buffer, sizeof buffer);
-    if (got <= 0) break;
-    said.append(buffer, static_cast<std::size_t>(got));
-    const std::size_t at = said.find("RECORDING ");
-    const std::size_t line_end = at == std::string::npos ? at : said.find('\n', at);
-    if (line_end != std::string::npos) root = said.substr(at + 10, line_end - at - 10);
-  }
+  RecordingClient client = StartRecordingClient("127.0.0.163");
+  ASSERT_GT(client.pid, 0);
+  const pid_t child = client.pid;
+  const std::string root = client.root;
   if (root.empty()) {
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
-    FAIL() << "the client never started recording:\n" << said;
+    FAIL() << "the client never started recording:\n" << client.said;
   }
   std::this_thread::sleep_for(std::chrono::seconds(4));
   ASSERT_EQ(::kill(child, SIGKILL), 0);
   int status = 0;
   ::waitpid(child, &status, 0);
-  ::close(output[0]);
+  ::close(client.output);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
   const std::vector<std::string> files = fault_test::AviFilesBelow(root);
@@ -155,4 +197,45 @@ TEST(KorvelKilled, TheRecordingLeftBehindPlaysInFfprobeAndThePlayerEngine) {
   PlatformDestroyWindow(window);
   // The killed client's temporary drives: its client folder lies beside drive D.
   fs::remove_all(fs::path(root).parent_path());
+}
+
+TEST(KorvelKilled, AStopSignalFinishesAndIndexesTheRecordingAndSavesTheSettings) {
+  testsupport::AlderSimProcess alder;
+  ASSERT_TRUE(alder.Start({"--address", "127.0.0.164", "--port", "8000", "--user", "op", "--password", "pw",
+                           "--channels", "1", "--fps", "25", "--size", "352x288", "--no-recordings"}));
+  RecordingClient client = StartRecordingClient("127.0.0.164");
+  ASSERT_GT(client.pid, 0);
+  if (client.root.empty()) {
+    ::kill(client.pid, SIGKILL);
+    ::waitpid(client.pid, nullptr, 0);
+    FAIL() << "the client never started recording:\n" << client.said;
+  }
+  const fs::path config = fs::path(client.root).parent_path() / "C" / "Korvel" / "Korvel.cfg";
+  std::error_code error;
+  const auto saved_before = fs::last_write_time(config, error);
+  ASSERT_FALSE(error) << config;
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  ASSERT_EQ(::kill(client.pid, SIGTERM), 0);
+
+  // The dialog ends by itself, within the exit wait's bounds, and was not ended by the signal.
+  const bool ended = WaitForLine(client, "ENDED", std::chrono::seconds(30));
+  int status = 0;
+  const bool alive = ::waitpid(client.pid, &status, WNOHANG) == 0;
+  ::kill(client.pid, SIGKILL);
+  ::waitpid(client.pid, nullptr, 0);
+  ::close(client.output);
+  ASSERT_TRUE(alive) << "SIGTERM ended the client instead of its exit";
+  ASSERT_TRUE(ended) << "the client's dialog did not end after SIGTERM:\n" << client.said;
+
+  // The recording was finished and indexed: the index names exactly the file on the drive.
+  const std::vector<std::string> files = fault_test::AviFilesBelow(client.root);
+  ASSERT_EQ(files.size(), 1u) << "one recording was running";
+  EXPECT_GT(fault_test::ProbeVideoPackets(files[0]), 25) << files[0];
+  const std::vector<std::string> keys = fault_test::IndexKeysBelow(client.root);
+  ASSERT_EQ(keys.size(), 1u) << "the finished recording is indexed once";
+  const std::string name = fs::path(files[0]).filename().string();
+  EXPECT_NE(keys[0].find(name), std::string::npos) << keys[0] << " does not name " << name;
+  // The settings were saved on the way out.
+  EXPECT_GT(fs::last_write_time(config, error), saved_before) << config;
+  fs::remove_all(fs::path(client.root).parent_path());
 }
