@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Paths.h"
+
 namespace stordane {
 namespace {
 
@@ -38,8 +40,23 @@ int AviFile::Fail(FileError error) {
   return 1;
 }
 
-int AviFile::Open(std::string_view path) {
+bool AviFile::HasRoomFor(std::uint64_t bytes) const {
+  if (keep_free_bytes_ == 0) return true;
+  platform::DiskSpace space;
+  if (!platform::GetDiskFreeSpace(path_, space)) return true;
+  return space.free_bytes_available >= bytes + keep_free_bytes_;
+}
+
+std::uint64_t AviFile::IndexChunkBytes() const {
+  return sizeof(avi::AviChunkHeader) + index_.size() * sizeof(avi::AviIndexEntry);
+}
+
+int AviFile::Open(std::string_view path, std::uint64_t keep_free_bytes) {
   if (file_.IsOpen()) return Fail(FileError::Io);
+  path_.assign(path);
+  keep_free_bytes_ = keep_free_bytes;
+  // A drive already down to its kept room gets no new file (not even an empty one).
+  if (!HasRoomFor(avi::kAviMoviDataOffset + sizeof(avi::AviChunkHeader))) return Fail(FileError::DiskFull);
   FileError error = FileError::None;
   if (!file_.Open(path, platform::File::Mode::CreateAlways, &error)) return Fail(error);
   streams_.clear();
@@ -156,12 +173,20 @@ int AviFile::EndRecord() {
     return 1;
   }
 
-  std::vector<unsigned char> idx1(sizeof(avi::AviChunkHeader) + index_.size() * sizeof(avi::AviIndexEntry));
+  std::vector<unsigned char> idx1(IndexChunkBytes());
   PutChunkHeader(idx1, 0, avi::kFccIdx1,
                  static_cast<std::uint32_t>(index_.size() * sizeof(avi::AviIndexEntry)));
   if (!index_.empty()) {
     std::memcpy(idx1.data() + sizeof(avi::AviChunkHeader), index_.data(),
                 index_.size() * sizeof(avi::AviIndexEntry));
+  }
+  // Without room for idx1 the file is finished without it, as when its write fails: every
+  // chunk stays reachable by walking movi, and the kept room stays for the recording index.
+  if (!HasRoomFor(idx1.size())) {
+    last_error_ = FileError::DiskFull;
+    RefreshHeader(false, movi_end_);
+    failed_finish_ = true;
+    return 1;
   }
   if (!file_.Write(idx1.data(), idx1.size())) {
     // Leave the file as it was before idx1: every chunk stays reachable by walking movi.
@@ -207,6 +232,13 @@ bool AviFile::Stage(const void* data, std::size_t bytes) {
 
 bool AviFile::FlushStaging() {
   if (staging_.empty()) return true;
+  if (!HasRoomFor(staging_.size() + IndexChunkBytes())) {
+    // Refused like a write on a full disk: nothing of the staged chunks goes out.
+    last_error_ = FileError::DiskFull;
+    write_through_ = true;
+    CutToCompleteChunks(staged_from_);
+    return false;
+  }
   if (file_.Write(staging_.data(), staging_.size())) {
     staged_from_ += staging_.size();
     staging_.clear();

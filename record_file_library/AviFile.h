@@ -15,6 +15,11 @@
 // write that fails (full disk, write limit) cuts the file back to its last complete chunk,
 // so everything written before stays readable.
 //
+// Room kept free: a file opened with keep_free_bytes grows only while its drive keeps that
+// many bytes free beyond the growth, its own idx1 counted as growth still to come. A chunk
+// that would eat into that room is refused like a write on a full disk, so what the room is
+// kept for (the recording index written at close) still fits when the drive is otherwise full.
+//
 // Not thread-safe: the owner (AviStreamWriter) serialises all calls under its lock.
 
 #include <cstddef>
@@ -42,8 +47,11 @@ class AviFile {
   AviFile& operator=(const AviFile&) = delete;
 
   // Creates (or truncates) the file at the Windows-form or host path and writes the
-  // provisional header. Fails when a file is already open here or the host refuses.
-  int Open(std::string_view path);
+  // provisional header. Fails when a file is already open here, the host refuses, or the
+  // drive has no room for the header beyond `keep_free_bytes` (see above; 0 keeps none).
+  // A drive whose free space cannot be asked (host paths, a failing drive) is written until
+  // the host itself refuses.
+  int Open(std::string_view path, std::uint64_t keep_free_bytes = 0);
   bool IsOpen() const { return file_.IsOpen(); }
 
   // Adds a stream described by `header` (dwLength, dwFlags and dwInitialFrames are kept by
@@ -78,6 +86,10 @@ class AviFile {
   };
 
   int Fail(platform::FileError error);
+  // True when the drive can take `bytes` more and still keep keep_free_bytes_ free.
+  bool HasRoomFor(std::uint64_t bytes) const;
+  // Bytes of the idx1 chunk that EndRecord would write now.
+  std::uint64_t IndexChunkBytes() const;
   // Builds the header area (kAviMoviDataOffset bytes) from the current counts.
   void BuildHeader(std::vector<unsigned char>& out, bool has_index, std::uint64_t file_end) const;
   // Appends bytes of the chunk being written, writing the buffer each time it fills.
@@ -91,6 +103,8 @@ class AviFile {
   std::uint32_t RefreshIntervalFrames() const;
 
   platform::File file_;
+  std::string path_;                     // as given to Open, for the free-space query
+  std::uint64_t keep_free_bytes_ = 0;
   std::vector<Stream> streams_;
   std::vector<avi::AviIndexEntry> index_;
   std::vector<unsigned char> staging_;   // chunks not yet written, file order

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "record_file_library/RecordingIndex.h"
 #include "record_file_library/Stordane.h"
 
 namespace stordane {
@@ -59,7 +60,9 @@ unsigned AviStreamWriter::Create(const std::string& file_name, const CaptureSett
   time_divisor_ = 0;
   SetPacingRow(25);
   file_name_ = file_name;
-  if (file_.Open(file_name_) != 0) return OX_ERR_OPEN;
+  // The drive keeps room for the recording index, so this file can be entered at its close
+  // even when the video fills the drive.
+  if (file_.Open(file_name_, RecordingIndex::kKeptFreeBytes) != 0) return OX_ERR_OPEN;
 
   const int rate = EffectiveFrameRate(settings.frame_rate);
   const bool is_wmv3 = settings.compression == avi::kFccWmv3;

@@ -60,6 +60,15 @@ std::string DateKey(const std::string& name) {
   return name.substr(0, 4) + name.substr(5, 2) + name.substr(8, 2);
 }
 
+// Inserts a date folder name into `dates`, kept ascending by year, month and day, each date once.
+void InsertDate(std::vector<std::string>& dates, const std::string& name) {
+  const std::string key = DateKey(name);
+  auto at = std::lower_bound(dates.begin(), dates.end(), key, [](const std::string& listed, const std::string& wanted) {
+    return DateKey(listed) < wanted;
+  });
+  if (at == dates.end() || DateKey(*at) != key) dates.insert(at, name);
+}
+
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
@@ -179,16 +188,18 @@ void DealDriversThread::ScanDateFolders() {
         unindexed.push_back(folder);
         continue;
       }
-      const std::string key = DateKey(found.name);
-      auto at = std::lower_bound(date_list_.begin(), date_list_.end(), key,
-                                 [](const std::string& listed, const std::string& wanted) {
-                                   return DateKey(listed) < wanted;
-                                 });
-      if (at == date_list_.end() || DateKey(*at) != key) date_list_.insert(at, found.name);
+      InsertDate(date_list_, found.name);
     }
   }
-  // A date folder without its index holds nothing the playback side can find.
+  // A date folder without its index holds nothing the playback side can find, unless its
+  // recordings were only left unentered (a full drive, a recorder that ended unclosed): the
+  // recovery pass enters them first, and a folder that has its index then is kept.
   for (const std::string& folder : unindexed) {
+    manager_.Index().RecoverDateFolder(folder);
+    if (platform::Exists(folder + "\\" + kMainIndexName)) {
+      InsertDate(date_list_, NameOf(folder));
+      continue;
+    }
     platform::DeleteFile(folder + "\\" + kMainIndexName);
     DeleteFolderTree(folder);
     RemoveEmptyFoldersUpward(folder);

@@ -11,7 +11,9 @@
 namespace stordane {
 
 RecordFileManager::RecordFileManager()
-    : drives_(index_, [this](const std::string& path) { return IsRecording(path); }) {}
+    : drives_(index_, [this](const std::string& path) { return IsRecording(path); }) {
+  index_.SetRecordingCheck([this](const std::string& path) { return IsRecording(path); });
+}
 
 RecordFileManager::~RecordFileManager() {
   drives_.Stop();
@@ -69,10 +71,13 @@ unsigned RecordFileManager::WriteFrame(int index, const unsigned char* data, int
 
 unsigned RecordFileManager::CloseFile(int index) {
   if (!IsSlot(index)) return OX_ERR_INDEX;
-  AviStreamWriter& writer = slots_[index].writer;
+  CaptureSlot& slot = slots_[index];
+  AviStreamWriter& writer = slot.writer;
+  slot.closing = true;
   const AviStreamWriter::CloseResult result = writer.Close();
   // Only a close that finished a file enters it: closing again must not count it twice.
   if (result.held_file) index_.AddToFileInfo(writer.FileName(), writer.TimeLength());
+  slot.closing = false;
   return result.failed ? OX_ERR_CLOSE : 0;
 }
 
@@ -84,7 +89,9 @@ unsigned RecordFileManager::FileTimeLength(int index) const {
 bool RecordFileManager::IsRecording(const std::string& path) const {
   const std::string host = platform::ToHostPath(path);
   for (const CaptureSlot& slot : slots_) {
-    if (slot.writer.IsOpen() && platform::ToHostPath(slot.writer.FileName()) == host) return true;
+    // Open first: a slot that is no longer open was marked closing before it closed.
+    const bool owned = slot.writer.IsOpen() || slot.closing.load();
+    if (owned && platform::ToHostPath(slot.writer.FileName()) == host) return true;
   }
   return false;
 }

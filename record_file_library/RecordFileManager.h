@@ -21,6 +21,9 @@ struct CaptureSlot {
   std::atomic<int> frame_rate{25};
   std::atomic<int> width{352};
   std::atomic<int> height{240};
+  // Set from before a close finishes the file until its entry is written, so the recovery
+  // pass never enters a file its slot is about to enter.
+  std::atomic<bool> closing{false};
   AviStreamWriter writer;
 };
 
@@ -50,7 +53,7 @@ class RecordFileManager {
   RecordingIndex& Index() { return index_; }
 
  private:
-  // True when a slot holds `path` open (compared as host paths).
+  // True when a slot holds `path` open or is closing it (compared as host paths).
   bool IsRecording(const std::string& path) const;
 
   // The 48 capture slots, addressed by the caller's decoder number.

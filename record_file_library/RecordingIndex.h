@@ -10,9 +10,19 @@
 // path alone (two folders up). Paths are kept in the Windows form the caller gave, byte for
 // byte, because they are the keys the playback application looks up.
 //
+// Recovery: a recording the index misses (its entry could not be written on a full drive,
+// or its recorder ended without closing it) is entered later by a recovery pass over its
+// date folder. The pass runs for a date folder the first time this process enters a file
+// there, again after any entry failed to be written, and from the drive manager before it
+// would delete a date folder as unindexed. A drive also keeps kKeptFreeBytes free of video
+// (see AviFile), so the entry of a file closed on a full drive normally fits at once.
+//
 // Threads: AddToFileInfo runs on any capture thread; the drive-manager worker edits the
 // current index file under the same lock (see Lock()).
 
+#include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 
 #include "platform/Sync.h"
@@ -28,10 +38,27 @@ class RecordingIndex {
   // A new numbered index is opened at most once per ten-minute slot, so a day never needs
   // more than this many; a larger count in FileInfo.ini is damage, and the readers stop there.
   static constexpr int kMaxIndexFiles = 1000;
+  // Room a recording drive keeps free for the index: well above the rewrite of a full
+  // numbered index (every write replaces the whole file, old and new exist for a moment).
+  static constexpr std::uint64_t kKeptFreeBytes = 2ull << 20;
+
+  // Tells which recordings a capture slot still owns (open, or closed and not entered yet);
+  // the recovery pass leaves those to their slot. Set before the first entry, not changed
+  // afterwards.
+  void SetRecordingCheck(std::function<bool(const std::string&)> is_recording) {
+    is_recording_ = std::move(is_recording);
+  }
 
   // Enters `path` with its playing time, or deletes it when it is too small. Never throws;
   // a failure leaves the trace line "Err in AddToFileInfo".
   void AddToFileInfo(const std::string& path, unsigned seconds);
+
+  // The recovery pass over one date folder (date\channel\hour\*.avi, Windows form): every
+  // recording of this library that no index file of the folder names is entered, oldest
+  // first, with the playing time its header gives, or deleted when too small, as a close
+  // would. Other files and the recordings a slot owns are left alone. Returns false when an
+  // entry could not be written (the folder is then tried again later). Never throws.
+  bool RecoverDateFolder(const std::string& date_folder);
 
   // The lock that guards the current index path and every change to that file.
   platform::CriticalSection& Lock() { return lock_; }
@@ -40,11 +67,20 @@ class RecordingIndex {
 
  private:
   void AddLocked(const std::string& path, const std::string& name, unsigned seconds);
+  // Enters one file of `date_folder`; false when the index was not written. lock_ held.
+  bool EnterLocked(const std::string& date_folder, const std::string& path, const std::string& name,
+                   unsigned seconds);
+  // The recovery pass; `skip` (a path in lower case) is the file being entered by the
+  // caller and is left to it. lock_ held.
+  bool RecoverLocked(const std::string& date_folder, const std::string& skip);
 
+  std::function<bool(const std::string&)> is_recording_;  // Immutable after SetRecordingCheck
   platform::CriticalSection lock_;
   // Guarded by lock_.
   std::string current_index_path_;
   std::string last_stamp_;  // characters 11-13 of the name entered last: hour and ten minutes
+  std::set<std::string> recovered_folders_;  // date folders the pass completed, in lower case
+  std::set<std::string> failed_folders_;     // Windows-form date folders with an entry missing
 };
 
 // Removes `folder` if it is an empty folder, then its parent, and so on upwards; stops at

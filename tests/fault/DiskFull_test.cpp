@@ -1,9 +1,9 @@
 // A recording drive that fills up while four cameras record onto it through the decoder
 // library. The drive is a small memory file system of its own, so it fills up for every writer
 // at once, as a real disk does. Every camera's writes fail cleanly while decoding goes on;
-// once the oldest recording has been deleted (as the drive manager does) the captures are
-// stopped, and every recording left must play in ffprobe and be in the day's index, or have
-// been deleted as too small to keep; nothing crashes and every stop returns.
+// the captures are then stopped on the still full drive, nothing freed, and every recording
+// left must play in ffprobe and be in the day's index, or have been deleted as too small to
+// keep; nothing crashes and every stop returns.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 
 #include "decoder_library/Halvane.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "platform/TimeText.h"
 #include "tests/fault/FaultSupport.h"
 #include "tests/platform/codecs/TestMedia.h"
@@ -68,13 +69,14 @@ TEST(DiskFull, FourCapturesFillTheDriveAndLeaveOnlyPlayableIndexedFiles) {
   suite::test::TempDriveTable drives("CD", 'C');
   const std::string root = drives.Root('D');
   std::string why;
-  // Room for a few seconds of four CIF recordings, their folders and the index.
-  ASSERT_TRUE(fault_test::MountSmallDisk(root, 3u << 20, &why)) << why;
+  // Room for a few seconds of four CIF recordings, their folders and the room the recorder
+  // keeps for the index.
+  ASSERT_TRUE(fault_test::MountSmallDisk(root, 6u << 20, &why)) << why;
 
-  // An older recording that the drive manager deletes once the drive is full.
-  const std::string oldest = "D:\\VIDEO\\oldest.avi";
+  // Another program's file that nobody deletes: the drive stays full until the captures stop.
+  const std::string other = "D:\\VIDEO\\other.dat";
   ASSERT_TRUE(platform::CreateFolderTree("D:\\VIDEO"));
-  ASSERT_TRUE(platform::ReplaceFileContents(oldest, std::string(256 * 1024, 'o')));
+  ASSERT_TRUE(platform::ReplaceFileContents(other, std::string(256 * 1024, 'o')));
 
   ASSERT_EQ(DEC_LoadLibrary(), 1);
   int decoders[kCameras];
@@ -111,10 +113,12 @@ TEST(DiskFull, FourCapturesFillTheDriveAndLeaveOnlyPlayableIndexedFiles) {
   for (std::thread& feeder : feeders) feeder.join();
   for (int camera = 0; camera < kCameras; ++camera)
     EXPECT_GE(g_writeFailures[camera].load(), 20) << "camera " << camera << " never met the full drive";
+  // Full for video: no more than the room kept for the index and a chunk of slack is left.
+  platform::DiskSpace space;
+  ASSERT_TRUE(platform::GetDiskFreeSpace("D:\\", space));
+  EXPECT_LT(space.free_bytes_available, (2u << 20) + (512u << 10));
 
-  // Closing a recording enters it into the index, which needs room on the drive: the files
-  // are closed after the drive manager has made some, as it does on a full drive.
-  ASSERT_TRUE(platform::DeleteFile(oldest));
+  // Closing a recording enters it into the index: the room for that must still be there.
   for (int camera = 0; camera < kCameras; ++camera) {
     const int decoder = decoders[camera];
     EXPECT_TRUE(fault_test::ReturnsWithin(std::chrono::seconds(20), [decoder] { DEC_StopCapture(decoder); }))
@@ -139,5 +143,6 @@ TEST(DiskFull, FourCapturesFillTheDriveAndLeaveOnlyPlayableIndexedFiles) {
     const std::string path = key.substr(0, key.rfind('\\'));
     EXPECT_TRUE(platform::Exists(path)) << key;
   }
+  EXPECT_TRUE(platform::Exists(other));
   fault_test::Unmount(root);
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -17,6 +18,7 @@
 #include "AviTestReader.h"
 #include "StordaneTestSupport.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "record_file_library/Stordane.h"
 
 using namespace stordane_test;
@@ -169,4 +171,51 @@ TEST(CrashSafety, ProcessEndFinishesOpenFilesWithoutIndexingThem) {
   EXPECT_EQ(file.idx1.size(), 20u);
   EXPECT_EQ(file.main.dwTotalFrames, 20u);
   EXPECT_FALSE(FileExists(HostPath("D:\\video\\2011_02_04\\FileInfo.ini")));
+}
+
+TEST(CrashSafety, DriveKeepsRoomToIndexWhatIsRecordedThere) {
+  TempDrives drives;
+  constexpr std::uint64_t kKept = 2ull << 20;  // the room a recording drive keeps for the index
+  std::atomic<std::uint64_t> free_bytes{64ull << 20};
+  platform::SetDiskSpaceProvider([&free_bytes](const std::string&, platform::DiskSpace& space) {
+    space.free_bytes_available = free_bytes.load();
+    space.total_free_bytes = space.free_bytes_available;
+    space.total_bytes = 1ull << 30;
+    return true;
+  });
+  const std::string path = RecordingPath('D', "2011_02_05", 1, 9, 0, 0);
+  OxSetCapFrmRate(kSlot, kFps);
+  ASSERT_EQ(OxCreateAVIFile(kSlot, path.c_str()), 0u);
+  const std::vector<unsigned char> frame = FakeFrame(20001, 0x6D);
+  int accepted = 0;
+  for (int i = 0; i < 40; ++i) {
+    if (OxWriteFrameToAVIFile(kSlot, frame.data(), static_cast<int>(frame.size()), i % kFps == 0 ? 0 : 1) == 0) {
+      ++accepted;
+    }
+  }
+  ASSERT_EQ(accepted, 40);
+
+  // The drive is down to that room and a few bytes: frames and new files are refused as on a
+  // full disk, and nothing of them reaches the drive.
+  free_bytes = kKept + 1500;
+  unsigned failure = 0;
+  for (int i = 0; i < 60 && failure == 0; ++i) {
+    failure = OxWriteFrameToAVIFile(kSlot, frame.data(), static_cast<int>(frame.size()), 1);
+    if (failure == 0) ++accepted;
+  }
+  EXPECT_EQ(failure, OX_ERR_WRITE);
+  const std::string refused = RecordingPath('D', "2011_02_05", 2, 9, 0, 0);
+  EXPECT_EQ(OxCreateAVIFile(kSlot + 1, refused.c_str()), OX_ERR_OPEN);
+  EXPECT_FALSE(FileExists(HostPath(refused)));
+
+  // The close still has its room: the file gets its idx1 and its index entry.
+  EXPECT_EQ(OxCloseAVIFile(kSlot), 0u);
+  platform::SetDiskSpaceProvider({});
+  const AviTestFile file = ReadAviFile(HostPath(path));
+  ASSERT_EQ(file.error, "");
+  EXPECT_TRUE(file.has_idx1);
+  const int video_chunks = static_cast<int>(file.StreamChunks(0).size());
+  EXPECT_GE(video_chunks, accepted - 2 * kFps);
+  EXPECT_LE(video_chunks, accepted);
+  EXPECT_NE(ReadText(HostPath("D:\\video\\2011_02_05\\FileInfo0.ini")).find("090000 M101.avi"), std::string::npos);
 }

@@ -176,3 +176,34 @@ TEST_F(DriveManagerTest, WholeDateDeletedOrDriveSwitched) {
   EXPECT_EQ(Messages(), std::vector<unsigned>{OX_MSG_DRIVER_SWITCH});
   EXPECT_TRUE(FileExists(HostPath(next_day)));
 }
+
+TEST_F(DriveManagerTest, DateFolderWithUnenteredRecordingsIsEnteredNotDeleted) {
+  const std::string at_08 = IndexedFile('D', "2010_01_05", 1, 8, 0);
+  // A later date whose recording was never entered (its recorder ended without a close) and
+  // so has no main index at all.
+  const std::string unentered = RecordingPath('D', "2010_01_06", 1, 7, 0, 0);
+  OxSetCapFrmRate(9, 25);
+  ASSERT_EQ(OxCreateAVIFile(9, unentered.c_str()), 0u);
+  const std::vector<unsigned char> frame = FakeFrame(1000, 0x44);
+  for (int i = 0; i < 40; ++i) OxWriteFrameToAVIFile(9, frame.data(), 1000, i == 0 ? 0 : 1);
+  // Creating the next file closes this one without entering it; the next one is too small
+  // to keep and goes at its close.
+  ASSERT_EQ(OxCreateAVIFile(9, RecordingPath('E', "2010_01_06", 1, 7, 0, 0).c_str()), 0u);
+  OxCloseAVIFile(9);
+  ASSERT_FALSE(FileExists(HostPath("D:\\video\\2010_01_06\\FileInfo.ini")));
+
+  Configure("D", 2);
+  FreeSpace(0, 0, HostPath(at_08));
+  ASSERT_EQ(OxStartDealDrivers(), 0u);
+  ASSERT_TRUE(WaitFor([] { return !FileExists(HostPath("D:\\video\\2010_01_05")); }));
+  ASSERT_EQ(OxStopDealDrivers(), 0u);
+  EXPECT_FALSE(FileExists(HostPath(at_08)));
+
+  // The scan entered the unentered recording instead of deleting its date folder.
+  EXPECT_TRUE(FileExists(HostPath(unentered)));
+  EXPECT_EQ(platform::GetPrivateProfileInt("FileCount", "FileCount", 0,
+                                           HostPath("D:\\video\\2010_01_06\\FileInfo.ini").c_str()),
+            1);
+  EXPECT_EQ(platform::ProfileKeyNames(HostPath("D:\\video\\2010_01_06\\FileInfo0.ini"), "FileInfo"),
+            std::vector<std::string>{unentered + "\\2"});
+}

@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "StordaneTestSupport.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
+#include "record_file_library/AviStreamWriter.h"
 #include "record_file_library/RecordingIndex.h"
 
 using namespace stordane_test;
@@ -125,4 +127,69 @@ TEST(RecordingIndex, PathsWithoutADateFolderAreNotIndexed) {
     EXPECT_EQ(entry.path().filename().string().find("FileInfo"), std::string::npos);
   }
   EXPECT_FALSE(FileExists("/FileInfo.ini"));
+}
+
+namespace {
+
+// A recording as a capture slot leaves it when it is never closed through the library:
+// finished and playable, but not entered. 40 frames at 25 a second play 2 seconds.
+void MakeUnenteredRecording(const std::string& path, int frames, int frame_bytes) {
+  stordane::AviStreamWriter writer;
+  stordane::CaptureSettings settings;
+  settings.frame_rate = 25;
+  ASSERT_EQ(writer.Create(path, settings), 0u);
+  const std::vector<unsigned char> frame = FakeFrame(frame_bytes, 0x33);
+  for (int i = 0; i < frames; ++i) writer.WriteFrame(frame.data(), frame_bytes, i == 0 ? 0 : 1);
+  writer.Close();
+}
+
+std::vector<std::string> Keys(const std::string& index_file) {
+  return platform::ProfileKeyNames(HostPath(index_file), "FileInfo");
+}
+
+}  // namespace
+
+TEST(RecordingIndex, RecordingsLeftUnenteredAreEnteredLater) {
+  TempDrives drives;
+  RecordingIndex index;
+  // Left behind in the day folder: a recording, one too small to keep, and a stranger's file.
+  const std::string left = RecordingPath('D', "2010_01_05", 1, 9, 0, 0);
+  MakeUnenteredRecording(left, 40, 1000);
+  const std::string tiny = RecordingPath('D', "2010_01_05", 2, 9, 0, 0);
+  MakeUnenteredRecording(tiny, 2, 100);
+  const std::string stranger = "D:\\video\\2010_01_05\\03\\09\\notes.avi";
+  RecordingPath('D', "2010_01_05", 3, 9, 0, 0);
+  MakeFile(stranger, 30000);
+
+  // The first close there enters what the index misses, oldest first, before its own file.
+  const std::string closed = RecordingPath('D', "2010_01_05", 1, 10, 0, 0);
+  MakeFile(closed, 30000);
+  index.AddToFileInfo(closed, 600);
+  const std::string numbered = "D:\\video\\2010_01_05\\FileInfo0.ini";
+  EXPECT_EQ(Keys(numbered), (std::vector<std::string>{left + "\\2", closed + "\\600"}));
+  EXPECT_EQ(ProfileInt(numbered, "FileCount", "nCount"), 2);
+  EXPECT_FALSE(FileExists(HostPath(tiny)));
+  EXPECT_TRUE(FileExists(HostPath(stranger)));
+
+  // An entry that cannot be written (its index file is in the way) is entered once the
+  // index can be written again, by a close in another folder.
+  const std::string missed = RecordingPath('D', "2010_01_06", 1, 8, 0, 0);
+  MakeUnenteredRecording(missed, 40, 1000);
+  ASSERT_TRUE(platform::CreateFolderTree("D:\\video\\2010_01_06\\FileInfo0.ini"));
+  index.AddToFileInfo(missed, 2);
+  EXPECT_TRUE(Keys("D:\\video\\2010_01_06\\FileInfo0.ini").empty());
+  ASSERT_TRUE(platform::RemoveFolder("D:\\video\\2010_01_06\\FileInfo0.ini"));
+  const std::string later = RecordingPath('D', "2010_01_05", 2, 11, 0, 0);
+  MakeFile(later, 30000);
+  index.AddToFileInfo(later, 60);
+  EXPECT_EQ(Keys("D:\\video\\2010_01_06\\FileInfo0.ini"), std::vector<std::string>{missed + "\\2"});
+  EXPECT_EQ(ProfileInt("D:\\video\\2010_01_06\\FileInfo.ini", "FileCount", "FileCount"), 1);
+  // Entered once: the earlier entries of the first folder are not entered again.
+  EXPECT_EQ(Keys(numbered).size(), 3u);
+
+  // A main index lost while its numbered index survives is given back its count.
+  ASSERT_TRUE(platform::DeleteFile("D:\\video\\2010_01_06\\FileInfo.ini"));
+  EXPECT_TRUE(index.RecoverDateFolder("D:\\video\\2010_01_06"));
+  EXPECT_EQ(ProfileInt("D:\\video\\2010_01_06\\FileInfo.ini", "FileCount", "FileCount"), 1);
+  EXPECT_EQ(Keys("D:\\video\\2010_01_06\\FileInfo0.ini").size(), 1u);
 }
