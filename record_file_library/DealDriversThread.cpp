@@ -35,8 +35,16 @@ int IndexCount(const std::string& index) {
   return platform::GetPrivateProfileInt("FileCount", "nCount", 0, index.c_str());
 }
 
+// Numbered index files of a date folder as its main index counts them. A day never needs
+// more than RecordingIndex::kMaxIndexFiles, so a larger count is damage and only that many
+// are looked at: the worker would otherwise probe up to 2^31 file names in one pass.
 int IndexFileCount(const std::string& index) {
-  return platform::GetPrivateProfileInt("FileCount", "FileCount", 0, index.c_str());
+  const int files = platform::GetPrivateProfileInt("FileCount", "FileCount", 0, index.c_str());
+  if (files > RecordingIndex::kMaxIndexFiles) {
+    TraceMessage("%s: FileCount %d, only %d index files read", index.c_str(), files, RecordingIndex::kMaxIndexFiles);
+    return RecordingIndex::kMaxIndexFiles;
+  }
+  return files;
 }
 
 std::string NameOf(const std::string& path) {
@@ -293,10 +301,14 @@ void DealDriversThread::DeleteFromIndex(const std::string& index, int hour_limit
   const bool is_current = platform::EqualsNoCase(recording_index.CurrentIndexPath(), index);
   if (!is_current) guard.unlock();
 
-  const int count = IndexCount(index);
-  if (count == 0) return;
+  const int stored_count = IndexCount(index);
+  if (stored_count == 0) return;
+  const std::vector<std::string> keys = platform::ProfileKeyNames(index, "FileInfo");
+  // A damaged count below the entries really there (a negative one included) would have
+  // the index dropped with entries of recordings that are kept.
+  const int count = std::max(stored_count, static_cast<int>(std::min<std::size_t>(keys.size(), 0x7FFFFFFF)));
   std::vector<std::string> deleted;
-  for (const std::string& key : platform::ProfileKeyNames(index, "FileInfo")) {
+  for (const std::string& key : keys) {
     const int hour = HourOfKey(key);
     if (hour < 0 || hour >= hour_limit) break;
     const std::string file = ParentPath(key);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -177,8 +178,13 @@ TEST_F(DriveManagerTest, WholeDateDeletedOrDriveSwitched) {
   EXPECT_TRUE(FileExists(HostPath(next_day)));
 }
 
-TEST_F(DriveManagerTest, DateFolderWithUnenteredRecordingsIsEnteredNotDeleted) {
+// Also the case of a date folder without any main index: its recordings are entered
+// rather than deleted with the folder.
+TEST_F(DriveManagerTest, DamagedOrMissingMainIndexNeitherStallsNorLosesRecordings) {
+  // The oldest date's main index claims 2^31-1 numbered indexes; only FileInfo0.ini is there.
   const std::string at_08 = IndexedFile('D', "2010_01_05", 1, 8, 0);
+  platform::WritePrivateProfileString("FileCount", "FileCount", "2147483647",
+                                      "D:\\video\\2010_01_05\\FileInfo.ini");
   // A later date whose recording was never entered (its recorder ended without a close) and
   // so has no main index at all.
   const std::string unentered = RecordingPath('D', "2010_01_06", 1, 7, 0, 0);
@@ -195,7 +201,15 @@ TEST_F(DriveManagerTest, DateFolderWithUnenteredRecordingsIsEnteredNotDeleted) {
   Configure("D", 2);
   FreeSpace(0, 0, HostPath(at_08));
   ASSERT_EQ(OxStartDealDrivers(), 0u);
-  ASSERT_TRUE(WaitFor([] { return !FileExists(HostPath("D:\\video\\2010_01_05")); }));
+  // Deleting the last entry of FileInfo0.ini makes the worker look for any other numbered
+  // index before it drops the main one: a bounded look, so the pass ends promptly.
+  const bool finished = WaitFor([] { return !FileExists(HostPath("D:\\video\\2010_01_05")); });
+  if (!finished) {
+    // A stalled worker cannot be stopped; end here rather than hang in the stop.
+    ADD_FAILURE() << "the drive worker stalled on the damaged FileCount";
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
   ASSERT_EQ(OxStopDealDrivers(), 0u);
   EXPECT_FALSE(FileExists(HostPath(at_08)));
 
@@ -206,4 +220,21 @@ TEST_F(DriveManagerTest, DateFolderWithUnenteredRecordingsIsEnteredNotDeleted) {
             1);
   EXPECT_EQ(platform::ProfileKeyNames(HostPath("D:\\video\\2010_01_06\\FileInfo0.ini"), "FileInfo"),
             std::vector<std::string>{unentered + "\\2"});
+}
+
+TEST_F(DriveManagerTest, DamagedEntryCountKeepsTheEntriesLeft) {
+  const std::string at_08 = IndexedFile('D', "2010_01_05", 1, 8, 0);
+  const std::string at_10 = IndexedFile('D', "2010_01_05", 2, 10, 0);
+  const std::string numbered = "D:\\video\\2010_01_05\\FileInfo0.ini";
+  platform::WritePrivateProfileString("FileCount", "nCount", "-1", numbered.c_str());
+  Configure("D", 2);
+  FreeSpace(0, 0, HostPath(at_08));
+  ASSERT_EQ(OxStartDealDrivers(), 0u);
+  ASSERT_TRUE(WaitFor([&] { return !FileExists(HostPath(at_08)); }));
+  ASSERT_EQ(OxStopDealDrivers(), 0u);
+  // Only the 08:00 recording went; the index still names the one kept, with its true count.
+  EXPECT_TRUE(FileExists(HostPath(at_10)));
+  EXPECT_EQ(platform::ProfileKeyNames(HostPath(numbered), "FileInfo"), std::vector<std::string>{at_10 + "\\600"});
+  EXPECT_EQ(platform::GetPrivateProfileInt("FileCount", "nCount", 0, HostPath(numbered).c_str()), 1);
+  EXPECT_TRUE(FileExists(HostPath("D:\\video\\2010_01_05\\FileInfo.ini")));
 }
