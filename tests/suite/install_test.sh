@@ -88,7 +88,9 @@ sleep 4
 kill -0 "$korvel" 2>/dev/null && echo korvel-alive > "$work/korvel.state"
 grab "$work/korvel.png"
 spread "$work/korvel.png" > "$work/korvel.spread"
-kill -TERM "$korvel" 2>/dev/null; wait "$korvel" 2>/dev/null
+# Stopped as a session ends: the program leaves through its own exit and saves its settings.
+touch "$work/korvel-stop"; sleep 1.1
+kill -TERM "$korvel" 2>/dev/null; wait "$korvel" 2>/dev/null; echo $? > "$work/korvel.exit"
 
 "$prefix/bin/lumaro" > "$work/lumaro.out" 2>&1 &
 lumaro=$!
@@ -101,7 +103,8 @@ sleep 4
 kill -0 "$lumaro" 2>/dev/null && echo lumaro-alive > "$work/lumaro.state"
 grab "$work/lumaro.png"
 spread "$work/lumaro.png" > "$work/lumaro.spread"
-kill -TERM "$lumaro" 2>/dev/null; wait "$lumaro" 2>/dev/null
+touch "$work/lumaro-stop"; sleep 1.1
+kill -TERM "$lumaro" 2>/dev/null; wait "$lumaro" 2>/dev/null; echo $? > "$work/lumaro.exit"
 exit 0
 SH
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/run-programs.sh" "$work" "$prefix" &
@@ -119,6 +122,12 @@ grep -q "^C=$data/C" "$config/Drives.ini" || fail "the drive table does not map 
 grep -q "^D=$data/D" "$config/Drives.ini" || fail "the drive table does not map D to $data/D"
 [[ -d $data/C && -d $data/D ]] || fail "the drive folders were not made"
 [[ $(stat -c %a "$config") == 700 ]] || fail "$config is not owner-only"
+# SIGTERM ended both programs through their own exit, which saved their settings.
+[[ $(cat "$work/korvel.exit") == 0 ]] || fail "Korvel did not exit cleanly on SIGTERM (status $(cat "$work/korvel.exit"))"
+[[ $(cat "$work/lumaro.exit") == 0 ]] || fail "Lumaro did not exit cleanly on SIGTERM (status $(cat "$work/lumaro.exit"))"
+[[ $config/Korvel.cfg -nt $work/korvel-stop ]] || fail "Korvel did not save Korvel.cfg in $config"
+[[ $config/Lumaro.ini -nt $work/lumaro-stop ]] || fail "Lumaro did not save Lumaro.ini in $config on its way out"
+grep -q '^THEMENAME=' "$config/Lumaro.ini" || fail "Lumaro.ini in $config does not keep the theme"
 # The playback program's trace log is in the data folder.
 grep -q 'LUMARO' "$data/Lumaro.log" || fail "no Lumaro.log in $data"
 
