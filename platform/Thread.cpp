@@ -32,6 +32,7 @@ struct Thread::Gate {
   bool killed = false;       // KillThread() ran
   bool has_thread = true;    // false once the body ended or was killed
   bool object_gone = false;  // the Thread object was destroyed while its body still ran
+  bool ended = false;        // the host thread is past every use of the Thread object
   std::atomic<uint32_t> end_code{0};
 };
 
@@ -62,18 +63,26 @@ void Thread::ThreadProc(Thread* self, std::shared_ptr<Gate> gate) {
     run_body = !gate->killed;
     gate->started = true;
   }
-  if (!run_body) return;
-  if (self->IsAlive()) self->Run();
+  if (run_body && self->IsAlive()) self->Run();
   std::lock_guard<std::mutex> hold(gate->lock);
   // A body that stopped itself may have destroyed its object on the way out.
-  if (!gate->object_gone) gate->end_code.store(self->ExitCode());
+  if (run_body && !gate->object_gone) gate->end_code.store(self->ExitCode());
   gate->has_thread = false;
+  gate->ended = true;
+  gate->changed.notify_all();
 }
 
 bool Thread::KillThread() {
   std::lock_guard<std::mutex> serial(kill_lock_);
   stop_.store(1);
-  if (!alive_.load() && !thread_.joinable()) return true;
+  if (!alive_.load() && !thread_.joinable()) {
+    // A body that stopped itself was left to finish on its own. When its owner stops it
+    // again from another thread (its destructor), the object must outlive the body's last
+    // steps and its end code.
+    std::unique_lock<std::mutex> hold(gate_->lock);
+    if (gate_->thread_id != CurrentThreadId()) gate_->changed.wait(hold, [this] { return gate_->ended; });
+    return true;
+  }
   if (Event* event = stop_event_.get()) event->Set();
   {
     std::lock_guard<std::mutex> hold(gate_->lock);

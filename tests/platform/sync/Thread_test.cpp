@@ -140,6 +140,39 @@ TEST(Thread, BodyMayStopAndDestroyItself) {
   std::this_thread::sleep_for(milliseconds(20));  // let the host thread finish its exit path
 }
 
+TEST(Thread, OwnerDestroyingASelfStoppedBodyWaitsForItsLastSteps) {
+  // The body stops itself (as a worker does from its own callback) and goes on with the rest
+  // of its step; the owner then destroys the object from another thread. Destruction waits
+  // for the body, which still uses its object's members and its end code.
+  class SelfStopping : public Thread {
+   public:
+    explicit SelfStopping(std::atomic<bool>& finished) : finished_(finished) {}
+    ~SelfStopping() override { KillThread(); }
+    std::atomic<bool> stopped_itself{false};
+
+   protected:
+    uint32_t Run() override {
+      KillThread();
+      stopped_itself = true;
+      std::this_thread::sleep_for(milliseconds(60));
+      steps_ += 1;
+      finished_ = true;
+      return 0;
+    }
+    uint32_t ExitCode() override { return steps_; }
+
+   private:
+    std::atomic<bool>& finished_;
+    uint32_t steps_ = 0;
+  };
+  std::atomic<bool> finished{false};
+  auto worker = std::make_unique<SelfStopping>(finished);
+  worker->Resume();
+  ASSERT_TRUE(Eventually([&] { return worker->stopped_itself.load(); }));
+  worker.reset();
+  EXPECT_TRUE(finished.load()) << "the object was destroyed under its running body";
+}
+
 TEST(PeriodicTimer, TicksAtItsPeriodAndStopsCleanly) {
   PeriodicTimer timer;
   std::atomic<int> ticks{0};
