@@ -1,7 +1,6 @@
 #include "record_file_library/RecordingIndex.h"
 
 #include <algorithm>
-#include <cstring>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "common/TraceMessage.h"
 #include "platform/Files.h"
 #include "platform/Profile.h"
+#include "platform/TimeText.h"
 
 namespace stordane {
 
@@ -38,24 +38,19 @@ void RemoveEmptyFoldersUpward(std::string folder) {
 
 namespace {
 
-std::string Lowered(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 // N of a numbered index name "FileInfoN.ini" (any case); -1 for any other name.
-int NumberOfIndexFile(const std::string& name) {
-  const std::string lowered = Lowered(name);
-  const std::size_t digits = lowered.size() - std::strlen("fileinfo.ini");
-  if (lowered.size() <= std::strlen("fileinfo.ini") || digits > 9 || lowered.rfind("fileinfo", 0) != 0 ||
-      lowered.compare(lowered.size() - 4, 4, ".ini") != 0) {
+int NumberOfIndexFile(std::string_view name) {
+  constexpr std::string_view kPrefix = "FileInfo";
+  constexpr std::string_view kSuffix = ".ini";
+  const std::size_t fixed = kPrefix.size() + kSuffix.size();
+  if (name.size() <= fixed || name.size() > fixed + 9 || !platform::EqualsNoCase(name.substr(0, kPrefix.size()), kPrefix) ||
+      !platform::EqualsNoCase(name.substr(name.size() - kSuffix.size()), kSuffix)) {
     return -1;
   }
   int number = 0;
-  for (std::size_t i = 8; i < 8 + digits; ++i) {
-    if (lowered[i] < '0' || lowered[i] > '9') return -1;
-    number = number * 10 + (lowered[i] - '0');
+  for (const char digit : name.substr(kPrefix.size(), name.size() - fixed)) {
+    if (digit < '0' || digit > '9') return -1;
+    number = number * 10 + (digit - '0');
   }
   return number;
 }
@@ -115,7 +110,7 @@ bool RecordingIndex::RecoverDateFolder(const std::string& date_folder) {
       failed_folders_.insert(date_folder);
       return false;
     }
-    recovered_folders_.insert(Lowered(date_folder));
+    recovered_folders_.insert(date_folder);
     return true;
   } catch (const std::exception&) {
     TraceMessage("Err in AddToFileInfo");
@@ -131,29 +126,27 @@ void RecordingIndex::AddLocked(const std::string& path, const std::string& name,
     TraceMessage("Err in AddToFileInfo");
     return;
   }
-  const std::string own = Lowered(path);
   std::lock_guard<platform::CriticalSection> guard(lock_);
   // Folders that missed an entry are tried again with every later entry, wherever it goes:
   // the room it needed may be back, and that folder may never see another close.
   for (auto it = failed_folders_.begin(); it != failed_folders_.end();) {
-    if (!RecoverLocked(*it, own)) {
+    if (!RecoverLocked(*it, path)) {
       ++it;
       continue;
     }
-    recovered_folders_.insert(Lowered(*it));
+    recovered_folders_.insert(*it);
     it = failed_folders_.erase(it);
   }
-  const std::string folder_key = Lowered(date_folder);
-  if (recovered_folders_.count(folder_key) == 0) {
-    if (RecoverLocked(date_folder, own)) {
-      recovered_folders_.insert(folder_key);
+  if (recovered_folders_.count(date_folder) == 0) {
+    if (RecoverLocked(date_folder, path)) {
+      recovered_folders_.insert(date_folder);
     } else {
       failed_folders_.insert(date_folder);
     }
   }
   if (!EnterLocked(date_folder, path, name, seconds)) {
     TraceMessage("Not entered into FileInfo: %s", path.c_str());
-    recovered_folders_.erase(folder_key);
+    recovered_folders_.erase(date_folder);
     failed_folders_.insert(date_folder);
   }
 }
@@ -204,12 +197,12 @@ bool RecordingIndex::EnterLocked(const std::string& date_folder, const std::stri
 bool RecordingIndex::RecoverLocked(const std::string& date_folder, const std::string& skip) {
   // What the folder's index files name, whatever their counts claim. Keys keep the spelling
   // of the path their recorder gave, so names compare without case.
-  std::set<std::string> named;
+  std::set<std::string, NoCaseLess> named;
   int last_numbered = -1;
   for (const platform::FindData& found : platform::FindFiles(date_folder + "\\FileInfo*.ini")) {
     if (found.is_folder) continue;
     for (const std::string& key : platform::ProfileKeyNames(date_folder + "\\" + found.name, "FileInfo")) {
-      named.insert(Lowered(ParentPath(key)));
+      named.insert(ParentPath(key));
     }
     const int number = NumberOfIndexFile(found.name);
     if (number < kMaxIndexFiles) last_numbered = std::max(last_numbered, number);
@@ -238,8 +231,7 @@ bool RecordingIndex::RecoverLocked(const std::string& date_folder, const std::st
       for (const platform::FindData& file : platform::FindFiles(hour_folder + "\\*.avi")) {
         if (file.is_folder) continue;
         std::string path = hour_folder + "\\" + file.name;
-        const std::string lowered = Lowered(path);
-        if (lowered == skip || named.count(lowered) != 0) continue;
+        if (platform::EqualsNoCase(path, skip) || named.count(path) != 0) continue;
         if (is_recording_ && is_recording_(path)) continue;
         missing.push_back({file.name, std::move(path)});
       }

@@ -26,6 +26,7 @@
 #include <string>
 
 #include "platform/Sync.h"
+#include "platform/TimeText.h"
 
 namespace stordane {
 
@@ -66,12 +67,20 @@ class RecordingIndex {
   const std::string& CurrentIndexPath() const { return current_index_path_; }
 
  private:
+  // Paths as the system compares them: ASCII letters without case. Index keys keep the
+  // spelling their recorder gave, which need not be the spelling on disk.
+  struct NoCaseLess {
+    bool operator()(const std::string& left, const std::string& right) const {
+      return platform::CompareNoCase(left, right) < 0;
+    }
+  };
+
   void AddLocked(const std::string& path, const std::string& name, unsigned seconds);
   // Enters one file of `date_folder`; false when the index was not written. lock_ held.
   bool EnterLocked(const std::string& date_folder, const std::string& path, const std::string& name,
                    unsigned seconds);
-  // The recovery pass; `skip` (a path in lower case) is the file being entered by the
-  // caller and is left to it. lock_ held.
+  // The recovery pass; `skip` is the file being entered by the caller and is left to it.
+  // lock_ held.
   bool RecoverLocked(const std::string& date_folder, const std::string& skip);
 
   std::function<bool(const std::string&)> is_recording_;  // Immutable after SetRecordingCheck
@@ -79,8 +88,8 @@ class RecordingIndex {
   // Guarded by lock_.
   std::string current_index_path_;
   std::string last_stamp_;  // characters 11-13 of the name entered last: hour and ten minutes
-  std::set<std::string> recovered_folders_;  // date folders the pass completed, in lower case
-  std::set<std::string> failed_folders_;     // Windows-form date folders with an entry missing
+  std::set<std::string, NoCaseLess> recovered_folders_;  // date folders the pass completed
+  std::set<std::string, NoCaseLess> failed_folders_;     // date folders with an entry missing
 };
 
 // Removes `folder` if it is an empty folder, then its parent, and so on upwards; stops at
