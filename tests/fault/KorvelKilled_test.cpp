@@ -151,22 +151,39 @@ bool WaitForLine(RecordingClient& client, const std::string& line, std::chrono::
   return true;
 }
 
+// Starts alder_sim with one camera at `address`, then the client recording it. False with the
+// reason when either did not come up (a client that never recorded is ended).
+bool StartRecording(const char* address, testsupport::AlderSimProcess& alder, RecordingClient& client,
+                    std::string* why) {
+  if (!alder.Start({"--address", address, "--port", "8000", "--user", "op", "--password", "pw", "--channels",
+                    "1", "--fps", "25", "--size", "352x288", "--no-recordings"})) {
+    *why = "alder_sim did not start";
+    return false;
+  }
+  client = StartRecordingClient(address);
+  if (client.pid <= 0) {
+    *why = "the client could not be started";
+    return false;
+  }
+  if (client.root.empty()) {
+    ::kill(client.pid, SIGKILL);
+    ::waitpid(client.pid, nullptr, 0);
+    ::close(client.output);
+    *why = "the client never started recording:\n" + client.said;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TEST(KorvelKilled, TheRecordingLeftBehindPlaysInFfprobeAndThePlayerEngine) {
   testsupport::AlderSimProcess alder;
-  ASSERT_TRUE(alder.Start({"--address", "127.0.0.163", "--port", "8000", "--user", "op", "--password", "pw",
-                           "--channels", "1", "--fps", "25", "--size", "352x288", "--no-recordings"}));
-
-  RecordingClient client = StartRecordingClient("127.0.0.163");
-  ASSERT_GT(client.pid, 0);
+  RecordingClient client;
+  std::string why;
+  ASSERT_TRUE(StartRecording("127.0.0.163", alder, client, &why)) << why;
   const pid_t child = client.pid;
   const std::string root = client.root;
-  if (root.empty()) {
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    FAIL() << "the client never started recording:\n" << client.said;
-  }
   std::this_thread::sleep_for(std::chrono::seconds(4));
   ASSERT_EQ(::kill(child, SIGKILL), 0);
   int status = 0;
@@ -201,15 +218,9 @@ TEST(KorvelKilled, TheRecordingLeftBehindPlaysInFfprobeAndThePlayerEngine) {
 
 TEST(KorvelKilled, AStopSignalFinishesAndIndexesTheRecordingAndSavesTheSettings) {
   testsupport::AlderSimProcess alder;
-  ASSERT_TRUE(alder.Start({"--address", "127.0.0.164", "--port", "8000", "--user", "op", "--password", "pw",
-                           "--channels", "1", "--fps", "25", "--size", "352x288", "--no-recordings"}));
-  RecordingClient client = StartRecordingClient("127.0.0.164");
-  ASSERT_GT(client.pid, 0);
-  if (client.root.empty()) {
-    ::kill(client.pid, SIGKILL);
-    ::waitpid(client.pid, nullptr, 0);
-    FAIL() << "the client never started recording:\n" << client.said;
-  }
+  RecordingClient client;
+  std::string why;
+  ASSERT_TRUE(StartRecording("127.0.0.164", alder, client, &why)) << why;
   const fs::path config = fs::path(client.root).parent_path() / "C" / "Korvel" / "Korvel.cfg";
   std::error_code error;
   const auto saved_before = fs::last_write_time(config, error);

@@ -40,15 +40,6 @@ namespace fs = std::filesystem;
 namespace korvel_test {
 namespace {
 
-struct Slot {
-  int page;
-  int window;
-  std::string address;
-  int port;
-  int kind;
-  int channel;
-};
-
 // One AVI file found below a drive's VIDEO folder.
 struct FoundAvi {
   fs::path host;
@@ -59,12 +50,12 @@ class KorvelRecordingTest : public KorvelSimulatorTest {
  protected:
   // Writes the slots into the configuration and opens the dialog with the real connection
   // work. Without `maintenance` the test runs the maintenance steps itself (Tick).
-  bool OpenWith(const std::vector<Slot>& wanted, bool maintenance) {
-    std::vector<SimulatorSlot> windows;
-    for (const Slot& spec : wanted) {
+  // Each window gets its simulator's credentials.
+  bool OpenWith(std::vector<SimulatorSlot> windows, bool maintenance) {
+    for (SimulatorSlot& spec : windows) {
       const bool alder = spec.kind == kKindAlder;
-      windows.push_back({spec.page, spec.window, spec.address, spec.port, spec.kind, spec.channel,
-                       alder ? "op" : "admin", alder ? "pw" : "1234"});
+      spec.user = alder ? "op" : "admin";
+      spec.password = alder ? "pw" : "1234";
     }
     CKorvelSettings settings;
     settings.m_strRecDrive = "D:\\";
@@ -313,7 +304,7 @@ TEST_F(KorvelRecordingTest, DvrRecordingLandsUnderDvrRecAndDisconnectingARecordi
 
 TEST_F(KorvelRecordingTest, RefusalsAndTheLimitOfFortyEightSharedWithArmedSchedules) {
   ASSERT_TRUE(StartAlder("127.0.0.122"));
-  std::vector<Slot> wanted = {{0, 0, "127.0.0.122", kAlderPort, kKindAlder, 0},
+  std::vector<SimulatorSlot> wanted = {{0, 0, "127.0.0.122", kAlderPort, kKindAlder, 0},
                              {0, 1, "127.0.0.122", kAlderPort, kKindAlder, 1},
                              {0, 2, "127.0.0.122", kAlderPort, kKindAlder, 2}};
   for (int i = 0; i < 47; ++i) wanted.push_back({1 + i / 25, i % 25, "127.0.0.122", kAlderPort, kKindAlder, 3});
@@ -571,7 +562,7 @@ TEST_F(KorvelRecordingTest, EightChannelsThroughFillingAndFreeingDrivesLeaveOnly
   const char* configured = std::getenv("KORVEL_RECORD_RELIABILITY_SECONDS");
   const int seconds = configured && std::atoi(configured) > 0 ? std::atoi(configured) : 45;
   ASSERT_TRUE(StartAlder("127.0.0.126", 8));
-  std::vector<Slot> wanted;
+  std::vector<SimulatorSlot> wanted;
   for (int w = 0; w < 8; ++w) wanted.push_back({0, w, "127.0.0.126", kAlderPort, kKindAlder, w});
   ASSERT_TRUE(OpenWith(wanted, true));
   for (int w = 0; w < 8; ++w) ASSERT_TRUE(Connect(w));

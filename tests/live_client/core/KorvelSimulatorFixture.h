@@ -27,8 +27,8 @@ struct SimulatorSlot {
   int port;
   int kind;
   int channel;
-  std::string user;
-  std::string password;
+  std::string user = {};  // the simulator's credentials
+  std::string password = {};
 };
 
 class KorvelSimulatorTest : public KorvelDialogTest {
