@@ -1,15 +1,27 @@
 #include "playback_app/VideoPlayerWnd.h"
 
-#include <QMetaObject>
 #include <QPainter>
 #include <QResizeEvent>
 
 namespace lumaro {
 
+namespace {
+
+// Asks the window's own UI thread to repaint after a picture arrived on another thread. It
+// goes through the window's message queue rather than a toolkit call built on the playback
+// thread, so the hand-over is ordered by the queue's own lock.
+constexpr unsigned kRepaintMessage = platform::WM_USER + 0x101;
+
+}  // namespace
+
 VideoPlayerWnd::VideoPlayerWnd(int index, QWidget* parent)
     : QWidget(parent), index_(index), pump_(*this) {
   setObjectName(QStringLiteral("VideoPlayerWnd%1").arg(index));
   setCursor(Qt::ArrowCursor);
+  SetMessageHandler([this](const platform::Message& message) -> platform::LRESULT {
+    if (message.message == kRepaintMessage) update();
+    return 0;
+  });
 }
 
 VideoPlayerWnd::~VideoPlayerWnd() {
@@ -30,7 +42,7 @@ void VideoPlayerWnd::Present(const platform::Picture& picture) {
     std::lock_guard<std::mutex> guard(pictureLock_);
     picture_ = std::move(copy);
   }
-  QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+  Post({kRepaintMessage, 0, 0});
 }
 
 platform::Rect VideoPlayerWnd::ClientRect() const { return platform::Rect{0, 0, width_.load(), height_.load()}; }
