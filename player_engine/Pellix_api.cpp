@@ -6,6 +6,7 @@
 #include <cpuid.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -26,17 +27,23 @@ constexpr int kPortCount = 16;
 constexpr int kFileHeadBytes = 512;
 
 // The 16 players, one per port; a slot is filled on demand and emptied only by
-// Pellix_CloseFile. Callers never make and close one port from two threads at once.
-std::array<std::unique_ptr<PlayerPort>, kPortCount> g_ports;
+// Pellix_CloseFile. Callers never make and close one port from two threads at once, but a
+// port's own threads look it up meanwhile (a source-buffer callback re-arming its flag while
+// the port closes), so lookups read a published pointer of their own.
+std::array<std::unique_ptr<PlayerPort>, kPortCount> g_owned;
+std::array<std::atomic<PlayerPort*>, kPortCount> g_ports{};
 
 bool ValidPort(int port) { return port >= 0 && port < kPortCount; }
 
-PlayerPort* Existing(int port) { return ValidPort(port) ? g_ports[port].get() : nullptr; }
+PlayerPort* Existing(int port) { return ValidPort(port) ? g_ports[port].load() : nullptr; }
 
 PlayerPort* Creating(int port) {
     if (!ValidPort(port)) return nullptr;
-    if (!g_ports[port]) g_ports[port] = std::make_unique<PlayerPort>(port);
-    return g_ports[port].get();
+    if (!g_owned[port]) {
+        g_owned[port] = std::make_unique<PlayerPort>(port);
+        g_ports[port].store(g_owned[port].get());
+    }
+    return g_owned[port].get();
 }
 
 // Runs `body`; an exception becomes `failed`, reported as wrong state unless memory ran out.
@@ -78,7 +85,7 @@ unsigned int Pellix_GetCaps(void) { return ProcessorCaps() | pellix::RendererCap
 
 unsigned int Pellix_GetLastError(int port) {
     if (!ValidPort(port)) return 1;
-    if (!g_ports[port]) return 0;
+    if (Existing(port) == nullptr) return 0;
     return static_cast<unsigned int>(pellix::LastError());
 }
 
@@ -120,7 +127,10 @@ int Pellix_InputData(int port, const unsigned char* data, int length) {
 int Pellix_CloseFile(int port) {
     return Guarded(0, [&] {
         if (Existing(port) == nullptr) return 0;
-        g_ports[port].reset();
+        // Unpublished first: a lookup from the port's own threads finds no port from now on,
+        // and one that found it before is waited for as the port stops those threads.
+        g_ports[port].store(nullptr);
+        g_owned[port].reset();
         return 1;
     });
 }
