@@ -73,9 +73,15 @@ bool InputWrapper::Open(const char* name, bool binary, bool stream) {
     for (const InputDesc& desc : kInputList) {
         if (!desc.applies(request)) continue;
         std::unique_ptr<Input> input = desc.make(request);
-        if (!input || !input->Open(name, binary, stream)) return false;
+        if (!input) return false;
+        // Set before the source opens: a pushed stream's parsing thread starts inside Open and
+        // may call back into the port (a source-buffer callback re-arming its flag) at once.
+        active_ = input.get();
+        if (!input->Open(name, binary, stream)) {
+            active_ = nullptr;
+            return false;
+        }
         source_ = std::move(input);
-        active_ = source_.get();
         return true;
     }
     return false;

@@ -46,7 +46,7 @@ public:
 
 private:
     const int port_;
-    // Immutable while a source is open.
+    // Immutable while a source is open; set before the source's own threads start.
     std::unique_ptr<Input> source_;
     Input* active_ = nullptr;
     std::vector<uint8_t> header_;
