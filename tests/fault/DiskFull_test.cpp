@@ -18,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/TimeText.h"
+#include "record_file_library/RecordingIndex.h"
 #include "tests/fault/FaultSupport.h"
 #include "tests/platform/codecs/TestMedia.h"
 #include "tests/support/TempDriveTable.h"
@@ -116,7 +117,7 @@ TEST(DiskFull, FourCapturesFillTheDriveAndLeaveOnlyPlayableIndexedFiles) {
   // Full for video: no more than the room kept for the index and a chunk of slack is left.
   platform::DiskSpace space;
   ASSERT_TRUE(platform::GetDiskFreeSpace("D:\\", space));
-  EXPECT_LT(space.free_bytes_available, (2u << 20) + (512u << 10));
+  EXPECT_LT(space.free_bytes_available, stordane::RecordingIndex::kKeptFreeBytes + (512u << 10));
 
   // Closing a recording enters it into the index: the room for that must still be there.
   for (int camera = 0; camera < kCameras; ++camera) {

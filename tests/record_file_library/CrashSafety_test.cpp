@@ -19,6 +19,7 @@
 #include "StordaneTestSupport.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "record_file_library/RecordingIndex.h"
 #include "record_file_library/Stordane.h"
 
 using namespace stordane_test;
@@ -175,7 +176,7 @@ TEST(CrashSafety, ProcessEndFinishesOpenFilesWithoutIndexingThem) {
 
 TEST(CrashSafety, DriveKeepsRoomToIndexWhatIsRecordedThere) {
   TempDrives drives;
-  constexpr std::uint64_t kKept = 2ull << 20;  // the room a recording drive keeps for the index
+  constexpr std::uint64_t kKept = stordane::RecordingIndex::kKeptFreeBytes;
   std::atomic<std::uint64_t> free_bytes{64ull << 20};
   platform::SetDiskSpaceProvider([&free_bytes](const std::string&, platform::DiskSpace& space) {
     space.free_bytes_available = free_bytes.load();
