@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -77,11 +78,11 @@ TEST(QtMessagePumpTest, WorkerMessagesArriveOnTheUiThreadInOrderUntilDetached) {
   window.SetMessageHandler([&](const platform::Message& message) -> platform::LRESULT {
     return std::this_thread::get_id() == ui ? static_cast<platform::LRESULT>(message.wParam) * 2 : -1;
   });
-  platform::LRESULT answer = 0;
+  std::atomic<platform::LRESULT> answer{0};  // polled here while the sender sets it
   std::thread sender([&] { answer = window.Send({platform::WM_USER + 2, 21, 0}); });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return answer != 0; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answer.load() != 0; }, 5000));
   sender.join();
-  EXPECT_EQ(answer, 42);
+  EXPECT_EQ(answer.load(), 42);
 
   // Detached: a message posted afterwards stays queued, none is handled.
   int handled = 0;
