@@ -106,11 +106,11 @@ void RecordingIndex::AddToFileInfo(const std::string& path, unsigned seconds) {
 bool RecordingIndex::RecoverDateFolder(const std::string& date_folder) {
   try {
     std::lock_guard<platform::CriticalSection> guard(lock_);
-    if (!RecoverLocked(date_folder, std::string())) {
+    if (!RecoverLocked(date_folder, std::string(), std::string())) {
       failed_folders_.insert(date_folder);
       return false;
     }
-    recovered_folders_.insert(date_folder);
+    failed_folders_.erase(date_folder);
     return true;
   } catch (const std::exception&) {
     TraceMessage("Err in AddToFileInfo");
@@ -130,23 +130,24 @@ void RecordingIndex::AddLocked(const std::string& path, const std::string& name,
   // Folders that missed an entry are tried again with every later entry, wherever it goes:
   // the room it needed may be back, and that folder may never see another close.
   for (auto it = failed_folders_.begin(); it != failed_folders_.end();) {
-    if (!RecoverLocked(*it, path)) {
+    if (RecoverLocked(*it, path, std::string())) {
+      it = failed_folders_.erase(it);
+    } else {
       ++it;
-      continue;
     }
-    recovered_folders_.insert(*it);
-    it = failed_folders_.erase(it);
   }
-  if (recovered_folders_.count(date_folder) == 0) {
-    if (RecoverLocked(date_folder, path)) {
-      recovered_folders_.insert(date_folder);
+  // What an earlier run of the recorder left unentered is looked for once per channel
+  // folder: the channel's own folder is all a close may take the time to walk.
+  const std::string channel_folder = ParentPath(ParentPath(path));
+  if (recovered_channels_.count(channel_folder) == 0) {
+    if (RecoverLocked(date_folder, path, channel_folder.substr(date_folder.size() + 1))) {
+      recovered_channels_.insert(channel_folder);
     } else {
       failed_folders_.insert(date_folder);
     }
   }
   if (!EnterLocked(date_folder, path, name, seconds)) {
     TraceMessage("Not entered into FileInfo: %s", path.c_str());
-    recovered_folders_.erase(date_folder);
     failed_folders_.insert(date_folder);
   }
 }
@@ -194,7 +195,8 @@ bool RecordingIndex::EnterLocked(const std::string& date_folder, const std::stri
   return true;
 }
 
-bool RecordingIndex::RecoverLocked(const std::string& date_folder, const std::string& skip) {
+bool RecordingIndex::RecoverLocked(const std::string& date_folder, const std::string& skip,
+                                   const std::string& only_channel) {
   // What the folder's index files name, whatever their counts claim. Keys keep the spelling
   // of the path their recorder gave, so names compare without case.
   std::set<std::string, NoCaseLess> named;
@@ -222,7 +224,8 @@ bool RecordingIndex::RecoverLocked(const std::string& date_folder, const std::st
     std::string path;
   };
   std::vector<Missing> missing;
-  for (const platform::FindData& channel : platform::FindFiles(date_folder + "\\*")) {
+  for (const platform::FindData& channel :
+       platform::FindFiles(date_folder + "\\" + (only_channel.empty() ? std::string("*") : only_channel))) {
     if (!channel.is_folder) continue;
     const std::string channel_folder = date_folder + "\\" + channel.name;
     for (const platform::FindData& hour : platform::FindFiles(channel_folder + "\\*")) {

@@ -12,9 +12,10 @@
 //
 // Recovery: a recording the index misses (its entry could not be written on a full drive,
 // or its recorder ended without closing it) is entered later by a recovery pass over its
-// date folder. The pass runs for a date folder the first time this process enters a file
-// there, again after any entry failed to be written, and from the drive manager before it
-// would delete a date folder as unindexed. A drive also keeps kKeptFreeBytes free of video
+// date folder: over the whole date folder after an entry there failed to be written (with
+// every later entry, until it succeeds) and from the drive manager before it would delete a
+// date folder as unindexed; over a channel folder the first time this process enters a file
+// of that channel (what an earlier run left). A drive also keeps kKeptFreeBytes free of video
 // (see AviFile), so the entry of a file closed on a full drive normally fits at once.
 //
 // Threads: AddToFileInfo runs on any capture thread; the drive-manager worker edits the
@@ -80,16 +81,17 @@ class RecordingIndex {
   bool EnterLocked(const std::string& date_folder, const std::string& path, const std::string& name,
                    unsigned seconds);
   // The recovery pass; `skip` is the file being entered by the caller and is left to it.
+  // With `only_channel` (a channel folder's name) only that channel folder is walked.
   // lock_ held.
-  bool RecoverLocked(const std::string& date_folder, const std::string& skip);
+  bool RecoverLocked(const std::string& date_folder, const std::string& skip, const std::string& only_channel);
 
   std::function<bool(const std::string&)> is_recording_;  // Immutable after SetRecordingCheck
   platform::CriticalSection lock_;
   // Guarded by lock_.
   std::string current_index_path_;
   std::string last_stamp_;  // characters 11-13 of the name entered last: hour and ten minutes
-  std::set<std::string, NoCaseLess> recovered_folders_;  // date folders the pass completed
-  std::set<std::string, NoCaseLess> failed_folders_;     // date folders with an entry missing
+  std::set<std::string, NoCaseLess> recovered_channels_;  // channel folders the pass completed
+  std::set<std::string, NoCaseLess> failed_folders_;      // date folders with an entry missing
 };
 
 // Removes `folder` if it is an empty folder, then its parent, and so on upwards; stops at

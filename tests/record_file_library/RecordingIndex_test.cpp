@@ -152,16 +152,19 @@ std::vector<std::string> Keys(const std::string& index_file) {
 TEST(RecordingIndex, RecordingsLeftUnenteredAreEnteredLater) {
   TempDrives drives;
   RecordingIndex index;
-  // Left behind in the day folder: a recording, one too small to keep, and a stranger's file.
+  // Left behind by an earlier run in channel 1: a recording, one too small to keep, and a
+  // stranger's file; in channel 2 another recording.
   const std::string left = RecordingPath('D', "2010_01_05", 1, 9, 0, 0);
   MakeUnenteredRecording(left, 40, 1000);
-  const std::string tiny = RecordingPath('D', "2010_01_05", 2, 9, 0, 0);
+  const std::string tiny = RecordingPath('D', "2010_01_05", 1, 9, 30, 0);
   MakeUnenteredRecording(tiny, 2, 100);
-  const std::string stranger = "D:\\video\\2010_01_05\\03\\09\\notes.avi";
-  RecordingPath('D', "2010_01_05", 3, 9, 0, 0);
+  const std::string stranger = "D:\\video\\2010_01_05\\01\\09\\notes.avi";
   MakeFile(stranger, 30000);
+  const std::string other_channel = RecordingPath('D', "2010_01_05", 2, 9, 0, 0);
+  MakeUnenteredRecording(other_channel, 40, 1000);
 
-  // The first close there enters what the index misses, oldest first, before its own file.
+  // The first close in channel 1 enters what its channel misses, oldest first, before its
+  // own file; channel 2 waits for a close of its own.
   const std::string closed = RecordingPath('D', "2010_01_05", 1, 10, 0, 0);
   MakeFile(closed, 30000);
   index.AddToFileInfo(closed, 600);
@@ -184,8 +187,9 @@ TEST(RecordingIndex, RecordingsLeftUnenteredAreEnteredLater) {
   index.AddToFileInfo(later, 60);
   EXPECT_EQ(Keys("D:\\video\\2010_01_06\\FileInfo0.ini"), std::vector<std::string>{missed + "\\2"});
   EXPECT_EQ(ProfileInt("D:\\video\\2010_01_06\\FileInfo.ini", "FileCount", "FileCount"), 1);
-  // Entered once: the earlier entries of the first folder are not entered again.
-  EXPECT_EQ(Keys(numbered).size(), 3u);
+  // That close was channel 2's first: its leftover went in before it, nothing twice.
+  EXPECT_EQ(Keys(numbered),
+            (std::vector<std::string>{left + "\\2", closed + "\\600", other_channel + "\\2", later + "\\60"}));
 
   // A main index lost while its numbered index survives is given back its count.
   ASSERT_TRUE(platform::DeleteFile("D:\\video\\2010_01_06\\FileInfo.ini"));
