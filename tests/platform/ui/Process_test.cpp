@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,24 +161,46 @@ TEST(StopSignalWatchTest, AStopSignalBecomesOneRequestAndTheEarlierHandlingRetur
   sigaction(SIGTERM, &saved, nullptr);
 }
 
+// The child of the next case, in a process of its own: the test program started again. A
+// forked copy of this test process (threads of earlier tests may still run in it) must not
+// start threads of its own, and the watch starts one.
+constexpr char kSecondSignalChildReport[] = "STOP_SIGNAL_CHILD_REPORT";
+
+TEST(StopSignalWatchTest, SecondSignalChild) {
+  const char* report = std::getenv(kSecondSignalChildReport);
+  if (report == nullptr) GTEST_SKIP() << "runs only as the child of ASecondSignalEndsTheProcessAtOnce";
+  const int descriptor = std::atoi(report);
+  // The request is answered but the program never gets round to ending.
+  std::atomic<bool> asked{false};
+  platform::StopSignalWatch watch([&](int signal) {
+    const char byte = static_cast<char>(signal);
+    (void)!write(descriptor, &byte, 1);
+    asked = true;
+  });
+  raise(SIGINT);
+  for (int i = 0; i < 500 && !asked; ++i) usleep(10000);
+  raise(SIGINT);
+  _exit(7);  // reached only when the second signal did not end the process
+}
+
 TEST(StopSignalWatchTest, ASecondSignalEndsTheProcessAtOnce) {
   int report[2];
   ASSERT_EQ(pipe(report), 0);
+  // Everything the child needs is made before the fork: after it, only exec.
+  const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+  const std::string filter = "--gtest_filter=StopSignalWatchTest.SecondSignalChild";
+  const std::string marker = std::string(kSecondSignalChildReport) + "=" + std::to_string(report[1]);
+  std::vector<char*> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) environment.push_back(*entry);
+  environment.push_back(const_cast<char*>(marker.c_str()));
+  environment.push_back(nullptr);
+  char* const arguments[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     close(report[0]);
-    // The request is answered but the program never gets round to ending.
-    std::atomic<bool> asked{false};
-    platform::StopSignalWatch watch([&](int signal) {
-      const char byte = static_cast<char>(signal);
-      (void)!write(report[1], &byte, 1);
-      asked = true;
-    });
-    raise(SIGINT);
-    for (int i = 0; i < 500 && !asked; ++i) usleep(10000);
-    raise(SIGINT);
-    _exit(7);  // reached only when the second signal did not end the process
+    execve(self.c_str(), arguments, environment.data());
+    _exit(127);
   }
   close(report[1]);
   char byte = 0;
