@@ -201,13 +201,16 @@ void DealDriversThread::ScanDateFolders() {
   }
   // A date folder without its index holds nothing the playback side can find, unless its
   // recordings were only left unentered (a full drive, a recorder that ended unclosed): the
-  // recovery pass enters them first, and a folder that has its index then is kept.
+  // recovery pass enters them first, and a folder that has its index then is kept. One whose
+  // recordings could not be entered yet (the drive still too full for the index) is kept
+  // for a later scan rather than deleted with them.
   for (const std::string& folder : unindexed) {
-    manager_.Index().RecoverDateFolder(folder);
+    const bool complete = manager_.Index().RecoverDateFolder(folder);
     if (platform::Exists(folder + "\\" + kMainIndexName)) {
       InsertDate(date_list_, NameOf(folder));
       continue;
     }
+    if (!complete) continue;
     platform::DeleteFile(folder + "\\" + kMainIndexName);
     DeleteFolderTree(folder);
     RemoveEmptyFoldersUpward(folder);
