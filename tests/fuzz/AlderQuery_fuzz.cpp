@@ -215,5 +215,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     close(transmit);
     if (offer.play) FUZZ_CHECK(file.size() == offer.size);
   }
+  // Every connection the input opened is served to its end once the client has gone: a
+  // server thread still busy afterwards would be a hang, and would carry its buffers into the
+  // next input.
+  FUZZ_CHECK(simulator.server->WaitUntilIdle(std::chrono::seconds(5)));
   return 0;
 }

@@ -101,6 +101,22 @@ int TcpServer::DropConnections()
     return static_cast<int>(connections_.size());
 }
 
+bool TcpServer::WaitUntilIdle(std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ReapFinished();
+            if (served_.empty())
+                return true;
+        }
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 void TcpServer::Stop()
 {
     if (listenFd_ < 0)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -26,6 +27,9 @@ public:
     void Stop();
     // Shuts every connection being served down; they end as their peers would see a loss.
     int DropConnections();
+    // Waits until every accepted connection has been served to its end; false when one is
+    // still being served after `limit`.
+    bool WaitUntilIdle(std::chrono::milliseconds limit);
 
 private:
     struct Connection {

@@ -25,6 +25,11 @@ public:
 
     bool Start(std::string* error);
     void Stop();
+    // Waits until both ports have served every connection accepted so far to its end.
+    bool WaitUntilIdle(std::chrono::milliseconds limit)
+    {
+        return query_.WaitUntilIdle(limit) && transmit_.WaitUntilIdle(limit);
+    }
 
 private:
     // A query connection's writing end, shared with the transfer it asked for so that the
