@@ -25,10 +25,17 @@ using namespace korvel;
 namespace korvel_test {
 // AddressSanitizer holds freed memory back in its quarantine, so the resident size grows in
 // its builds whatever the client does; leaks there are LeakSanitizer's to find.
-#if defined(__SANITIZE_ADDRESS__)
+// ThreadSanitizer's shadow memory grows as well, and it slows every memory access several
+// times over: its builds check the threads, not the speed, so the timing limits are left out.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
+#endif
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kRaceChecked = true;
+#else
+constexpr bool kRaceChecked = false;
 #endif
 
 namespace {
@@ -136,11 +143,15 @@ TEST_F(KorvelLoadTest, TwentyFiveLiveWindowsForAMinuteThenEveryPage) {
               longest.displayUs / 1000.0, longest.totalUs / 1000.0);
   // A callback held up for 100 ms or more is a stall; on a machine shared with other work the
   // scheduler alone can cause a rare one, so a handful in 37,500 are tolerated.
-  EXPECT_LE(slow, callbacks / 5000) << "picture callbacks were held up";
+  if (!kRaceChecked) {
+    EXPECT_LE(slow, callbacks / 5000) << "picture callbacks were held up";
+    EXPECT_GT(fewest, static_cast<unsigned>(kRunSeconds * 5)) << "a window was starved";
+  } else {
+    EXPECT_GT(fewest, 0u) << "a window drew nothing";
+  }
   if (!kSanitized) {
     EXPECT_LT(rss60 - rss10, 8 * 1024) << "memory grew while streaming";
   }
-  EXPECT_GT(fewest, static_cast<unsigned>(kRunSeconds * 5)) << "a window was starved";
 
   // Page through all five pages and back: the previews stop and come back, nothing waits.
   for (int step = 0; step < kPageCount; ++step) {
