@@ -45,9 +45,13 @@ DriveManager::DriveManager(RecordingIndex& index, std::function<bool(const std::
 DriveManager::~DriveManager() { Stop(); }
 
 unsigned DriveManager::Start() {
+  // A worker retired by a stop from its own callback is destroyed after the lock is let go:
+  // destroying it waits for its last steps, which may want the lock (a callback starting or
+  // stopping the manager again).
+  std::unique_ptr<DealDriversThread> retired;
   std::lock_guard<platform::CriticalSection> guard(worker_lock_);
   if (worker_) return 0;
-  if (retired_ && retired_->ThreadId() != platform::CurrentThreadId()) retired_.reset();
+  if (retired_ && retired_->ThreadId() != platform::CurrentThreadId()) retired = std::move(retired_);
   settings_ = DriveManagerSettings::Load(DriveManagerSettings::ProfilePath());
   drivers_.Configure(settings_.letters, settings_.usable_mask, settings_.current);
   try {
