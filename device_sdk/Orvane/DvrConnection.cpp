@@ -81,6 +81,10 @@ int DvrConnection::Login(const ORVANE_LOGIN& login) {
                              reinterpret_cast<const uint8_t*>(&login) + sizeof login);
   std::vector<uint8_t> body;
   int result = Request(wire::kLogin, 0, block, &body);
+  // The link given up for silence, or dropped, before the login was answered is the same to
+  // the caller as no answer in time: the silence limit and the reply wait are both 5 s, and
+  // which of them ends the wait first must not change the answer.
+  if (result == ORVANE_ERR_NOT_CONNECTED) result = ORVANE_ERR_TIMEOUT;
   wire::LoginInfo info;
   wire::Reader reader(body);
   if (result == ORVANE_OK &&
