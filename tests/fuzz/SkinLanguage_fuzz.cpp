@@ -140,7 +140,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& section : platform::ProfileSectionNames(file)) {
     for (const std::string& key : platform::ProfileKeyNames(file, section)) {
       if (++keys > 24) break;
-      ReadOneKey(file, section, key);
+      // The programs name sections and keys as C strings: a name holding a zero byte is asked
+      // for as far as that byte.
+      ReadOneKey(file, section.c_str(), key.c_str());
     }
   }
   for (const auto& [section, key] : kProgramKeys) ReadOneKey(file, section, key);
