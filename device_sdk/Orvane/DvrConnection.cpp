@@ -94,16 +94,29 @@ int DvrConnection::Login(const ORVANE_LOGIN& login) {
     CloseLink();
     return result;
   }
+  bool lost = false;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    info_ = info;
-    link_ = Link::LoggedIn;
-    if (channels_.size() != info.channels) {
-      channels_.clear();
-      for (uint32_t c = 0; c < info.channels; ++c)
-        channels_.push_back(std::make_unique<LiveChannel>(*this, int(c), int(info.frame_rate)));
+    // The recorder may have broken the link right behind its answer (a bad message after the
+    // reply): the receiver has then ended, and a login marked good would leave every later
+    // call waiting for answers nobody reads. Checked under the lock the receiver takes as it
+    // ends, so a link lost from here on is reported as lost after a login.
+    lost = link_ == Link::Lost;
+    if (!lost) {
+      info_ = info;
+      link_ = Link::LoggedIn;
+      if (channels_.size() != info.channels) {
+        channels_.clear();
+        for (uint32_t c = 0; c < info.channels; ++c)
+          channels_.push_back(std::make_unique<LiveChannel>(*this, int(c), int(info.frame_rate)));
+      }
+      if (!player_) player_ = std::make_unique<FilePlayer>(*this);
     }
-    if (!player_) player_ = std::make_unique<FilePlayer>(*this);
+  }
+  if (lost) {
+    std::fprintf(stderr, "[ORVANE] link to %s:%u lost right after the login\n", wire::AddressText(ip_).c_str(), port_);
+    CloseLink();
+    return ORVANE_ERR_NOT_CONNECTED;
   }
   return ORVANE_OK;
 }

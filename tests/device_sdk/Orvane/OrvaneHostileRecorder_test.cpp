@@ -92,6 +92,27 @@ TEST_F(OrvaneTest, LoginReplyWithoutChannelsIsRefused) {
   EXPECT_EQ(ORVANE_openVideoReciever(handle, 0, 0, 0), ORVANE_ERR_NOT_CONNECTED);
 }
 
+TEST_F(OrvaneTest, LinkBrokenRightBehindTheLoginAnswerFailsTheLoginAtOnce) {
+  // The good answer and, in the same breath, a header with a wrong magic: the link is dropped
+  // as the login returns. The login must not count as made, or every later call would wait
+  // out its reply time on a link nobody reads.
+  FakeRecorder fake("127.0.0.59", [](int fd, const wire::Header& h, const std::vector<uint8_t>&) {
+    auto answer = wire::BuildMessage(uint16_t(h.type | wire::kReplyFlag), 0, h.sequence, Result(0, LoginInfo(4)));
+    answer.resize(answer.size() + 16, 0xEE);
+    wire::SendAll(fd, answer.data(), answer.size());
+  });
+  ASSERT_TRUE(fake.ok());
+  int result = 0;
+  const int handle = Login("127.0.0.59", "admin", "pw", &result);
+  // Either the loss is seen before the login returns, or it is a lost link after a login:
+  // the next call fails at once both ways.
+  const auto start = std::chrono::steady_clock::now();
+  ORVANE_SEARCH query{1, 15, 0, 0xFFFFFFFFu, 1, 8};
+  ORVANE_SEARCH_RESULT found{};
+  EXPECT_NE(ORVANE_recFilesSearch(handle, &query, &found), ORVANE_OK);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "a call waited on a dead link (login gave " << result << ")";
+}
+
 TEST_F(OrvaneTest, HostileRepliesAndDataGiveErrorsNotCrashes) {
   FakeRecorder fake("127.0.0.57", [](int fd, const wire::Header& h, const std::vector<uint8_t>&) {
     const uint16_t reply = uint16_t(h.type | wire::kReplyFlag);
