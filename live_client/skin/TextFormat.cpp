@@ -1,5 +1,6 @@
 #include "live_client/skin/TextFormat.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -18,17 +19,25 @@ std::string FormatText(std::string_view format, std::initializer_list<TextArgume
       i = j;
       continue;
     }
-    // Flags, width, precision and length modifiers; '*' is not accepted.
+    // Flags, width, precision and length modifiers; '*' is not accepted. A width or precision
+    // beyond kMaxFieldWidth is no text a window can show: a damaged language file asking for
+    // a billion spaces would cost the client seconds and a gigabyte per message.
     while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos) ++j;
-    while (j < format.size() && format[j] >= '0' && format[j] <= '9') ++j;
+    auto number = [&] {
+      std::size_t value = 0;
+      for (; j < format.size() && format[j] >= '0' && format[j] <= '9'; ++j)
+        value = std::min<std::size_t>(value * 10 + static_cast<std::size_t>(format[j] - '0'), kMaxFieldWidth + 1);
+      return value;
+    };
+    bool fits = number() <= kMaxFieldWidth;
     if (j < format.size() && format[j] == '.') {
       ++j;
-      while (j < format.size() && format[j] >= '0' && format[j] <= '9') ++j;
+      fits = number() <= kMaxFieldWidth && fits;
     }
     const std::size_t lengthStart = j;
     while (j < format.size() && (format[j] == 'l' || format[j] == 'h')) ++j;
     if (j >= format.size() || std::string_view("diuxXsc").find(format[j]) == std::string_view::npos ||
-        j - i > 16) {
+        j - i > 16 || !fits) {
       out.append(format.substr(i, j < format.size() ? j - i + 1 : j - i));
       i = j < format.size() ? j : format.size();
       continue;

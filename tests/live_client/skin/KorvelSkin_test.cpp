@@ -310,6 +310,13 @@ TEST(LanguageTexts, FormattingNeverTrustsTheConversionsOfATranslation) {
   EXPECT_EQ(FormatText("%d %s %d", {1}), "1  ");
   EXPECT_EQ(FormatText("100%% %n %p done", {1}), "100% %n %p done");
   EXPECT_EQ(FormatText("%", {}), "%");
+  // Widths and precisions no window can show are written as they stand, at once: a damaged
+  // file asking for a billion characters must cost neither seconds nor a gigabyte.
+  EXPECT_EQ(FormatText("[%5d|%-4s|%.2s]", {7, std::string("ab"), std::string("xyz")}), "[    7|ab  |xy]");
+  EXPECT_EQ(FormatText("%100d", {1}).size(), 100u);
+  EXPECT_EQ(FormatText("%999999999s!", {std::string("x")}), "%999999999s!");
+  EXPECT_EQ(FormatText("%.999999999d %d", {1, 2}), "%.999999999d 1");
+  EXPECT_EQ(FormatText("%0101d", {3}), "%0101d");
 }
 
 }  // namespace
