@@ -1,6 +1,7 @@
 // alder_sim: a capture-card recorder of 24 channels on one machine. The live side streams
 // MPEG-4 video and ADPCM sound per channel to the media-transmit library; the recording
 // side serves a folder of AVI recordings over the recording protocol.
+#include "common/CommandHelp.h"
 #include "tools/alder_sim/ChannelSource.h"
 #include "tools/alder_sim/LiveServer.h"
 #include "tools/alder_sim/SimNet.h"
@@ -12,6 +13,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -110,6 +112,17 @@ struct Simulator {
 
 int main(int argc, char** argv)
 {
+    // What the simulator is, then the option lines of the usage text below its first line.
+    const std::string help =
+        "A simulated capture-card recorder: live streams of up to 24 channels with ADPCM sound,\n"
+        "and the recording query and transmit ports serving AVI recordings, for testing and\n"
+        "demonstrating the live client and the playback program without recorder hardware.\n"
+        "\nOptions:\n"
+        "  --help               print this text and exit\n"
+        "  --version            print the version and exit\n" +
+        std::string(std::strchr(alder::UsageText(), '\n') + 1);
+    if (suite::AnswerHelpOrVersion(argc, argv, "[options]", help.c_str()))
+        return 0;
     auto simulator = std::make_unique<Simulator>();
     std::string error;
     if (!alder::ParseOptions(argc, argv, simulator->options, &error)) {

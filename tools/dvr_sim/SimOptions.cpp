@@ -31,6 +31,8 @@ bool Number(const char* text, double& out) {
 
 }  // namespace
 
+const char* UsageText() { return kUsage; }
+
 bool ParseOptions(int argc, char** argv, SimOptions& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];

@@ -26,4 +26,7 @@ struct SimOptions {
 // Parses argv; on an error or --help prints the usage to stderr and returns false.
 bool ParseOptions(int argc, char** argv, SimOptions& options);
 
+// "usage: dvr_sim [options]" and one line per option.
+const char* UsageText();
+
 }  // namespace dvr_sim

@@ -5,7 +5,10 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
+#include "common/CommandHelp.h"
 #include "tools/dvr_sim/Server.h"
 #include "tools/dvr_sim/SimOptions.h"
 
@@ -24,6 +27,16 @@ void OnSignal(int signal) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // What the simulator is, then the option lines of the usage text below its first line.
+  const std::string help =
+      "A simulated network video recorder: serves logins, live streams of synthetic cameras,\n"
+      "a catalogue of recordings and their downloads on one TCP port, for testing and\n"
+      "demonstrating the live client and the playback program without recorder hardware.\n"
+      "\nOptions:\n"
+      "  --help               print this text and exit\n"
+      "  --version            print the version and exit\n" +
+      std::string(std::strchr(dvr_sim::UsageText(), '\n') + 1);
+  if (suite::AnswerHelpOrVersion(argc, argv, "[options]", help.c_str())) return 0;
   dvr_sim::SimOptions options;
   if (!dvr_sim::ParseOptions(argc, argv, options)) return 2;
   struct sigaction action{};

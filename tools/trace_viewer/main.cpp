@@ -2,6 +2,7 @@
 // to. Prints every line it receives on standard output (converted from GBK to UTF-8), one per
 // line and flushed at once, so an operator can watch the trace live. Runs until Ctrl+C.
 
+#include "common/CommandHelp.h"
 #include "platform/TimeText.h"
 #include "platform/TitledWindow.h"
 
@@ -12,7 +13,26 @@
 #include <pthread.h>
 #include <string>
 
-int main() {
+namespace {
+
+constexpr const char* kHelp =
+    "Prints the trace lines the suite's programs and libraries send while they run, one per\n"
+    "line as they arrive, each tagged by its source ([KORVEL], [HALVANE], [LUMARO], ...).\n"
+    "Start it in a terminal before the program to watch; Ctrl+C ends it. Only one viewer can\n"
+    "listen at a time.\n"
+    "\n"
+    "Options:\n"
+    "  --help       print this text and exit\n"
+    "  --version    print the version and exit\n"
+    "\n"
+    "Files:\n"
+    "  $XDG_RUNTIME_DIR    the folder of the socket the programs send their lines to\n"
+    "  /tmp/korvel-UID     the same, when XDG_RUNTIME_DIR is unset or not usable\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (suite::AnswerHelpOrVersion(argc, argv, "[--help | --version]", kHelp)) return 0;
   // Ctrl+C and termination are taken by sigwait below, never by the server thread.
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
