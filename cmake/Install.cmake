@@ -1,16 +1,24 @@
-# Installed layout (cmake --install <build> --prefix <prefix>):
+# Installed layout (cmake --install <build> --prefix <prefix>; the Debian packages made by
+# scripts/package hold the same tree under /usr):
 #
 #   <prefix>/lib/cctv-suite/          the program folder: Korvel, Lumaro, trace_viewer, the
 #                                     recorder simulators, the suite's shared libraries and the
 #                                     data the programs read beside themselves (Setting.ini,
 #                                     Teskline.tab, Language/, UI_Skin/)
-#   <prefix>/bin/korvel, lumaro, korvel-trace-viewer
+#   <prefix>/bin/korvel, lumaro, korvel-trace-viewer, korvel-dvr-sim, korvel-alder-sim
 #                                     links into the program folder; a program resolves its
 #                                     own executable through the link, so it still finds its
 #                                     data in the program folder
 #   <prefix>/share/applications/      one .desktop file per program
-#   <prefix>/share/pixmaps/           their icons
-#   <prefix>/share/doc/CctvSuite/     the user guide and its screenshots
+#   <prefix>/share/icons/hicolor/     their icons at 48, 64, 128 and 256 pixels, drawn at
+#                                     build time from the programs' window icons
+#   <prefix>/share/pixmaps/           the window icons themselves
+#   <prefix>/share/metainfo/          a software-centre description of each program
+#   <prefix>/share/man/man1/          a manual page for each command, made from its --help
+#   <prefix>/share/doc/korvel-suite/  the user guide and its screenshots, copyright, changelog
+#
+# Two install components: "programs" (everything a site needs) and "simulators" (the recorder
+# simulators with their commands and manual pages), packaged separately.
 #
 # No Drives.ini is installed: without one the programs map drives C and D to folders below
 # $XDG_DATA_HOME/korvel/, so recordings and snapshots land in the user's own folders.
@@ -21,9 +29,15 @@ include(GNUInstallDirs)
 set(SUITE_INSTALL_PROGRAM_FOLDER ${CMAKE_INSTALL_LIBDIR}/cctv-suite)
 
 set(suite_installed_programs)
-foreach(program Korvel Lumaro trace_viewer dvr_sim alder_sim)
+foreach(program Korvel Lumaro trace_viewer)
   if(TARGET ${program})
     list(APPEND suite_installed_programs ${program})
+  endif()
+endforeach()
+set(suite_installed_simulators)
+foreach(program dvr_sim alder_sim)
+  if(TARGET ${program})
+    list(APPEND suite_installed_simulators ${program})
   endif()
 endforeach()
 set(suite_installed_libraries)
@@ -37,7 +51,7 @@ endforeach()
 # from build/bin), so installing never edits a binary in place: in-place editing pads the
 # build run path with empty entries, and an empty entry makes the loader search the current
 # folder, so a library loaded by name could come from wherever a program was started.
-foreach(target ${suite_installed_programs} ${suite_installed_libraries})
+foreach(target ${suite_installed_programs} ${suite_installed_simulators} ${suite_installed_libraries})
   set_target_properties(${target} PROPERTIES
     INSTALL_RPATH "$ORIGIN;$ORIGIN/../lib"
     BUILD_WITH_INSTALL_RPATH ON)
@@ -46,6 +60,10 @@ endforeach()
 if(suite_installed_programs)
   install(TARGETS ${suite_installed_programs}
           RUNTIME DESTINATION ${SUITE_INSTALL_PROGRAM_FOLDER} COMPONENT programs)
+endif()
+if(suite_installed_simulators)
+  install(TARGETS ${suite_installed_simulators}
+          RUNTIME DESTINATION ${SUITE_INSTALL_PROGRAM_FOLDER} COMPONENT simulators)
 endif()
 if(suite_installed_libraries)
   install(TARGETS ${suite_installed_libraries}
@@ -64,11 +82,15 @@ foreach(folder Language UI_Skin)
 endforeach()
 
 # Command names in bin/: relative links, so a staged install (DESTDIR) stays correct.
-set(suite_command_links "Korvel=korvel" "Lumaro=lumaro" "trace_viewer=korvel-trace-viewer")
-foreach(pair ${suite_command_links})
-  string(REPLACE "=" ";" pair "${pair}")
-  list(GET pair 0 program)
-  list(GET pair 1 command)
+# program=command=component
+set(suite_commands "Korvel=korvel=programs" "Lumaro=lumaro=programs"
+    "trace_viewer=korvel-trace-viewer=programs" "dvr_sim=korvel-dvr-sim=simulators"
+    "alder_sim=korvel-alder-sim=simulators")
+foreach(entry ${suite_commands})
+  string(REPLACE "=" ";" entry "${entry}")
+  list(GET entry 0 program)
+  list(GET entry 1 command)
+  list(GET entry 2 component)
   if(TARGET ${program})
     install(CODE "
       set(bindir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
@@ -77,38 +99,9 @@ foreach(pair ${suite_command_links})
            \"\${CMAKE_INSTALL_PREFIX}/${SUITE_INSTALL_PROGRAM_FOLDER}/${program}\")
       message(STATUS \"Installing: \${bindir}/${command} -> \${target}\")
       file(CREATE_LINK \"\${target}\" \"\${bindir}/${command}\" SYMBOLIC)
-    " COMPONENT programs)
+    " COMPONENT ${component})
   endif()
 endforeach()
 
-# Desktop entries and icons.
-set(suite_desktop_entries)
-if(TARGET Korvel)
-  list(APPEND suite_desktop_entries "korvel|Korvel|Live video from network recorders and capture cards|live_client/resources/korvel.xpm")
-endif()
-if(TARGET Lumaro)
-  list(APPEND suite_desktop_entries "lumaro|Lumaro|Search and play back recordings|playback_app/resources/lumaro.xpm")
-endif()
-foreach(entry ${suite_desktop_entries})
-  string(REPLACE "|" ";" entry "${entry}")
-  list(GET entry 0 command)
-  list(GET entry 1 name)
-  list(GET entry 2 comment)
-  list(GET entry 3 icon)
-  set(desktop ${CMAKE_BINARY_DIR}/desktop/${command}.desktop)
-  file(WRITE ${desktop}
-    "[Desktop Entry]\n"
-    "Type=Application\n"
-    "Name=${name}\n"
-    "Comment=${comment}\n"
-    "Exec=${command}\n"
-    "Icon=${command}\n"
-    "Terminal=false\n"
-    "Categories=AudioVideo;Video;Security;\n")
-  install(FILES ${desktop} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programs)
-  install(FILES ${CMAKE_SOURCE_DIR}/${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/pixmaps
-          RENAME ${command}.xpm COMPONENT programs)
-endforeach()
-
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT programs OPTIONAL)
+include(${CMAKE_CURRENT_LIST_DIR}/Desktop.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/Package.cmake)

@@ -2,6 +2,8 @@
 //
 //   skin_gen <theme folder> [<theme folder> ...]
 //   skin_gen --lumaro <theme folder> [...]     (playback-program themes, LumaroSkin.cpp)
+//   skin_gen --icons <picture> <name> <icon theme folder>
+//                                              (a program's desktop icons, AppIcon.cpp)
 //
 // Each folder holds one theme INI ("*.ini" with [ENG] ThemeName). The whole dialog background is
 // painted first at the screen size the theme is made for; the four border pictures are cut from
@@ -26,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "AppIcon.h"
 #include "LumaroSkin.h"
 #include "ThemeFile.h"
 #include "platform/Profile.h"
@@ -576,6 +579,16 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: skin_gen <theme folder> [<theme folder> ...]\n");
     return 2;
+  }
+  if (std::string(argv[1]) == "--icons") {
+    if (argc != 5) {
+      std::fprintf(stderr, "usage: skin_gen --icons <picture> <name> <icon theme folder>\n");
+      return 2;
+    }
+    return WriteAppIcons(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                         QString::fromLocal8Bit(argv[4]))
+               ? 0
+               : 1;
   }
   // "--lumaro" before the folders: they hold playback-program themes.
   const bool lumaro = std::string(argv[1]) == "--lumaro";
