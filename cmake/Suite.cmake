@@ -1,5 +1,9 @@
 # Shared CMake helpers of the suite.
 
+# Whatever a folder installs without naming a component belongs to the main package (see
+# cmake/Package.cmake); only the recorder simulators go to a package of their own.
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME programs)
+
 # suite_add_test(NAME <name> LABELS <unit|integration|gui> SOURCES <...> LIBS <...>)
 # One GoogleTest executable registered with CTest under its labels. Tests run with the
 # program folder as working directory so that data files beside the programs are found.
