@@ -1,6 +1,7 @@
 #include "tools/alder_sim/ChannelSource.h"
 
-#include "tools/alder_sim/AdpcmEncoder.h"
+#include "decoder_library/AdpcmEncoder.h"
+#include "tools/alder_sim/ToneGenerator.h"
 #include "tools/alder_sim/Mpeg4Encoder.h"
 
 extern "C" {
@@ -143,7 +144,7 @@ void ChannelSource::Broadcast(const Message& message)
 void ChannelSource::Run()
 {
     Mpeg4Encoder encoder;
-    AdpcmEncoder adpcm;
+    halvane::AdpcmEncoder adpcm;
     ToneGenerator tone(300.0 + 50.0 * channel_);
     std::vector<int16_t> samples;
     while (true) {
@@ -237,12 +238,12 @@ void ChannelSource::Run()
                         flags |= ferrow::wire::kAudioPlayOff;
                     audioRestart_ = false;
                 }
-                const int blocks = blockBytes / AdpcmEncoder::kBlockBytes;
-                samples.resize(static_cast<size_t>(blocks) * AdpcmEncoder::kSamplesPerBlock);
+                const int blocks = blockBytes / halvane::AdpcmEncoder::kBlockBytes;
+                samples.resize(static_cast<size_t>(blocks) * halvane::AdpcmEncoder::kSamplesPerBlock);
                 tone.Generate(samples.data(), static_cast<int>(samples.size()));
                 Message audio;
                 for (int i = 0; i < blocks; ++i)
-                    adpcm.EncodeBlock(samples.data() + i * AdpcmEncoder::kSamplesPerBlock,
+                    adpcm.EncodeBlock(samples.data() + i * halvane::AdpcmEncoder::kSamplesPerBlock,
                                       audio.payload);
                 audio.header = Header{Type::Audio, static_cast<uint8_t>(channel_), flags,
                                       static_cast<uint32_t>(StampNow()),
