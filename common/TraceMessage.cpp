@@ -8,6 +8,7 @@
 //   STORDANE   none                               yes     yes       growable string   1
 //   KORVEL     none                               yes     no        growable string   0 without viewer
 //   PELLIX     none                               yes     no        growable string   0 without viewer
+//   CAMLINK    none                               yes     no        growable string   0 without viewer
 //   HALVANE    none                               yes     no        1024-byte buffer  1
 //
 // Lock order: the viewer lock and the log lock are never held together; the viewer is sent
@@ -34,7 +35,7 @@
 #define TRACE_HAS_LOG 1
 #elif defined(TRACE_MEMBER_STORDANE)
 #define TRACE_HAS_LOG 1
-#elif defined(TRACE_MEMBER_KORVEL) || defined(TRACE_MEMBER_PELLIX)
+#elif defined(TRACE_MEMBER_KORVEL) || defined(TRACE_MEMBER_PELLIX) || defined(TRACE_MEMBER_CAMLINK)
 #define TRACE_VIEWER_ONLY 1
 #define TRACE_RESULT_WITHOUT_VIEWER 0
 #elif defined(TRACE_MEMBER_HALVANE)

@@ -24,7 +24,7 @@ bool AlderSimProcess::Start(const std::vector<std::string>& arguments,
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         return false;
-    std::string program = ProgramPath("alder_sim");
+    std::string program = ProgramPath(program_);
     std::vector<char*> argv;
     argv.push_back(program.data());
     std::vector<std::string> copies = arguments;
@@ -85,9 +85,16 @@ bool AlderSimProcess::WaitForLine(const std::string& text, std::chrono::millisec
     });
 }
 
+void AlderSimProcess::Signal(int number)
+{
+    if (pid_ > 0)
+        kill(pid_, number);
+}
+
 void AlderSimProcess::Stop()
 {
     if (pid_ > 0) {
+        kill(pid_, SIGCONT);  // a frozen simulator must still hear the stop
         kill(pid_, SIGTERM);
         int status = 0;
         for (int i = 0; i < 50 && waitpid(pid_, &status, WNOHANG) == 0; ++i)

@@ -11,23 +11,28 @@
 
 namespace testsupport {
 
-// The recorder simulator as a child process: started with arguments, commanded through its
-// standard input, its event lines collected from its standard output, and killed by pid.
+// A simulator as a child process (the recorder simulator unless another program of build/bin
+// is named): started with arguments, commanded through its standard input, its event lines
+// collected from its standard output, and killed by pid.
 class AlderSimProcess {
 public:
+    explicit AlderSimProcess(std::string program = "alder_sim") : program_(std::move(program)) {}
     ~AlderSimProcess() { Stop(); }
 
-    // Starts build/bin/alder_sim and waits for its ready line; false if it never came.
+    // Starts build/bin/<program> and waits for its ready line; false if it never came.
     bool Start(const std::vector<std::string>& arguments,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
     void Command(const std::string& line);
     // Waits until an event line containing text has been printed; true if it was.
     bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout);
+    // Sends a signal to the running simulator (SIGSTOP freezes it as a stalled device).
+    void Signal(int number);
     void Stop();
 
 private:
     void ReadOutput(int fd);
 
+    const std::string program_;
     pid_t pid_ = -1;
     int input_ = -1;
     std::thread reader_;
