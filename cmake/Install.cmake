@@ -51,10 +51,13 @@ endforeach()
 # from build/bin), so installing never edits a binary in place: in-place editing pads the
 # build run path with empty entries, and an empty entry makes the loader search the current
 # folder, so a library loaded by name could come from wherever a program was started.
+# Every symbol is bound at load time and the relocations are then made read-only, as for the
+# system's own packaged programs: a missing symbol stops a program at its start, not midway.
 foreach(target ${suite_installed_programs} ${suite_installed_simulators} ${suite_installed_libraries})
   set_target_properties(${target} PROPERTIES
     INSTALL_RPATH "$ORIGIN;$ORIGIN/../lib"
     BUILD_WITH_INSTALL_RPATH ON)
+  target_link_options(${target} PRIVATE LINKER:-z,relro,-z,now)
 endforeach()
 
 if(suite_installed_programs)
