@@ -2,8 +2,9 @@
 #
 #   korvel-suite_<version>_amd64.deb             the programs, libraries, data, desktop
 #                                                integration, manual pages and user guide
-#   korvel-suite-simulators_<version>_amd64.deb  the recorder simulators, for test benches and
-#                                                demonstrations; a real site leaves them out
+#   korvel-suite-simulators_<version>_amd64.deb  the recorder and camera simulators, for test
+#                                                benches and demonstrations; a real site leaves
+#                                                them out
 #
 # The version is the project version of the top-level CMakeLists.txt. Depends is computed from
 # the binaries by dpkg-shlibdeps, plus what the binaries cannot show: the XviD library is
@@ -77,12 +78,19 @@ entries, icons, manual pages and the user guide.")
 set(CPACK_DEBIAN_SIMULATORS_PACKAGE_NAME korvel-suite-simulators)
 set(CPACK_DEBIAN_SIMULATORS_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_SIMULATORS_DESCRIPTION
-"recorder simulators for the CCTV client suite
-Two simulated recorders for test benches and demonstrations of the CCTV client
-suite without recorder hardware: korvel-dvr-sim, a network video recorder with
-synthetic cameras and a catalogue of recordings, and korvel-alder-sim, a
-capture-card recorder with live streams, sound and a recording archive.
+"recorder and camera simulators for the CCTV client suite
+Simulated devices for test benches and demonstrations of the CCTV client suite
+without recorder or camera hardware: korvel-dvr-sim, a network video recorder
+with synthetic cameras and a catalogue of recordings; korvel-alder-sim, a
+capture-card recorder with live streams, sound and a recording archive; and
+korvel-camera-sim, a network camera serving test pictures over RTSP.
 .
 A site with real recorders does not need this package.")
+if(TARGET camera_sim)
+  # The camera builds its pipelines from GStreamer elements found by name at run time: the
+  # encoders, payloaders, test sources and the clock overlay.
+  set(CPACK_DEBIAN_SIMULATORS_PACKAGE_DEPENDS
+      "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-x")
+endif()
 
 include(CPack)

@@ -43,6 +43,12 @@ for package in libxvidcore4 fonts-wqy-microhei libqt6widgets6 libavcodec libc6; 
   [[ ", $depends" == *", $package"* ]] || fail "Depends lacks $package: $depends"
 done
 [[ $(field "$simulators" Depends) == *libavcodec* ]] || fail "the simulators' Depends lacks libavcodec"
+if [[ -x $build/bin/camera_sim ]]; then
+  # The camera's GStreamer elements are loaded by name: the encoders come from these.
+  for package in libgstrtspserver gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly; do
+    [[ $(field "$simulators" Depends) == *$package* ]] || fail "the simulators' Depends lacks $package"
+  done
+fi
 
 # --- Contents -------------------------------------------------------------------------------
 files() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $6 }' | sort; }
@@ -50,9 +56,10 @@ files "$suite" > "$work/suite.files"
 files "$simulators" > "$work/simulators.files"
 shared=$(comm -12 "$work/suite.files" "$work/simulators.files")
 [[ -z $shared ]] || fail "both packages hold (dpkg would refuse the second): $shared"
-grep -q 'dvr_sim\|alder_sim' "$work/suite.files" && fail "the simulators are in the main package"
+grep -q '_sim$' "$work/suite.files" && fail "the simulators are in the main package"
 for path in ./usr/lib/cctv-suite/dvr_sim ./usr/lib/cctv-suite/alder_sim ./usr/bin/korvel-dvr-sim \
-            ./usr/bin/korvel-alder-sim ./usr/share/doc/korvel-suite-simulators/copyright; do
+            ./usr/bin/korvel-alder-sim ./usr/share/doc/korvel-suite-simulators/copyright \
+            $([[ -x $build/bin/camera_sim ]] && echo ./usr/bin/korvel-camera-sim); do
   grep -qx "$path" "$work/simulators.files" || fail "$path is not in the simulators' package"
 done
 

@@ -1,6 +1,7 @@
 // camera_sim: a network camera on one machine. Serves moving test pictures in H.264, H.265
 // and Motion JPEG with G.711 or AAC sound over RTSP (GStreamer's RTSP server), optionally
 // behind credentials, on the loopback address and port given on its command line.
+#include "common/CommandHelp.h"
 #include "tools/camera_sim/CameraOptions.h"
 #include "tools/camera_sim/RtspCamera.h"
 
@@ -68,6 +69,17 @@ gboolean OnCommand(GIOChannel* channel, GIOCondition condition, gpointer data)
 
 int main(int argc, char** argv)
 {
+    // What the camera is, then the option lines of the usage text below its first line.
+    const std::string help =
+        "A simulated network camera: moving test pictures in H.264, H.265 and Motion JPEG with\n"
+        "G.711 or AAC sound over RTSP, optionally behind credentials, for testing and\n"
+        "demonstrating the live client without camera hardware.\n"
+        "\nOptions:\n"
+        "  --help               print this text and exit\n"
+        "  --version            print the version and exit\n" +
+        std::string(std::strchr(camera::UsageText(), '\n') + 1);
+    if (suite::AnswerHelpOrVersion(argc, argv, "[options]", help.c_str()))
+        return 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(camera::UsageText(), stdout);
