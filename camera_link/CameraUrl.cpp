@@ -6,6 +6,7 @@ extern "C" {
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace camlink {
@@ -105,6 +106,12 @@ bool SplitRtspUrl(const std::string& url, CameraAddress& address)
     const std::string scheme = proto.data();
     if ((scheme != "rtsp" && scheme != "RTSP") || host[0] == '\0')
         return false;
+    // A part that filled its buffer may have been cut: such an address is refused rather
+    // than turned into another one.
+    for (const std::vector<char>* part : {&auth, &host, &path}) {
+        if (std::strlen(part->data()) + 1 >= part->size())
+            return false;
+    }
     address = CameraAddress();
     address.host = host.data();
     if (address.host.size() > 2 && address.host.front() == '[' && address.host.back() == ']')
