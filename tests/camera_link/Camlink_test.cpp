@@ -162,7 +162,8 @@ protected:
                                     "--stream", "h264:h264:pcmu:352x288",
                                     "--stream", "h265:h265:pcma:352x288",
                                     "--stream", "mjpeg:mjpeg:pcmu:320x240",
-                                    "--stream", "aac:h264:aac:352x288"}))
+                                    "--stream", "aac:h264:aac:352x288"},
+                                   std::chrono::seconds(30)))
             << "camera_sim did not start";
         ASSERT_NE(0, CMLLoadLibrary());
     }
