@@ -11,6 +11,7 @@
 
 #include "common/TraceMessage.h"
 #include "decoder_library/Halvane.h"
+#include "camera_link/Camlink.h"
 #include "device_sdk/Ferrow/Ferrow.h"
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "device_sdk/Orvane/Orvane.h"
@@ -341,6 +342,9 @@ void CKorvelDlg::StartSdks() {
   if (FRWLoadLibrary(kFerrowLocalPort, kFerrowFlags) == 0)
     platform::MessageBox(Handle(), FormatText(failFormat, {std::string("FRWLoadLibrary")}), "",
                          platform::MB_OK);
+  if (CMLLoadLibrary() == 0)
+    platform::MessageBox(Handle(), FormatText(failFormat, {std::string("CMLLoadLibrary")}), "",
+                         platform::MB_OK);
   if (DEC_LoadLibrary() == 0)
     platform::MessageBox(Handle(), FormatText(failFormat, {std::string("DEC_LoadLibrary")}), "",
                          platform::MB_OK);
@@ -622,6 +626,8 @@ void CKorvelDlg::PostNcDestroy() {
     if (login.hDvr != 0) {
       if (login.nKind == kKindAlder) {
         FRWDestroyHandle(login.hDvr);
+      } else if (login.nKind == kKindCamera) {
+        CMLDestroyHandle(login.hDvr);
       } else {
         ORVANE_logoutServer(login.hDvr);
         ORVANE_destroyDVR(login.hDvr);
@@ -629,6 +635,7 @@ void CKorvelDlg::PostNcDestroy() {
     }
     g_LoginTable.erase(g_LoginTable.begin());
   }
+  CMLFreeLibrary();
   if (ORVANE_cleanup() != 0) {
     TraceMessage("[KORVEL] - ORVANE_cleanup() error.");
     m_skin.ShowMessage("IDS_UNINIT_FAIL", platform::MB_OK, nullptr);

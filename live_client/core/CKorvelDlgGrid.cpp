@@ -291,6 +291,9 @@ void CKorvelDlg::UpdateIndicators(int page, int w) {
       image = -1;
     } else if (!slot.bTried) {
       image = kTreeImageAssigned;
+    } else if (slot.bConnected && slot.nLostFlag) {
+      // A network camera stays connected while it reconnects by itself: shown as failed.
+      image = kTreeImageFailed;
     } else if (slot.bConnected) {
       image = kTreeImageConnected;
       buttons = slot.nRecKind == 1 ? kRecButtonsCanStop : kRecButtonsCanStart;

@@ -161,6 +161,11 @@ void CKorvelLive::Ptz(platform::WPARAM code, platform::LPARAM start) {
   }
   int c = static_cast<int>(code);
   int s = static_cast<int>(start);
+  if (kind == kKindCamera) {
+    // A camera reached over RTSP alone takes no PTZ command.
+    TraceMessage("[KORVEL] - PTZ %d of window %d not sent: the camera has no PTZ service", c, w + 1);
+    return;
+  }
   if (kind == kKindAlder) {
     if (c == kPtzAutoOn) {
       if (s == 0) return;

@@ -13,3 +13,12 @@ void CCameraInfo::ResetSaved() {
   nKind = kKindAlder;
   nChannel = 0;
 }
+
+std::string CameraHostOf(const std::string& address) {
+  std::size_t from = 0;
+  if (!address.empty() && address.front() == '[') {
+    const std::size_t close = address.find(']');
+    if (close != std::string::npos) from = close;
+  }
+  return address.substr(0, address.find('/', from));
+}

@@ -17,11 +17,21 @@ inline constexpr int kChannelsPerLogin = 24;
 inline constexpr int kScheduleBytes = 24;
 
 // Device kinds: index of the device-model list. Kinds 0-2 are recorders reached through the
-// DVR SDK, kind 3 capture-card recorders reached through the media-transmit library.
+// DVR SDK, kind 3 capture-card recorders reached through the media-transmit library, kind 4
+// network cameras reached through the camera link (RTSP).
 inline constexpr int kKindDogwood = 0;
 inline constexpr int kKindCedar = 1;
 inline constexpr int kKindBirch = 2;
 inline constexpr int kKindAlder = 3;
+inline constexpr int kKindCamera = 4;
+inline constexpr int kKindCount = 5;
+
+// Kinds whose compressed frames this client decodes, records and snapshots itself (the
+// decoding library's entry of the slot), rather than the DVR SDK doing it.
+inline constexpr bool DecodesOnClient(int kind) { return kind == kKindAlder || kind == kKindCamera; }
+
+// The host of a network camera's address "host[/path]" (a bracketed IPv6 literal kept whole).
+std::string CameraHostOf(const std::string& address);
 
 // A slot names a recorder and a channel on it; an empty strAddr means "not assigned".
 // Texts are the system's 8-bit text (code page 936 where not ASCII).
@@ -46,7 +56,7 @@ class CCameraInfo {
   int nPort2 = 9008;             // saved: second recorder port 0-9999
   std::string strUser;           // saved
   std::string strPassword;       // saved, plain text (the file is readable by its owner only)
-  int nKind = kKindAlder;        // saved: device kind 0-3
+  int nKind = kKindAlder;        // saved: device kind 0-4
   int nChannel = 0;              // saved: channel on the recorder, 0-23
   int bTried = 0;                // a connect has been attempted (1 from the end of the first)
   int bConnected = 0;            // preview running
@@ -58,7 +68,7 @@ class CCameraInfo {
       0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
   int bSchedOn = 0;              // scheduled recording armed
   int nLostFlag = 0;             // connection reported lost; cleared at every connect
-  int hDecoder = -1;             // decoder instance of a kind-3 slot, -1 when none
+  int hDecoder = -1;             // decoder instance of a kind-3 or kind-4 slot, -1 when none
   platform::CriticalSection lock;  // the slot's own lock
 
   bool IsAssigned() const { return !strAddr.empty(); }

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "common/TraceMessage.h"
+#include "camera_link/Camlink.h"
 #include "device_sdk/Ferrow/Ferrow.h"
 #include "device_sdk/Orvane/Orvane.h"
 #include "live_client/core/AddressResolve.h"
@@ -118,6 +119,30 @@ int StartAlderLogin(CKorvelDlg* dialog, CLoginInfo& record, CLoginInfo*& login,
   return result != 0 ? result : FRW_ERR_HANDLE;
 }
 
+int StartCameraLogin(CLoginInfo& record, CLoginInfo*& login, const CCameraInfo& slot) {
+  CML_CONNECT_INFO connect{};
+  CopyFixedText(connect.szHost, sizeof connect.szHost - 1, record.strAddr);
+  connect.wPort = static_cast<unsigned short>(record.nPort > 0 ? record.nPort : 554);
+  connect.wOnvifPort = static_cast<unsigned short>(slot.nPort2 > 0 ? slot.nPort2 : 0);
+  connect.nTransport = CML_TRANSPORT_TCP;
+  CopyFixedText(connect.szUser, sizeof connect.szUser - 1, record.strUser);
+  CopyFixedText(connect.szPassword, sizeof connect.szPassword - 1, record.strPassword);
+  int handle = 0;
+  int result = CMLCreateHandle(&handle, &connect, 0);
+  if (result == CML_OK) result = CMLLogin(handle, slot.nChannel);
+  if (result != CML_OK) {
+    TraceMessage("[KORVEL] - camera %s:%d login failed: %d", record.strAddr.c_str(), record.nPort,
+                 result);
+    if (handle != 0) CMLDestroyHandle(handle);
+    return ReportableCameraCode(result);
+  }
+  record.hDvr = handle;
+  login = AppendLogin(record);
+  TraceMessage("[KORVEL] - camera %s:%d logged in, HANDLE: %d", record.strAddr.c_str(),
+               record.nPort, handle);
+  return 0;
+}
+
 int StartDvrLogin(CKorvelDlg* dialog, CLoginInfo& record, CLoginInfo*& login) {
   std::string dotted;
   if (ResolveAddress(record.strAddr, dotted) != kResolveOk) return kConnectResolveFailed;
@@ -151,12 +176,33 @@ int StartDvrLogin(CKorvelDlg* dialog, CLoginInfo& record, CLoginInfo*& login) {
 
 }  // namespace
 
+// The camera link's refusals as the media-transmit library's codes, so the error report
+// says "OVER TIME" for a camera that is not there, "USER INFO ERROR" for refused credentials
+// and "NO VIDEO SOURCE" for a stream the camera does not have.
+int ReportableCameraCode(int code) {
+  switch (code) {
+    case CML_ERR_TIMEOUT:
+    case CML_ERR_REFUSED:
+    case CML_ERR_CANCELLED:
+      return FRW_ERR_TIMEOUT;
+    case CML_ERR_USER:
+      return FRW_ERR_USER;
+    case CML_ERR_NOT_FOUND:
+    case CML_ERR_NO_SOURCE:
+    case CML_ERR_PROTOCOL:
+      return FRW_ERR_NO_SOURCE;
+    default:
+      return code;
+  }
+}
+
 int ChannelsOfKind(int kind) {
   switch (kind) {
     case kKindDogwood: return 4;
     case kKindCedar: return 16;
     case kKindBirch: return 8;
     case kKindAlder: return 24;
+    case kKindCamera: return kChannelsPerLogin;
     default: return 0;
   }
 }
@@ -191,6 +237,7 @@ int StartLogin(CKorvelDlg* dialog, CLoginInfo*& login, CCameraInfo& slot) {
   login = nullptr;
   CLoginInfo record(slot);
   if (record.nKind == kKindAlder) return StartAlderLogin(dialog, record, login, slot);
+  if (record.nKind == kKindCamera) return StartCameraLogin(record, login, slot);
   return StartDvrLogin(dialog, record, login);
 }
 
@@ -279,6 +326,9 @@ void CheckLogout(CKorvelDlg* dialog, CLoginInfo* login, CCameraInfo* slot) {
   };
   if (found->nKind == kKindAlder) {
     FRWDestroyHandle(slot->hDvr != 0 ? slot->hDvr : handle);
+    removeRecord();
+  } else if (found->nKind == kKindCamera) {
+    CMLDestroyHandle(handle);
     removeRecord();
   } else {
     const int result = ORVANE_logoutServer(handle);

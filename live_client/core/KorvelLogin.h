@@ -45,3 +45,7 @@ void CheckLogout(CKorvelDlg* dialog, CLoginInfo* login, CCameraInfo* slot);
 void ReportConnectFailure(CKorvelDlg* dialog, int code, int window, int page);
 // Channels of a recorder of `kind`.
 int ChannelsOfKind(int kind);
+// A camera link result as the media-transmit library's code of the same meaning, which the
+// error report names: a camera not there reads "over time", refused credentials "user info
+// error", a stream the camera does not have "no video source".
+int ReportableCameraCode(int code);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
 #include "decoder_library/Halvane.h"
 #include "device_sdk/Ferrow/Ferrow.h"
@@ -13,6 +14,8 @@
 #include "live_client/core/AddressResolve.h"
 #include "live_client/core/CKorvelDlg.h"
 #include "live_client/core/KorvelGlobals.h"
+#include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelLogin.h"
 #include "live_client/core/KorvelRecording.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/MakeHole.h"
@@ -136,10 +139,15 @@ void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int 
   const int entry = context->page * kSlotsPerPage + context->window;
   // A copy: a format change may rewrite the entry while this frame is decoded.
   const PreviewMediaInfo info = LoadPreviewMediaInfo(entry);
-  std::uint8_t* picture = g_WindowBuffers.picture[context->window].get();
+  std::uint8_t* picture = context->kind == kKindCamera ? context->cameraPicture.get()
+                                                      : g_WindowBuffers.picture[context->window].get();
   if (!picture) return;
-  // A format larger than the window's buffer is never decoded into it.
-  if (PictureFitsBuffer(info.nWidth, info.nHeight)) {
+  // A format larger than the buffer is never decoded into it.
+  const bool fits = context->kind == kKindCamera
+                        ? static_cast<std::size_t>(info.nWidth) * info.nHeight * 3 / 2 <=
+                              context->cameraPictureBytes
+                        : PictureFitsBuffer(info.nWidth, info.nHeight);
+  if (fits) {
     int pictureLength = 0;
     timer.BeginStep();
     const int ok = DEC_DecodeData(context->decoder, frame, picture, length, &pictureLength,
@@ -195,17 +203,30 @@ void FrwAudioCallback(const unsigned char* block, int length, int, void* user, i
   }
 }
 
+// Makes the camera preview's picture buffer hold a width x height picture (planar 4:2:0);
+// a size it does not decode leaves the buffer as it is.
+void SizeCameraPicture(PreviewContext& context, int width, int height) {
+  if (!CameraPictureFits(width, height)) return;
+  const std::size_t bytes = static_cast<std::size_t>(width) * height * 3 / 2 + 128;
+  if (bytes <= context.cameraPictureBytes) return;
+  context.cameraPicture = std::make_unique<std::uint8_t[]>(bytes);
+  context.cameraPictureBytes = bytes;
+}
+
 void FormatChanged(PreviewContext& context, const void* data, int length) {
   if (!data || length < static_cast<int>(sizeof(PreviewMediaInfo))) return;
   const int entry = context.page * kSlotsPerPage + context.window;
   PreviewMediaInfo info;
   std::memcpy(&info, data, sizeof info);
-  StorePreviewMediaInfo(entry, info);
   TraceMessage(
       "[KORVEL] - CONPROC: VideoInfo Changed. PAGE:%d  WND: %d --- VideInfo-nWidth: %d, "
       "nHeight: %d",
       context.page, context.window, info.nWidth, info.nHeight);
-  if (!PictureFitsBuffer(info.nWidth, info.nHeight)) {
+  // The camera's buffer grows before the new size is published, on the thread that decodes.
+  if (context.kind == kKindCamera) SizeCameraPicture(context, info.nWidth, info.nHeight);
+  StorePreviewMediaInfo(entry, info);
+  if (context.kind == kKindCamera ? !CameraPictureFits(info.nWidth, info.nHeight)
+                                  : !PictureFitsBuffer(info.nWidth, info.nHeight)) {
     TraceMessage("[KORVEL] - picture %dx%d does not fit the window buffer: not decoded",
                  info.nWidth, info.nHeight);
     return;
@@ -294,6 +315,103 @@ int StartAlderPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, 
   FRWRegVideoPreCallBack(slot.hDvr, slot.nChannel, FrwVideoCallback, &context);
   FRWRegAudioPreCallBack(slot.hDvr, slot.nChannel, FrwAudioCallback, &context);
   TraceMessage("[KORVEL] - reg....................");
+  return 0;
+}
+
+// --- Kind 4 -------------------------------------------------------------------------------
+
+// The camera link reports a lost stream once, keeps reconnecting, and reports it restored.
+// The preview stays registered throughout (the slot stays connected, marked lost), so a
+// disconnect still stops it; a recording ends its file at the loss and goes on in a new one
+// after the reconnection.
+void CameraStatusProc(int status, const void* data, int length, void* user) {
+  auto* context = static_cast<PreviewContext*>(user);
+  if (!context) return;
+  if (status == CML_STATUS_FORMAT_CHANGED) {
+    FormatChanged(*context, data, length);
+    return;
+  }
+  if (g_bClosing || !context->dialog) return;
+  CKorvelDlg& dialog = *context->dialog;
+  CCameraInfo& slot = g_PageInfo[context->page].camera[context->window];
+  if (status == CML_STATUS_CONNECTION_LOST) {
+    TraceMessage("[KORVEL] - camera of page %d window %d lost", context->page + 1, context->window + 1);
+    bool recording = false;
+    {
+      std::lock_guard<platform::CriticalSection> guard(slot.lock);
+      if (!slot.bTried) return;
+      slot.nLostFlag = 1;
+      recording = slot.nRecKind != 0;
+    }
+    if (recording) {
+      std::lock_guard<platform::CriticalSection> guard(dialog.m_csDialog);
+      DEC_StopCapture(context->decoder);
+      TraceMessage("[KORVEL] - capture of window %d ended at the loss", context->window + 1);
+    }
+    dialog.Post({korvel::WM_KORVEL_ERRREPORT, 5, reinterpret_cast<platform::LPARAM>(context->login)});
+    dialog.UpdateIndicators(context->page, context->window);
+  } else if (status == CML_STATUS_RESTORED) {
+    TraceMessage("[KORVEL] - camera of page %d window %d reconnected", context->page + 1,
+                 context->window + 1);
+    bool recording = false;
+    {
+      std::lock_guard<platform::CriticalSection> guard(slot.lock);
+      if (!slot.bTried) return;
+      slot.nLostFlag = 0;
+      recording = slot.nRecKind != 0;
+    }
+    if (recording) {
+      std::lock_guard<platform::CriticalSection> guard(dialog.m_csDialog);
+      dialog.Recording().RestartCaptureAfterFormatChange(slot, context->page, context->window);
+    }
+    dialog.UpdateIndicators(context->page, context->window);
+  }
+}
+
+int StartCameraPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
+                       int window) {
+  const int result = CMLStartPreview(slot.hDvr, slot.nChannel, 0, 0);
+  if (result != CML_OK) {
+    TraceMessage("[KORVEL] - CMLStartPreview failed, handle = %d stream = %d failcode = %d",
+                 slot.hDvr, slot.nChannel, result);
+    return ReportableCameraCode(result);
+  }
+  CML_MEDIA_INFO camera{};
+  CMLGetMediaInfo(slot.hDvr, slot.nChannel, &camera);
+  PreviewMediaInfo info{camera.nWidth, camera.nHeight, camera.nCompressor, camera.nFrameRate};
+
+  const int decoder = DEC_CreateVideoDecoder(slot.nChannel);
+  if (decoder < 0) {
+    TraceMessage("[KORVEL] - DEC_CreateVideoDecoder failed for window %d", window + 1);
+    CMLStopPreview(slot.hDvr, slot.nChannel);
+    return FRW_ERR_NO_SOURCE;
+  }
+  slot.hDecoder = decoder;
+  const int entry = page * kSlotsPerPage + window;
+  PreviewContext& context = g_PreviewContext[entry];
+  context.dialog = dialog;
+  context.channel = slot.nChannel;
+  context.window = window;
+  context.page = page;
+  context.handle = slot.hDvr;
+  context.decoder = decoder;
+  context.kind = kKindCamera;
+  context.login = &login;
+  std::memcpy(context.mediaInfo, &info, sizeof context.mediaInfo);
+  SizeCameraPicture(context, info.nWidth, info.nHeight);
+  if (CameraPictureFits(info.nWidth, info.nHeight)) {
+    const DecoderFormat format{info.nWidth, info.nHeight, info.nCompressor};
+    DEC_SetDecoderFMT(decoder, 0, &format);
+  } else {
+    TraceMessage("[KORVEL] - camera picture %dx%d is not decoded", info.nWidth, info.nHeight);
+  }
+  StorePreviewMediaInfo(entry, info);
+  TraceMessage("[KORVEL] - camera of window %d: codec %d, %dx%d, %d pictures/s", window + 1,
+               info.nCompressor, info.nWidth, info.nHeight, info.nFrameRate);
+
+  CMLRegConnectStatusCallBack(slot.hDvr, slot.nChannel, CameraStatusProc, &context);
+  CMLRegAudioPreCallBack(slot.hDvr, slot.nChannel, FrwAudioCallback, &context);
+  CMLRegVideoPreCallBack(slot.hDvr, slot.nChannel, FrwVideoCallback, &context);
   return 0;
 }
 
@@ -397,6 +515,11 @@ void StorePreviewMediaInfo(int entry, const PreviewMediaInfo& info) {
   g_PreviewMediaInfo[entry] = info;
 }
 
+bool CameraPictureFits(int width, int height) {
+  if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return false;
+  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) <= 3840u * 2160u;
+}
+
 bool PictureFitsBuffer(int width, int height) {
   if (width <= 0 || height <= 0 || width > 4096 || height > 4096) return false;
   return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 / 2 <=
@@ -407,6 +530,7 @@ int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, in
                     int window) {
   TraceMessage("[KORVEL] - --------------------> StartSDKPreview");
   if (slot.nKind == kKindAlder) return StartAlderPreview(dialog, login, slot, page, window);
+  if (slot.nKind == kKindCamera) return StartCameraPreview(dialog, login, slot, page, window);
   return StartDvrPreview(dialog, slot, page, window);
 }
 
@@ -416,7 +540,11 @@ int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
   // The recording ends before the stream it is made of; the schedule is disarmed with it.
   if (dialog) dialog->Recording().StopWithPreview(slot);
   else slot.bSchedOn = 0;
-  if (slot.nKind == kKindAlder) {
+  if (slot.nKind == kKindCamera) {
+    outcome = CMLStopPreview(slot.hDvr, slot.nChannel);
+    if (slot.hDecoder >= 0) DEC_DestroyVideoDecoder(slot.hDecoder);
+    slot.hDecoder = -1;
+  } else if (slot.nKind == kKindAlder) {
     outcome = FRWStopPreview(slot.hDvr, slot.nChannel);
     TraceMessage("[KORVEL] - destroyVideoDecoder(). CALLID = %d\n", slot.hDecoder);
     if (slot.hDecoder >= 0) DEC_DestroyVideoDecoder(slot.hDecoder);

@@ -5,7 +5,9 @@
 //
 // Kinds 0-2: the DVR SDK decodes and hands over pictures and sound blocks. Kind 3: the
 // media-transmit library hands over compressed frames and ADPCM blocks, which are decoded
-// here into the window's preallocated buffers. Pictures reach the window's render port only
+// here into the window's preallocated buffers. Kind 4: the camera link hands over the same,
+// decoded the same way into a buffer of the preview's own, sized for the camera's pictures
+// (network cameras send up to 4K, past what the windows' buffers hold). Pictures reach the window's render port only
 // while the slot's page is the current page; sound only for the selected window of it.
 //
 // The callbacks run on the device libraries' threads, several at once for different windows.
@@ -15,7 +17,9 @@
 // copied in and out whole under its entry's own lock (StorePreviewMediaInfo,
 // LoadPreviewMediaInfo). Nothing here allocates per frame.
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "live_client/core/CameraInfo.h"
 
@@ -30,8 +34,14 @@ struct PreviewContext {
   int page = 0;
   int handle = 0;
   std::uint8_t channelByte = 0;  // kind 3
-  int decoder = -1;              // kind 3
-  int mediaInfo[4] = {};         // kind 3: media info at the start
+  int decoder = -1;              // kinds 3 and 4
+  int mediaInfo[4] = {};         // kinds 3 and 4: media info at the start
+  int kind = 0;
+  CLoginInfo* login = nullptr;   // kind 4: the camera's login, named in a loss report
+  // Kind 4: the picture buffer, written before the callbacks are registered and then only by
+  // the stream's own receive thread (a format change), which is also the one that decodes.
+  std::unique_ptr<std::uint8_t[]> cameraPicture;
+  std::size_t cameraPictureBytes = 0;
 };
 
 // Media information of a kind-3 preview: width, height, compressor, frame rate.
@@ -89,3 +99,6 @@ PictureCallbackBreakdown LongestPictureCallbackBreakdown();
 
 // True when a picture of width x height fits the per-window picture buffer.
 bool PictureFitsBuffer(int width, int height);
+// True when a network camera's picture of width x height is one this client decodes (up to
+// 3840 x 2160 pixels, sides up to 4096).
+bool CameraPictureFits(int width, int height);

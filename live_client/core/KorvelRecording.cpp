@@ -28,9 +28,11 @@ int FlagsOf(int kind) { return kind == kRecordScheduled ? kCaptureFlagsScheduled
 
 std::string RecordingFolder(const std::string& root, const std::string& address, int port,
                             int kind, int channel, std::time_t now) {
-  std::string folder = FormatText(kind == kKindAlder ? "%sVIDEO\\" : "%sVIDEO\\DVR_REC\\", {root});
-  folder += FormatText("%s[SVR%d]\\", {address, static_cast<long long>(port)});
-  if (kind != kKindAlder) return folder;
+  std::string folder = FormatText(DecodesOnClient(kind) ? "%sVIDEO\\" : "%sVIDEO\\DVR_REC\\", {root});
+  // A camera's address may carry its stream path: the folder is named after the host only.
+  const std::string host = kind == kKindCamera ? CameraHostOf(address) : address;
+  folder += FormatText("%s[SVR%d]\\", {host, static_cast<long long>(port)});
+  if (!DecodesOnClient(kind)) return folder;
   platform::LocalTime local;
   if (!platform::ToLocalTime(now, local)) local = platform::GetLocalTime();
   folder += platform::FormatTime("%Y_%m_%d\\", local);
@@ -84,7 +86,7 @@ int CKorvelRecording::StartSlot(CCameraInfo& slot, int kind) {
   if (root.empty()) return -1;
   const std::string folder =
       RecordingFolder(root, slot.strAddr, slot.nPort, slot.nKind, slot.nChannel, Now());
-  if (slot.nKind == kKindAlder) {
+  if (DecodesOnClient(slot.nKind)) {
     platform::FileError error = platform::FileError::None;
     if (!platform::CreateFolderTree(folder, &error))
       TraceMessage("[KORVEL] - cannot create %s: %s", folder.c_str(), platform::FileErrorText(error));
@@ -102,7 +104,7 @@ int CKorvelRecording::StartSlot(CCameraInfo& slot, int kind) {
 }
 
 int CKorvelRecording::StopSlot(CCameraInfo& slot) {
-  if (slot.nKind == kKindAlder) {
+  if (DecodesOnClient(slot.nKind)) {
     if (DEC_StopCapture(slot.hDecoder) == 1) return 0;
     const int code = DEC_GetLastError();
     return code != 0 ? code : -1;
@@ -235,7 +237,7 @@ void CKorvelRecording::StopTimerRec() {
           std::lock_guard<platform::CriticalSection> dialogGuard(m_dialog.m_csDialog);
           const int result = StopSlot(slot);
           if (result != 0) {
-            failure = SlotText(slot.nKind == kKindAlder ? "IDS_STOPMANUALREC_ERR" : "IDS_STOPAUTOREC_ERR",
+            failure = SlotText(DecodesOnClient(slot.nKind) ? "IDS_STOPMANUALREC_ERR" : "IDS_STOPAUTOREC_ERR",
                                slot, result);
             Report(kReportRecordStopFailed, p, w);
           } else {
@@ -283,7 +285,7 @@ void CKorvelRecording::DiskChange() {
         const int kind = slot.nRecKind;
         const int stopped = StopSlot(slot);
         if (stopped != 0) {
-          message = SlotText(slot.nKind == kKindAlder ? "IDS_STOPMANUALREC_ERR"
+          message = SlotText(DecodesOnClient(slot.nKind) ? "IDS_STOPMANUALREC_ERR"
                                                       : "IDS_STOPREC_ERR_WHEN_DISKCHANGE",
                              slot, stopped);
           Report(kReportRecordStopFailed, p, w);
@@ -293,7 +295,7 @@ void CKorvelRecording::DiskChange() {
           TraceMessage("[KORVEL] - DisChange: handle %d, channel %d", slot.hDvr, slot.nChannel);
           const int started = StartSlot(slot, kind);
           if (started != 0) {
-            if (slot.nKind == kKindAlder) TraceMessage("[KORVEL] - DEC_StartCapture Err: %d", started);
+            if (DecodesOnClient(slot.nKind)) TraceMessage("[KORVEL] - DEC_StartCapture Err: %d", started);
             else message = m_dialog.LanguageText("IDS_STARTREC_ERR_WHEN_DISKCHANGE");
             Report(kReportRecordStartFailed, p, w);
             m_dialog.UpdateIndicators(p, w);

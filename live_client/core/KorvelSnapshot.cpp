@@ -53,13 +53,15 @@ SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
     decoder = slot.hDecoder;
     handle = slot.hDvr;
   }
-  const std::string folder = SnapshotFolder(dialog.m_strSnapPath, address, channel);
+  // A camera's address may carry its stream path: its folder is named after the host only.
+  const std::string folder =
+      SnapshotFolder(dialog.m_strSnapPath, kind == kKindCamera ? CameraHostOf(address) : address, channel);
   const std::string name = SnapshotFileName(dialog.m_nSnapFormat, platform::GetLocalTime());
   result.path = folder + name;
 
   bool saved = false;
   if (!name.empty()) {
-    if (kind == kKindAlder) {
+    if (DecodesOnClient(kind)) {
       platform::FileError error = platform::FileError::None;
       if (!platform::CreateFolderTree(folder, &error))
         TraceMessage("[KORVEL] - cannot create %s: %s", folder.c_str(), platform::FileErrorText(error));

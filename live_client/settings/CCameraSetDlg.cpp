@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include <QSignalBlocker>
+
+#include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
 #include "live_client/settings/CPropertyPage.h"
 #include "live_client/skin/KorvelSkin.h"
@@ -60,8 +63,10 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   Load();
   // Connected after loading, so the stored port is not replaced by the type's default.
   connect(type_, &QComboBox::currentIndexChanged, this, [this](int index) {
-    if (index >= 0 && index < 4) port_->setText(QString::number(kDeviceTypes[index].defaultPort));
+    if (index >= 0 && index < kKindCount) port_->setText(QString::number(kDeviceTypes[index].defaultPort));
   });
+  // A camera's whole address pasted into the address field is split into the fields.
+  connect(addr_, &QLineEdit::editingFinished, this, &CCameraSetDlg::SplitPastedCameraAddress);
 }
 
 QLineEdit* CCameraSetDlg::AddField(const char* label, const char* name, int row) {
@@ -87,7 +92,22 @@ void CCameraSetDlg::Load() {
   channel_->setText(QString::number(slot.nChannel));
   user_->setText(FromSystemText(slot.strUser));
   password_->setText(FromSystemText(slot.strPassword));
-  type_->setCurrentIndex(slot.nKind >= 0 && slot.nKind < 4 ? slot.nKind : -1);
+  type_->setCurrentIndex(slot.nKind >= 0 && slot.nKind < kKindCount ? slot.nKind : -1);
+}
+
+void CCameraSetDlg::SplitPastedCameraAddress() {
+  const QString text = addr_->text().trimmed();
+  if (!text.startsWith(QStringLiteral("rtsp://"), Qt::CaseInsensitive)) return;
+  CML_CONNECT_INFO parts{};
+  if (CMLSplitUrl(ToSystemText(text).c_str(), &parts) != CML_OK) return;
+  QSignalBlocker keepPort(type_);  // the type's default port must not replace the pasted one
+  type_->setCurrentIndex(kKindCamera);
+  addr_->setText(FromSystemText(parts.szHost));
+  port_->setText(QString::number(parts.wPort));
+  if (parts.szUser[0] != '\0') {
+    user_->setText(FromSystemText(parts.szUser));
+    password_->setText(FromSystemText(parts.szPassword));
+  }
 }
 
 bool CCameraSetDlg::ExistsElsewhere(const std::string& address, int port, int channel) const {

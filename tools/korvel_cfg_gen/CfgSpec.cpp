@@ -49,7 +49,7 @@ std::optional<SlotSpec> ParseSlotSpec(std::string_view text, std::string& error)
   const NumberField numbers[] = {
       {"page", 0, 1, kPageCount, &spec.page},
       {"window", 1, 1, kSlotsPerPage, &spec.window},
-      {"kind", 2, kKindDogwood, kKindAlder, &spec.kind},
+      {"kind", 2, kKindDogwood, kKindCamera, &spec.kind},
       {"port", 4, 0, 9999, &spec.port},
       {"second port", 5, 0, 9999, &spec.port2},
       {"channel", 6, 1, kChannelsPerLogin, &spec.channel},

@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -20,6 +21,7 @@
 #include "live_client/core/CKorvelLive.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelPreview.h"
 #include "live_client/core/KorvelRecording.h"
 #include "live_client/core/KorvelSnapshot.h"
 #include "live_client/core/PageInfo.h"
@@ -208,6 +210,9 @@ TEST(KorvelRecordingNames, FoldersOfBothDeviceFamiliesAndSnapshotNames) {
   for (int kind : {kKindDogwood, kKindCedar, kKindBirch})
     EXPECT_EQ(RecordingFolder("D:\\", "10.0.0.5", 8000, kind, 3, t), "D:\\VIDEO\\DVR_REC\\10.0.0.5[SVR8000]\\");
 
+  // A network camera's folder names its host, never the stream path of its address.
+  EXPECT_EQ(RecordingFolder("D:\\", "cam.example/Streaming/101", 554, kKindCamera, 0, t),
+            "D:\\VIDEO\\cam.example[SVR554]\\2010_05_25\\chn_01\\08\\");
   EXPECT_EQ(SnapshotFolder("C:\\Pic", "10.0.0.5", 0), "C:\\Pic\\10.0.0.5\\01\\");
   EXPECT_EQ(SnapshotFileName(0, may25), "20100525-085907.JPG");
   EXPECT_EQ(SnapshotFileName(1, may25), "20100525-085907.BMP");
@@ -215,6 +220,95 @@ TEST(KorvelRecordingNames, FoldersOfBothDeviceFamiliesAndSnapshotNames) {
   EXPECT_EQ(SnapshotFileName(-1, may25), "");
   EXPECT_EQ(SnapshotDrive("C:\\Pic"), "C:\\");
   EXPECT_EQ(SnapshotDrive("D:\\shots\\day"), "D:\\");
+}
+
+// Four network cameras (H.264 with G.711, H.265, Motion JPEG, H.264 with AAC) as an operator
+// uses them: moving pictures, the selected camera's sound, ten seconds recorded by hand,
+// snapshots; then the camera drops every client: the loss reaches the error report once per
+// login, the windows come back by themselves within seconds, and the recording goes on in a
+// new file.
+TEST_F(KorvelRecordingTest, NetworkCamerasShowRecordSnapAndComeBackAfterTheCameraDropsThem) {
+  const fs::path wav = fs::path(drives_->Root('C')) / "camera-sound.wav";
+  setenv("KORVEL_AUDIO", ("wav:" + wav.string()).c_str(), 1);
+  ASSERT_TRUE(StartCamera("127.0.0.161"));
+  std::vector<SimulatorSlot> cameras = {{0, 0, "127.0.0.161/h264", kCameraPort, kKindCamera, 0},
+                                        {0, 1, "127.0.0.161/h265", kCameraPort, kKindCamera, 0},
+                                        {0, 2, "127.0.0.161/mjpeg", kCameraPort, kKindCamera, 0},
+                                        {0, 3, "127.0.0.161/h264-aac", kCameraPort, kKindCamera, 0}};
+  for (SimulatorSlot& camera : cameras) {
+    camera.user = "admin";
+    camera.password = "s3cret";
+  }
+  CKorvelSettings settings;
+  settings.m_strRecDrive = "D:\\";
+  settings.m_nRecDriveMask = 3;
+  ASSERT_TRUE(OpenWithSlots(cameras, settings, true));
+  for (int w = 0; w < 4; ++w) ASSERT_TRUE(Connect(w)) << "camera window " << w;
+  const int codecs[] = {5, 6, 7, 5};
+  for (int w = 0; w < 4; ++w) {
+    EXPECT_EQ(LoadPreviewMediaInfo(w).nCompressor, codecs[w]);
+    EXPECT_EQ(LoadPreviewMediaInfo(w).nWidth, 352);
+    // The camera's ball moves every picture.
+    CVideoStatic* surface = VideoWindow(w)->Surface();
+    const unsigned start = surface->PresentCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return surface->PresentCount() > start + 10; }, 10000)) << w;
+    const QImage first = surface->grab().toImage();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return surface->grab().toImage() != first; }, 4000)) << w;
+  }
+
+  Select(0);
+  ASSERT_TRUE(Press(0, "BTN_RECORD"));
+  EXPECT_EQ(RecKind(0, 0), kRecordManual);
+  QTest::qWait(5000);
+  Click("BTN_SNAP");
+  CTaskbarNotifier* notifier = FindNotifier(dialog_.get());
+  ASSERT_NE(notifier, nullptr);
+  const std::string snap = notifier->Text();
+  EXPECT_NE(snap.find("127.0.0.161"), std::string::npos) << snap;
+  EXPECT_EQ(snap.find("/h264"), std::string::npos) << "the stream path is no folder: " << snap;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(drives_->Host(snap)) && fs::file_size(drives_->Host(snap)) > 0; }, 5000)) << snap;
+
+  // The camera drops every client: each window is lost once and comes back by itself.
+  camera_->Command("drop");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return TreeItem(0)->data(0, Qt::UserRole + 1).toInt() == kTreeImageFailed; }, 8000));
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    for (int w = 0; w < 4; ++w)
+      if (TreeItem(w)->data(0, Qt::UserRole + 1).toInt() != kTreeImageConnected) return false;
+    return true;
+  }, 8000)) << "the cameras came back within 5 s of the loss";
+  int lossReports = 0;
+  for (const auto& entry : dialog_->ErrorReports())
+    if ((entry.wParam & 0xFFFF) == 5) ++lossReports;
+  EXPECT_EQ(lossReports, 4) << "one loss report per camera login";
+  EXPECT_EQ(RecKind(0, 0), kRecordManual) << "the recording goes on after the reconnection";
+  QTest::qWait(5000);
+  ASSERT_TRUE(Press(0, "BTN_STOPRECORD"));
+  EXPECT_EQ(RecKind(0, 0), kRecordNone);
+
+  const std::vector<FoundAvi> files = AviFiles();
+  ASSERT_EQ(files.size(), 2u) << "one file before the loss, one after";
+  const std::regex layout(R"(D:\\VIDEO\\127\.0\.0\.161\[SVR8554\]\\\d{4}_\d\d_\d\d\\chn_01\\\d\d\\[-\d]+ M101\.avi)");
+  for (const FoundAvi& file : files) {
+    EXPECT_TRUE(std::regex_match(file.windows, layout)) << file.windows;
+    const auto probe = halvane_test::RunCommand(
+        "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " +
+        halvane_test::Quoted(file.host.string()) + " 2>&1");
+    EXPECT_EQ(probe.output, "h264\nadpcm_ima_wav\n") << file.host;
+  }
+  ExpectPlayableAndIndexed(files);
+
+  // The selected camera's sound reached the sound output: ticks, not silence.
+  dialog_.reset();
+  unsetenv("KORVEL_AUDIO");
+  std::ifstream in(wav, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 44u + 8000u * 2);
+  std::vector<int16_t> samples((bytes.size() - 44) / 2);
+  std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+  int loud = 0;
+  for (int16_t sample : samples)
+    if (std::abs(sample) > 1000) ++loud;
+  EXPECT_GT(loud, 100) << "the camera's sound is silent";
 }
 
 TEST_F(KorvelRecordingTest, ManualKind3RecordingWritesIndexedPlayableFilesInTheChannelsHourFolder) {

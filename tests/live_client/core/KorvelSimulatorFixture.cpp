@@ -13,6 +13,7 @@ void KorvelSimulatorTest::TearDown() {
   dialog_.reset();
   dvr_.reset();
   alder_.reset();
+  camera_.reset();
   KorvelDialogTest::TearDown();
 }
 
@@ -28,6 +29,14 @@ bool KorvelSimulatorTest::StartAlder(const std::string& address, int channels, i
   return alder_->Start({"--address", address, "--port", std::to_string(port), "--user", "op",
                         "--password", "pw", "--channels", std::to_string(channels), "--fps", "25",
                         "--size", "352x288", "--no-recordings"});
+}
+
+bool KorvelSimulatorTest::StartCamera(const std::string& address) {
+  camera_ = std::make_unique<testsupport::AlderSimProcess>("camera_sim");
+  return camera_->Start({"--address", address, "--port", std::to_string(kCameraPort), "--user",
+                         "admin", "--password", "s3cret", "--stream", "h264:h264:pcmu:352x288",
+                         "--stream", "h265:h265:pcma:352x288", "--stream", "mjpeg:mjpeg:pcmu:352x288",
+                         "--stream", "h264-aac:h264:aac:352x288"});
 }
 
 bool KorvelSimulatorTest::OpenWithSlots(const std::vector<SimulatorSlot>& wanted,

@@ -1,7 +1,8 @@
 #pragma once
 
 // A main dialog with the real connection work attached, in front of the device simulators on
-// loopback: a DVR (dvr_sim) and a capture-card server (alder_sim), each started on demand.
+// loopback: a DVR (dvr_sim), a capture-card server (alder_sim) and a network camera
+// (camera_sim), each started on demand.
 
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@ namespace korvel_test {
 
 constexpr int kDvrPort = 8670;
 constexpr int kAlderPort = 8000;
+constexpr int kCameraPort = 8554;
 
 // One configured video window.
 struct SimulatorSlot {
@@ -38,6 +40,9 @@ class KorvelSimulatorTest : public KorvelDialogTest {
 
   bool StartDvr(const std::string& address, const std::string& password = "1234", int kind = 0);
   bool StartAlder(const std::string& address, int channels = 4, int port = kAlderPort);
+  // The test camera with streams "h264" (G.711 mu-law), "h265" (A-law), "mjpeg" and
+  // "h264-aac", all 352x288 at 25 pictures/s, behind user "admin" and password "s3cret".
+  bool StartCamera(const std::string& address);
 
   // Writes the slots and `settings` into the configuration and opens the dialog with the real
   // connection work. Without `maintenance` the test runs the maintenance steps itself.
@@ -49,6 +54,7 @@ class KorvelSimulatorTest : public KorvelDialogTest {
 
   std::unique_ptr<dvr_sim_test::DvrSimProcess> dvr_;
   std::unique_ptr<testsupport::AlderSimProcess> alder_;
+  std::unique_ptr<testsupport::AlderSimProcess> camera_;
 };
 
 }  // namespace korvel_test
