@@ -8,7 +8,8 @@ folder=$(mktemp -d "${TMPDIR:-/tmp}/demo_smoke.XXXXXX")
 trap 'rm -rf "$folder"' EXIT
 fail() { echo "demo_smoke_test: $*" >&2; for log in "$folder"/logs/*; do echo "== $log"; tail -n 20 "$log"; done >&2; exit 1; }
 
-env -u DISPLAY DEMO_DVR_ADDRESS=127.0.0.112 DEMO_ALDER_ADDRESS=127.0.0.113 DEMO_SETTLE=8 \
+env -u DISPLAY DEMO_DVR_ADDRESS=127.0.0.112 DEMO_ALDER_ADDRESS=127.0.0.113 \
+  DEMO_CAMERA_ADDRESS=127.0.0.116 DEMO_LOCKED_CAMERA_ADDRESS=127.0.0.117 DEMO_SETTLE=8 \
   bash "$source_dir/scripts/demo" --no-build --build "$build_dir" --folder "$folder" \
   > "$folder/demo.out" 2>&1 || fail "scripts/demo failed: $(cat "$folder/demo.out")"
 shots=$folder/screenshots
@@ -37,6 +38,12 @@ for index in "${!cells[@]}"; do
   value=$(spread "$shots/korvel-live-2.png" "$1" "$2")
   ((value > 10)) || fail "window $((index + 1)) shows no picture (grey spread $value)"
 done
+# Page 2: the four network cameras show pictures too.
+for index in 0 1 2 3; do
+  set -- ${cells[$index]}
+  value=$(spread "$shots/korvel-cameras.png" "$1" "$2")
+  ((value > 10)) || fail "camera window $((index + 1)) of page 2 shows no picture (grey spread $value)"
+done
 # Window 9 was not connected: flat.
 value=$(spread "$shots/korvel-live-2.png" 517 161)
 ((value <= 10)) || fail "window 9 should be empty (grey spread $value)"
@@ -49,6 +56,8 @@ b=$(ffmpeg -hide_banner -loglevel error -i "$shots/korvel-live-2.png" -vf crop=6
 # The configuration the demo wrote loads in the client's own code with its eight cameras.
 count=$("$build_dir/bin/korvel_cfg_gen" --print "$folder" | grep -c '^slot 1:')
 ((count == 8)) || fail "Korvel.cfg holds $count cameras on page 1, not 8"
+count=$("$build_dir/bin/korvel_cfg_gen" --print "$folder" | grep -c '^slot 2:[0-9]*:4:')
+((count == 4)) || fail "Korvel.cfg holds $count network cameras on page 2, not 4"
 
 [[ -s $shots/lumaro.png ]] || fail "no screenshot of the playback program"
 echo "demo_smoke_test: passed"
