@@ -1,5 +1,6 @@
 #include "live_client/core/KorvelPreview.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -41,6 +42,11 @@ std::atomic<unsigned> g_longestPictureCallbackUs{0};
 std::atomic<unsigned> g_pictureCallbacks{0};
 std::atomic<unsigned> g_slowPictureCallbacks{0};
 constexpr unsigned kSlowCallbackUs = 100000;
+// Picture callbacks by their length in whole milliseconds (the last bucket holds every one
+// of 255 ms or more), for the median and the tail of the time a picture takes from the
+// device library to the window.
+constexpr int kCallbackBuckets = 256;
+std::atomic<unsigned> g_callbackMilliseconds[kCallbackBuckets];
 
 // One lock per media-information entry: the format-change report of one window never waits
 // for the pictures of another.
@@ -75,6 +81,8 @@ class CallbackTimer {
     const unsigned us = static_cast<unsigned>(MicrosecondsSince(start_));
     g_pictureCallbacks.fetch_add(1, std::memory_order_relaxed);
     if (us >= kSlowCallbackUs) g_slowPictureCallbacks.fetch_add(1, std::memory_order_relaxed);
+    g_callbackMilliseconds[std::min<unsigned>(us / 1000, kCallbackBuckets - 1)].fetch_add(
+        1, std::memory_order_relaxed);
     unsigned longest = g_longestPictureCallbackUs.load(std::memory_order_relaxed);
     while (us > longest) {
       if (g_longestPictureCallbackUs.compare_exchange_weak(longest, us,
@@ -501,6 +509,22 @@ void ResetLongestPictureCallback() {
   g_longestPictureCallbackUs = 0;
   g_pictureCallbacks = 0;
   g_slowPictureCallbacks = 0;
+  for (auto& bucket : g_callbackMilliseconds) bucket = 0;
+}
+
+unsigned PictureCallbackPercentileMs(double fraction) {
+  unsigned counts[kCallbackBuckets];
+  unsigned long long total = 0;
+  for (int i = 0; i < kCallbackBuckets; ++i) total += counts[i] = g_callbackMilliseconds[i].load();
+  if (total == 0) return 0;
+  const auto wanted = static_cast<unsigned long long>(fraction * static_cast<double>(total));
+  unsigned long long seen = 0;
+  for (int i = 0; i < kCallbackBuckets; ++i) {
+    seen += counts[i];
+    // A callback counted in bucket i lasted less than i + 1 ms.
+    if (seen > wanted) return static_cast<unsigned>(i + 1);
+  }
+  return kCallbackBuckets;
 }
 
 PreviewMediaInfo LoadPreviewMediaInfo(int entry) {

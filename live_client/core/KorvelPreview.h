@@ -96,6 +96,11 @@ struct PictureCallbackBreakdown {
   bool decoded = false;  // a kind-3 frame; false for a DVR picture, which comes decoded
 };
 PictureCallbackBreakdown LongestPictureCallbackBreakdown();
+// The length that `fraction` (0.5 for the median, 0.99 ...) of the picture callbacks since the
+// last reset stayed under, rounded up to whole milliseconds; 0 before any callback. A kind-3
+// or kind-4 callback runs from the frame's arrival in the device library's thread to the
+// picture's hand-over to its window, so this is the delay the client adds to a picture.
+unsigned PictureCallbackPercentileMs(double fraction);
 
 // True when a picture of width x height fits the per-window picture buffer.
 bool PictureFitsBuffer(int width, int height);
