@@ -77,6 +77,9 @@ inline constexpr std::uint32_t kFccAuds = MakeFourCC('a', 'u', 'd', 's');
 // --- Codec tags of recordings -------------------------------------------------------------
 inline constexpr std::uint32_t kFccXvid = MakeFourCC('X', 'V', 'I', 'D');   // 0x44495658
 inline constexpr std::uint32_t kFccWmv3 = MakeFourCC('W', 'M', 'V', '3');
+inline constexpr std::uint32_t kFccH264 = MakeFourCC('H', '2', '6', '4');
+inline constexpr std::uint32_t kFccHevc = MakeFourCC('H', 'E', 'V', 'C');
+inline constexpr std::uint32_t kFccMjpg = MakeFourCC('M', 'J', 'P', 'G');
 
 // --- Chunk ids inside movi ----------------------------------------------------------------
 // Two decimal digits of the stream number followed by a two-letter type.

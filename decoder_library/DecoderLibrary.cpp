@@ -13,6 +13,7 @@
 #include "decoder_library/DecoderTable.h"
 #include "decoder_library/MutexLock.h"
 #include "decoder_library/SnapshotFile.h"
+#include "decoder_library/VideoCodecCamera.h"
 #include "decoder_library/VideoCodecMPEG4.h"
 #include "decoder_library/VideoCodecWMV9DMO.h"
 #include "decoder_library/VideoCodecXviD.h"
@@ -34,6 +35,16 @@ constexpr std::uint32_t kCompressorFourCC[6] = {
     platform::MakeFourCC('X', 'V', 'I', 'D'),
     platform::MakeFourCC('W', 'M', 'V', '3'),
 };
+
+std::uint32_t FourCCOfCompressor(int compressor)
+{
+    switch (compressor) {
+    case DEC_COMPRESSOR_H264: return platform::MakeFourCC('H', '2', '6', '4');
+    case DEC_COMPRESSOR_H265: return platform::MakeFourCC('H', 'E', 'V', 'C');
+    case DEC_COMPRESSOR_MJPEG: return platform::MakeFourCC('M', 'J', 'P', 'G');
+    default: return compressor >= 0 && compressor < 6 ? kCompressorFourCC[compressor] : 0;
+    }
+}
 
 // Pictures beyond this size are refused before any codec is made.
 constexpr int kMaximumDimension = 16384;
@@ -68,6 +79,10 @@ std::unique_ptr<CVideoCodec> MakeCodec(int compressor)
         return std::make_unique<CVideoCodecXviD>();
     case 4:
         return std::make_unique<CVideoCodecWMV9DMO>();
+    case DEC_COMPRESSOR_H264:
+    case DEC_COMPRESSOR_H265:
+    case DEC_COMPRESSOR_MJPEG:
+        return std::make_unique<CVideoCodecCamera>();
     default:
         return nullptr;
     }
@@ -207,7 +222,7 @@ int SetDecoderFormat(int index, const DecoderFormat* format)
                 const CodecBitmapInfo input = PictureHeader(width, height, sizeof(CodecBitmapInfo), 0);
                 const CodecBitmapInfo output = PictureHeader(width, height, sizeof(platform::BITMAPINFOHEADER),
                                                              platform::MakeFourCC('Y', 'V', '1', '2'));
-                const int opened = codec->OpenDecoder(kCompressorFourCC[compressor]);
+                const int opened = codec->OpenDecoder(FourCCOfCompressor(compressor));
                 const int begun = codec->BeginDecompress(&input, &output);
                 usable = opened != 0 && begun != 0;
             }
@@ -244,6 +259,7 @@ int DecodeData(int index, const unsigned char* frame, unsigned char* picture, in
     DecoderEntry& entry = g_decoders[index];
     int width = 0;
     int height = 0;
+    int decoded = 0;
     {
         CCriticalSectionLock decodeLock(g_library.csDecode);
         CVideoCodec* codec = entry.pVideoCodec.load();
@@ -252,7 +268,8 @@ int DecodeData(int index, const unsigned char* frame, unsigned char* picture, in
             TraceMessage("[HALVANE] - \xBD\xE2\xC2\xEB\xC6\xF7\xCE\xB4\xB4\xB4\xBD\xA8. nIndex:%d", index);
             return 0;
         }
-        if (codec->Decode(frame, picture, frameLength, pictureLength) == 0) {
+        decoded = codec->Decode(frame, picture, frameLength, pictureLength);
+        if (decoded == 0) {
             SetError(DEC_ERROR_VIDEO_DECODE);
             TraceMessage("[HALVANE] - \xBD\xE2\xC2\xEB\xCA\xA7\xB0\xDC. nIndex:%d", index);
             return 0;
@@ -262,8 +279,11 @@ int DecodeData(int index, const unsigned char* frame, unsigned char* picture, in
         width = entry.nWidth.load();
         height = entry.nHeight.load();
     }
+    // A frame held back for display order is still the camera's frame: it is recorded.
     if (!CaptureVideoFrame(index, frame, frameLength, keyFrame != 0))
         return 0;
+    if (decoded == CVideoCodecCamera::kNoPictureYet)
+        return 1;
     // The request is taken before its path is read, so a DEC_Snap arriving meanwhile is kept
     // for the next picture rather than lost.
     if (entry.bSnapRequested.exchange(0) != 0) {

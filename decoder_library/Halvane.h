@@ -15,6 +15,12 @@ extern "C" {
 
 /* Only the first three fields are read; a caller's record may continue behind them. */
 typedef struct { int width, height, compressor; } DecoderFormat;   /* a caller's record may continue */
+/* compressor: 1 MPG4, 2 MP42, 3 XviD, 4 WMV9 (the recorders' values); the network cameras'
+   codecs, as Annex B access units with parameter sets in band before key frames, or whole
+   JPEG pictures: */
+#define DEC_COMPRESSOR_H264   5
+#define DEC_COMPRESSOR_H265   6
+#define DEC_COMPRESSOR_MJPEG  7
 
 /* Called on the decoding thread, inside DEC_DecodeData or DEC_DecodeAudio. */
 typedef void (*DEC_CAPTURE_NOTIFY)(int code, int value);

@@ -44,6 +44,9 @@ unsigned RecordFileManager::SetCapCompression(int index, int compression) {
   if (!IsSlot(index)) return OX_ERR_INDEX;
   if (compression == OX_COMPRESSION_XVID) slots_[index].compression = avi::kFccXvid;
   if (compression == OX_COMPRESSION_WMV3) slots_[index].compression = avi::kFccWmv3;
+  if (compression == OX_COMPRESSION_H264) slots_[index].compression = avi::kFccH264;
+  if (compression == OX_COMPRESSION_H265) slots_[index].compression = avi::kFccHevc;
+  if (compression == OX_COMPRESSION_MJPEG) slots_[index].compression = avi::kFccMjpg;
   return 0;
 }
 

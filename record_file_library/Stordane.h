@@ -33,6 +33,10 @@ extern "C" {
 /* Values of OxSetCapCompression. */
 #define OX_COMPRESSION_XVID 3
 #define OX_COMPRESSION_WMV3 4
+/* Network cameras: written as FourCC H264, HEVC and MJPG. */
+#define OX_COMPRESSION_H264 5
+#define OX_COMPRESSION_H265 6
+#define OX_COMPRESSION_MJPEG 7
 
 /* Messages of the drive-manager callback (wParam and lParam are 0). */
 #define OX_MSG_NO_SPACE 1524      /* recording suspended: no room could be made */
@@ -45,7 +49,7 @@ typedef void (*OX_DRIVER_MSG_CB)(unsigned int message, unsigned int wParam, long
 STORDANE_EXPORT unsigned int OxSetCapSize(int nIndex, int width, int height);
 /* Frames per second, 1..30; 13 stands for 12.5. Other values record as 25. */
 STORDANE_EXPORT unsigned int OxSetCapFrmRate(int nIndex, int frameRate);
-/* OX_COMPRESSION_XVID or OX_COMPRESSION_WMV3; other values leave the setting unchanged. */
+/* OX_COMPRESSION_XVID, _WMV3, _H264, _H265 or _MJPEG; other values leave the setting unchanged. */
 STORDANE_EXPORT unsigned int OxSetCapCompression(int nIndex, int compression);
 
 /* Creates the file (a Windows-form path of at most 259 characters), closing a file the slot

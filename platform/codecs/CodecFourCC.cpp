@@ -30,6 +30,15 @@ constexpr FourCCDecoder kDecoders[] = {
     {MakeFourCC('W', 'M', 'V', '2'), AV_CODEC_ID_WMV2},
     {MakeFourCC('W', 'M', 'V', '3'), AV_CODEC_ID_WMV3},
     {MakeFourCC('W', 'V', 'C', '1'), AV_CODEC_ID_VC1},
+    // Network cameras: H.264 and H.265 as Annex B access units, Motion JPEG as whole pictures.
+    {MakeFourCC('H', '2', '6', '4'), AV_CODEC_ID_H264},
+    {MakeFourCC('X', '2', '6', '4'), AV_CODEC_ID_H264},
+    {MakeFourCC('A', 'V', 'C', '1'), AV_CODEC_ID_H264},
+    {MakeFourCC('H', 'E', 'V', 'C'), AV_CODEC_ID_HEVC},
+    {MakeFourCC('H', '2', '6', '5'), AV_CODEC_ID_HEVC},
+    {MakeFourCC('H', 'E', 'V', '1'), AV_CODEC_ID_HEVC},
+    {MakeFourCC('H', 'V', 'C', '1'), AV_CODEC_ID_HEVC},
+    {MakeFourCC('M', 'J', 'P', 'G'), AV_CODEC_ID_MJPEG},
 };
 
 }  // namespace

@@ -36,9 +36,12 @@ bool FrameDecoder::Open(AVCodecID codecId, int width, int height, std::uint32_t 
     context_->coded_width = width;
     context_->coded_height = height;
     context_->codec_tag = codecTag;
-    // Live pictures are shown as they arrive: no frame threads, no reordering delay.
+    // Live pictures are shown as they arrive: no frame threads, no reordering delay. A
+    // camera's H.264 or H.265 may carry B-frames, which only the reordering delay puts in
+    // the right order; without B-frames it adds none.
     context_->thread_count = 1;
-    context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (codecId != AV_CODEC_ID_H264 && codecId != AV_CODEC_ID_HEVC)
+        context_->flags |= AV_CODEC_FLAG_LOW_DELAY;
     if (codecData != nullptr && codecDataSize > 0) {
         context_->extradata =
             static_cast<std::uint8_t*>(av_mallocz(codecDataSize + AV_INPUT_BUFFER_PADDING_SIZE));
