@@ -188,7 +188,7 @@ TEST(AviWriter, FrameRateAndCodecChoices) {
   }
   // Unknown compression values leave the codec as it was.
   Configure(kSlot, {OX_COMPRESSION_XVID, 352, 288, 15});
-  EXPECT_EQ(OxSetCapCompression(kSlot, 5), 0u);
+  EXPECT_EQ(OxSetCapCompression(kSlot, 8), 0u);
   const std::string path = RecordingPath('D', "2010_01_05", 2, 12, 0, 0);
   ASSERT_EQ(OxCreateAVIFile(kSlot, path.c_str()), 0u);
   WriteInterleaved(kSlot, 30, 0);

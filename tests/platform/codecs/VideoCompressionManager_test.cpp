@@ -72,7 +72,7 @@ TEST(VideoCompressionManager, OpensByFourCCInAnyCaseAndOnlyForDecompressing)
         EXPECT_EQ(info.fccType, ICTYPE_VIDEO);
         EXPECT_EQ(ICClose(hic), ICERR_OK);
     }
-    EXPECT_EQ(ICOpen(ICTYPE_VIDEO, MakeFourCC('H', '2', '6', '5'), ICMODE_DECOMPRESS), nullptr);
+    EXPECT_EQ(ICOpen(ICTYPE_VIDEO, MakeFourCC('A', 'V', '0', '1'), ICMODE_DECOMPRESS), nullptr);
     EXPECT_EQ(ICOpen(ICTYPE_VIDEO, 0, ICMODE_DECOMPRESS), nullptr);
     EXPECT_EQ(ICOpen(ICTYPE_VIDEO, MakeFourCC('X', 'V', 'I', 'D'), ICMODE_COMPRESS), nullptr);
     EXPECT_EQ(ICOpen(MakeFourCC('a', 'u', 'd', 'c'), MakeFourCC('X', 'V', 'I', 'D'), ICMODE_DECOMPRESS), nullptr);

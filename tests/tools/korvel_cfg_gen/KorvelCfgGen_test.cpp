@@ -37,7 +37,7 @@ TEST(KorvelCfgGen, SlotSpecsOutOfRangeOrMalformedAreRefused) {
       "0:1:0:127.0.0.1:8670:9008:1:admin:",            // page counted from 1
       "6:1:0:127.0.0.1:8670:9008:1:admin:",            // five pages
       "1:26:0:127.0.0.1:8670:9008:1:admin:",           // 25 windows
-      "1:1:4:127.0.0.1:8670:9008:1:admin:",            // kinds 0-3
+      "1:1:5:127.0.0.1:8670:9008:1:admin:",            // kinds 0-4
       "1:1:0:127.0.0.1:10000:9008:1:admin:",           // ports up to 9999
       "1:1:0:127.0.0.1:8670:9008:0:admin:",            // channel counted from 1
       "1:1:0:127.0.0.1:8670:9008:25:admin:",           // 24 channels
