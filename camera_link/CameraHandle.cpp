@@ -41,8 +41,6 @@ int CameraHandle::Login(int stream)
 int CameraHandle::StartPreview(int stream)
 {
     std::lock_guard<std::mutex> operation(operationLock_);
-    if (FindSession(stream))
-        return CML_OK;  // one session per stream; a second start keeps the first
     auto session = std::make_shared<StreamSession>(address_, transport_, stream);
     int result = CML_OK;
     {
@@ -53,7 +51,7 @@ int CameraHandle::StartPreview(int stream)
         return result;
     session->Start();
     std::lock_guard<std::mutex> lock(sessionLock_);
-    sessions_[stream] = session;
+    sessions_[stream].push_back(session);
     return CML_OK;
 }
 
@@ -63,10 +61,12 @@ int CameraHandle::StopPreview(int stream)
     {
         std::lock_guard<std::mutex> lock(sessionLock_);
         auto it = sessions_.find(stream);
-        if (it == sessions_.end())
+        if (it == sessions_.end() || it->second.empty())
             return CML_ERR_HANDLE;
-        session = it->second;
-        sessions_.erase(it);
+        session = it->second.front();
+        it->second.pop_front();
+        if (it->second.empty())
+            sessions_.erase(it);
     }
     session->Stop();
     return CML_OK;
@@ -76,7 +76,7 @@ std::shared_ptr<StreamSession> CameraHandle::FindSession(int stream) const
 {
     std::lock_guard<std::mutex> lock(sessionLock_);
     auto it = sessions_.find(stream);
-    return it == sessions_.end() ? nullptr : it->second;
+    return it == sessions_.end() || it->second.empty() ? nullptr : it->second.back();
 }
 
 void CameraHandle::Cancel()
@@ -89,13 +89,14 @@ void CameraHandle::Cancel()
 void CameraHandle::Close()
 {
     Cancel();
-    std::map<int, std::shared_ptr<StreamSession>> sessions;
+    std::map<int, std::deque<std::shared_ptr<StreamSession>>> sessions;
     {
         std::lock_guard<std::mutex> lock(sessionLock_);
         sessions.swap(sessions_);
     }
-    for (auto& [stream, session] : sessions)
-        session->Stop();
+    for (auto& [stream, list] : sessions)
+        for (auto& session : list)
+            session->Stop();
 }
 
 }  // namespace camlink

@@ -3,6 +3,7 @@
 #include "camera_link/CameraUrl.h"
 #include "camera_link/StreamSession.h"
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,8 +23,11 @@ public:
 
     // Asks the camera for the stream's description with the credentials; a CML_ code.
     int Login(int stream);
+    // Each start of a stream is a session of its own (two windows may show one stream); the
+    // callbacks registered next bind to the newest, and a stop ends the oldest.
     int StartPreview(int stream);
     int StopPreview(int stream);
+    // The newest session of the stream, or null.
     std::shared_ptr<StreamSession> FindSession(int stream) const;
     // Ends every blocking call of the handle at once.
     void Cancel();
@@ -36,7 +40,7 @@ private:
     std::mutex operationLock_;  // serialises login and preview start/stop
 
     mutable std::mutex sessionLock_;
-    std::map<int, std::shared_ptr<StreamSession>> sessions_;  // Guarded by sessionLock_
+    std::map<int, std::deque<std::shared_ptr<StreamSession>>> sessions_;  // Guarded by sessionLock_
     // Sessions being opened (a login's or a preview's), so Cancel reaches them.
     std::vector<std::shared_ptr<StreamSession>> opening_;  // Guarded by sessionLock_
 };

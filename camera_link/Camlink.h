@@ -93,7 +93,9 @@ CML_API int CMLDestroyHandle(int handle);
 
 /* Opens the RTSP session of a stream and waits (at most 5 s) for its media information.
    `stream` is the index of the camera's stream; a handle whose address names a path opens
-   that path whatever the index. */
+   that path whatever the index. A stream may be previewed more than once on one handle: each
+   start is a session of its own, the callbacks registered next bind to the newest, and
+   CMLStopPreview ends the oldest. */
 CML_API int CMLStartPreview(int handle, int stream, int reserved1, int reserved2);
 /* Stops the session; waits for a running callback unless called from one. */
 CML_API int CMLStopPreview(int handle, int stream);

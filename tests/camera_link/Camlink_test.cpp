@@ -375,6 +375,40 @@ TEST_F(CamlinkTest, DroppedOrStalledLinkIsReportedOnceAndReconnects)
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
 }
 
+TEST_F(CamlinkTest, TwoPreviewsOfOneStreamEachGetPicturesAndAStopEndsTheOldest)
+{
+    CML_CONNECT_INFO info = Connect(std::string(kAddress) + "/mjpeg");
+    int handle = 0;
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    Received first, second;
+    ASSERT_EQ(CML_OK, CMLStartPreview(handle, 0, 0, 0));
+    ASSERT_EQ(CML_OK, CMLRegVideoPreCallBack(handle, 0, &Received::OnVideo, &first));
+    ASSERT_EQ(CML_OK, CMLStartPreview(handle, 0, 0, 0));
+    ASSERT_EQ(CML_OK, CMLRegVideoPreCallBack(handle, 0, &Received::OnVideo, &second));
+    EXPECT_TRUE(first.WaitFor(5s, [](Received& r) { return r.frameCount >= 10; }));
+    EXPECT_TRUE(second.WaitFor(5s, [](Received& r) { return r.frameCount >= 10; }));
+
+    ASSERT_EQ(CML_OK, CMLStopPreview(handle, 0));
+    int stopped = 0;
+    {
+        std::lock_guard<std::mutex> guard(first.lock);
+        stopped = first.frameCount;
+    }
+    int running = 0;
+    {
+        std::lock_guard<std::mutex> guard(second.lock);
+        running = second.frameCount;
+    }
+    EXPECT_TRUE(second.WaitFor(5s, [&](Received& r) { return r.frameCount >= running + 10; }));
+    {
+        std::lock_guard<std::mutex> guard(first.lock);
+        EXPECT_EQ(first.frameCount, stopped) << "the oldest preview was the one stopped";
+    }
+    EXPECT_EQ(CML_OK, CMLStopPreview(handle, 0));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLStopPreview(handle, 0));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+}
+
 TEST(CamlinkUrl, PastedAddressesSplitIntoTheSlotFields)
 {
     CML_CONNECT_INFO info{};
