@@ -37,6 +37,7 @@ constexpr const char* kAddress = "127.0.0.150";
 constexpr int kPort = 8554;
 constexpr const char* kSilentAddress = "127.0.0.151";  // listens, never answers
 constexpr const char* kGarbageAddress = "127.0.0.152";  // answers with noise
+constexpr const char* kDigestAddress = "127.0.0.153";   // a camera taking digest only
 
 CML_CONNECT_INFO Connect(const std::string& hostAndPath, const std::string& user = "admin",
                          const std::string& password = "s3cret", int port = kPort)
@@ -406,6 +407,35 @@ TEST_F(CamlinkTest, TwoPreviewsOfOneStreamEachGetPicturesAndAStopEndsTheOldest)
     }
     EXPECT_EQ(CML_OK, CMLStopPreview(handle, 0));
     EXPECT_EQ(CML_ERR_HANDLE, CMLStopPreview(handle, 0));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+}
+
+TEST_F(CamlinkTest, UdpTransportAndADigestOnlyCamera)
+{
+    // The same camera over UDP instead of the RTSP connection.
+    CML_CONNECT_INFO info = Connect(std::string(kAddress) + "/h264");
+    info.nTransport = CML_TRANSPORT_UDP;
+    int handle = 0;
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    ASSERT_EQ(CML_OK, CMLStartPreview(handle, 0, 0, 0));
+    Received overUdp;
+    Register(handle, overUdp);
+    EXPECT_TRUE(overUdp.WaitFor(6s, [](Received& r) { return r.frameCount >= 25 && r.blocks >= 10; }));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+
+    // A camera that takes digest authentication only.
+    testsupport::AlderSimProcess digest("camera_sim");
+    ASSERT_TRUE(digest.Start({"--address", kDigestAddress, "--port", std::to_string(kPort), "--user",
+                              "admin", "--password", "s3cret", "--digest-only", "--stream",
+                              "mjpeg:mjpeg:none:320x240"},
+                             std::chrono::seconds(30)));
+    info = Connect(std::string(kDigestAddress) + "/mjpeg");
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    EXPECT_EQ(CML_OK, CMLLogin(handle, 0));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+    info = Connect(std::string(kDigestAddress) + "/mjpeg", "admin", "wrong");
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    EXPECT_EQ(CML_ERR_USER, CMLLogin(handle, 0));
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
 }
 
