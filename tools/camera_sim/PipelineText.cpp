@@ -29,11 +29,13 @@ std::string PatternSource(const StreamSpec& spec, bool live)
 std::string VideoEncoder(const StreamSpec& spec, int bframes)
 {
     const int gop = spec.fps;  // a key frame every second
+    // One slice a picture: with the encoder's sliced threads the lower slices of a picture
+    // reach RTP clients torn from their picture, and the lower half of the picture smears.
     char text[400];
     switch (spec.video) {
     case VideoCodec::H264:
         std::snprintf(text, sizeof text,
-                      "x264enc speed-preset=ultrafast %s key-int-max=%d bframes=%d "
+                      "x264enc speed-preset=ultrafast %s sliced-threads=false key-int-max=%d bframes=%d "
                       "bitrate=%d ! h264parse config-interval=-1",
                       bframes > 0 ? "" : "tune=zerolatency", gop, bframes,
                       spec.width * spec.height >= 1280 * 720 ? 4000 : 1000);
@@ -96,8 +98,10 @@ std::string AudioBranch(const StreamSpec& spec)
 
 std::string LiveMedia(const StreamSpec& spec, int bframes)
 {
+    // Whole access units reach the payloader, so the slices of one picture share its
+    // timestamp (the encoder cuts a picture into several when it runs on several threads).
     std::string text = "( " + PatternSource(spec, true) + " ! " + VideoEncoder(spec, bframes) +
-                       " ! " + VideoPayloader(spec);
+                       " ! " + EncodedVideoCaps(spec) + " ! " + VideoPayloader(spec);
     const std::string audio = AudioBranch(spec);
     if (!audio.empty())
         text += "  " + audio;
