@@ -19,7 +19,6 @@ namespace lumaro_test {
 
 namespace {
 
-constexpr int kCompressorXvid = 3;
 
 std::set<std::string> AviNames(const std::string& folder) {
   std::set<std::string> names;
@@ -49,13 +48,13 @@ std::string LiveRecordFolder(char drive, const std::string& address, int port, i
 }
 
 LiveRecording RecordLive(const test_media::EncodedStream& stream, int channel, const std::string& folder, int start,
-                         int end, int flags) {
+                         int end, int flags, int compressor) {
   LiveRecording recording;
   if (!platform::CreateFolderTree(folder)) return recording;
   const std::set<std::string> before = AviNames(folder);
   const int index = DEC_CreateVideoDecoder(channel);
   if (index < 0) return recording;
-  const DecoderFormat format{stream.width, stream.height, kCompressorXvid};
+  const DecoderFormat format{stream.width, stream.height, compressor};
   DEC_SetDecoderFMT(index, 0, &format);
   std::vector<unsigned char> picture(static_cast<std::size_t>(stream.width) * stream.height * 3 / 2);
   bool capturing = false;

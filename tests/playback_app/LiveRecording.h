@@ -40,8 +40,9 @@ struct LiveRecording {
 // Decodes frames [0, end) of `stream` on a decoder made for `channel` (0-based), starting the
 // capture into `folder` (created when missing) just before frame `start` and stopping it after
 // the last frame. The capture library must be loaded (DEC_LoadLibrary).
+// `compressor` is the decoder entry's codec (3 XviD; 5 H.264 for a network camera's stream).
 LiveRecording RecordLive(const test_media::EncodedStream& stream, int channel, const std::string& folder, int start,
-                         int end, int flags = 0x102);
+                         int end, int flags = 0x102, int compressor = 3);
 
 // YUY2 pictures handed to a port's display callback, kept as YV12 (Y, V, U; the chroma of the
 // even rows), which is the layout the reference decode gives.

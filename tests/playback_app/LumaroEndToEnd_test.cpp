@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codecs/Vfw.h"
+
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
@@ -224,6 +226,50 @@ TEST_F(LumaroEndToEnd, ClientModeListSearchFindsTheLiveClientsRecordingsAndPlays
   ASSERT_TRUE(lumaro_test::WaitForState(dialog, 1, kWindowIdle, 15000));
   ExpectShowsTheRecording(shown[0], second, "channel 2");
   ExpectShowsTheRecording(shown[1], fourth, "channel 4");
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+}
+
+// A network camera's H.264 recording, made as the live client makes it (the decoder entry's
+// codec 5, capture into the camera's folder named after its host), is found by the local
+// search and plays through to its end.
+TEST_F(LumaroEndToEnd, NetworkCameraH264RecordingIsFoundAndPlays) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  const std::time_t now = std::time(nullptr);
+  const test_media::EncodedStream h264 = test_media::Encode(
+      "libx264", lumaro_test::kLiveWidth, lumaro_test::kLiveHeight, kStreamFrames, kGop, platform::MakeFourCC('H', '2', '6', '4'));
+  ASSERT_EQ(h264.frames.size(), static_cast<std::size_t>(kStreamFrames));
+  const LiveRecording camera = lumaro_test::RecordLive(
+      h264, 0, lumaro_test::LiveRecordFolder('D', "cam.example", 554, 0, now), 0, kStreamFrames, 0x102, 5);
+  ASSERT_FALSE(camera.path.empty());
+
+  lumaro_test::ProgramFolder folder;
+  CLumaroDlg dialog(0, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  auto* remote = Child<QCheckBox>(dialog, "CHK_REMOTE");
+  QTest::mouseClick(remote, Qt::LeftButton, {}, QPoint(4, remote->height() / 2));
+  Child<QCalendarWidget>(dialog, "CONTROL_CALDATE")->setSelectedDate(NameDate(camera.path));
+  QTest::mouseClick(ChannelButton(dialog, 1), Qt::LeftButton);
+  dialog.SetRecordSetRunner([](CRecordSetDlg& set) {
+    set.findChild<QComboBox*>("CMB_ADDRESS")->setEditText("cam.example");
+    set.findChild<QLineEdit*>("EDIT_PORT")->setText("554");
+    set.accept();
+    return set.result();
+  });
+  QTest::mouseClick(Child<QWidget>(dialog, "BTN_SEARCH"), Qt::LeftButton);
+  auto* list = Child<QTreeWidget>(dialog, "LIST_RESULT");
+  ASSERT_EQ(list->topLevelItemCount(), 1);
+  EXPECT_EQ(list->topLevelItem(0)->text(3).toStdString(), camera.path);
+
+  ShownPictures shown;
+  QTreeWidgetItem* item = list->topLevelItem(0);
+  const QPoint centre(20, list->visualItemRect(item).center().y());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+  ASSERT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
+  Pellix_SetDisplayCallBack(0, &ShownPictures::Collect, &shown);
+  ASSERT_TRUE(lumaro_test::WaitForState(dialog, 0, kWindowIdle, 15000));
+  EXPECT_GE(shown.Count(), static_cast<std::size_t>(camera.frames - 5)) << "pictures shown of the camera's recording";
   EXPECT_TRUE(platform::ShownMessageBoxes().empty());
 }
 
