@@ -1,19 +1,12 @@
 #include "decoder_library/ADPCMCodec.h"
 
+#include "decoder_library/ImaAdpcmTables.h"
+
 #include <algorithm>
 #include <array>
 
 namespace {
 
-// The published IMA ADPCM tables.
-constexpr int kIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
-constexpr int kStepTable[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 constexpr int kMaxStepIndex = 88;
 
 // The signed difference every code adds to the predictor at every step index, derived once
@@ -25,7 +18,7 @@ constexpr DifferenceTable MakeDifferenceTable()
 {
     DifferenceTable table{};
     for (int index = 0; index <= kMaxStepIndex; ++index) {
-        const int step = kStepTable[index];
+        const int step = ima_adpcm::kStepTable[index];
         for (int code = 0; code < 16; ++code) {
             int difference = step >> 3;
             if (code & 4)
@@ -58,7 +51,7 @@ constexpr NextIndexTable MakeNextIndexTable()
     for (int index = 0; index <= kMaxStepIndex; ++index)
         for (int codes = 0; codes < 256; ++codes)
             table[index][codes] = static_cast<std::uint8_t>(
-                ClampStepIndex(ClampStepIndex(index + kIndexTable[codes & 0x0F]) + kIndexTable[codes >> 4]));
+                ClampStepIndex(ClampStepIndex(index + ima_adpcm::kIndexTable[codes & 0x0F]) + ima_adpcm::kIndexTable[codes >> 4]));
     return table;
 }
 
@@ -92,7 +85,7 @@ int ADPCMCodec::Decode(const unsigned char* data, int length, std::int16_t* pcm,
             const int codes = data[i];
             const int low = codes & 0x0F;
             const int high = codes >> 4;
-            const int middle = ClampStepIndex(index + kIndexTable[low]);
+            const int middle = ClampStepIndex(index + ima_adpcm::kIndexTable[low]);
             out[0] = Predict(predictor, kDifference[index][low]);
             out[1] = Predict(predictor, kDifference[middle][high]);
             out += 2;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "decoder_library/Halvane.h"
+#include "tests/decoder_library/CameraUnits.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -24,10 +25,7 @@ namespace {
 
 constexpr int kRuns = 7;
 
-struct Unit {
-    std::vector<uint8_t> bytes;
-    bool key = false;
-};
+using Unit = halvane_test::CameraUnit;
 
 double CpuSeconds()
 {
@@ -46,18 +44,7 @@ std::vector<Unit> Encode(const std::string& codec, int width, int height, int fr
                                 " -c:v " + codec + " " + params + " " + path;
     if (std::system(command.c_str()) != 0)
         return {};
-    std::vector<Unit> units;
-    AVFormatContext* context = nullptr;
-    if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
-        return units;
-    AVPacket* packet = av_packet_alloc();
-    while (av_read_frame(context, packet) >= 0) {
-        units.push_back({std::vector<uint8_t>(packet->data, packet->data + packet->size),
-                         (packet->flags & AV_PKT_FLAG_KEY) != 0});
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    avformat_close_input(&context);
+    std::vector<Unit> units = halvane_test::CameraUnitsOf(path);
     std::remove(path.c_str());
     return units;
 }

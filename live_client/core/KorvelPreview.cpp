@@ -342,38 +342,28 @@ void CameraStatusProc(int status, const void* data, int length, void* user) {
   if (g_bClosing || !context->dialog) return;
   CKorvelDlg& dialog = *context->dialog;
   CCameraInfo& slot = g_PageInfo[context->page].camera[context->window];
-  if (status == CML_STATUS_CONNECTION_LOST) {
-    TraceMessage("[KORVEL] - camera of page %d window %d lost", context->page + 1, context->window + 1);
-    bool recording = false;
-    {
-      std::lock_guard<platform::CriticalSection> guard(slot.lock);
-      if (!slot.bTried) return;
-      slot.nLostFlag = 1;
-      recording = slot.nRecKind != 0;
-    }
-    if (recording) {
-      std::lock_guard<platform::CriticalSection> guard(dialog.m_csDialog);
+  const bool lost = status == CML_STATUS_CONNECTION_LOST;
+  if (!lost && status != CML_STATUS_RESTORED) return;
+  TraceMessage("[KORVEL] - camera of page %d window %d %s", context->page + 1, context->window + 1,
+               lost ? "lost" : "reconnected");
+  bool recording = false;
+  {
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    if (!slot.bTried) return;
+    slot.nLostFlag = lost ? 1 : 0;
+    recording = slot.nRecKind != 0;
+  }
+  if (recording) {
+    std::lock_guard<platform::CriticalSection> guard(dialog.m_csDialog);
+    if (lost) {
       DEC_StopCapture(context->decoder);
       TraceMessage("[KORVEL] - capture of window %d ended at the loss", context->window + 1);
-    }
-    dialog.Post({korvel::WM_KORVEL_ERRREPORT, 5, reinterpret_cast<platform::LPARAM>(context->login)});
-    dialog.UpdateIndicators(context->page, context->window);
-  } else if (status == CML_STATUS_RESTORED) {
-    TraceMessage("[KORVEL] - camera of page %d window %d reconnected", context->page + 1,
-                 context->window + 1);
-    bool recording = false;
-    {
-      std::lock_guard<platform::CriticalSection> guard(slot.lock);
-      if (!slot.bTried) return;
-      slot.nLostFlag = 0;
-      recording = slot.nRecKind != 0;
-    }
-    if (recording) {
-      std::lock_guard<platform::CriticalSection> guard(dialog.m_csDialog);
+    } else {
       dialog.Recording().RestartCaptureAfterFormatChange(slot, context->page, context->window);
     }
-    dialog.UpdateIndicators(context->page, context->window);
   }
+  if (lost) dialog.Post({korvel::WM_KORVEL_ERRREPORT, 5, reinterpret_cast<platform::LPARAM>(context->login)});
+  dialog.UpdateIndicators(context->page, context->window);
 }
 
 int StartCameraPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,

@@ -5,6 +5,7 @@
 
 #include "decoder_library/Halvane.h"
 #include "record_file_library/Stordane.h"
+#include "tests/decoder_library/CameraUnits.h"
 #include "tests/decoder_library/CommandOutput.h"
 #include "tests/support/TempDriveTable.h"
 #include "tests/support/TempFolder.h"
@@ -25,28 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Unit {
-    std::vector<uint8_t> bytes;
-    bool key = false;
-};
-
-// The access units (or JPEG pictures) of a raw stream file, split by libavformat's parsers.
-std::vector<Unit> UnitsOf(const std::string& path)
-{
-    std::vector<Unit> units;
-    AVFormatContext* context = nullptr;
-    if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0)
-        return units;
-    AVPacket* packet = av_packet_alloc();
-    while (av_read_frame(context, packet) >= 0) {
-        units.push_back({std::vector<uint8_t>(packet->data, packet->data + packet->size),
-                         (packet->flags & AV_PKT_FLAG_KEY) != 0});
-        av_packet_unref(packet);
-    }
-    av_packet_free(&packet);
-    avformat_close_input(&context);
-    return units;
-}
+using Unit = halvane_test::CameraUnit;
+using halvane_test::CameraUnitsOf;
 
 // libavcodec alone on the same units, single-threaded: each picture as YV12 (Y, V, U).
 std::vector<std::vector<uint8_t>> ReferencePictures(AVCodecID id, const std::vector<Unit>& units)
@@ -148,7 +129,7 @@ TEST_F(CameraCodecsTest, EveryPictureEqualsLibavcodecsForEachCodecSizeAndBFrameS
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<Unit> units = UnitsOf(Encode(c.name, c.size, c.frames, c.codec));
+        const std::vector<Unit> units = CameraUnitsOf(Encode(c.name, c.size, c.frames, c.codec));
         ASSERT_GE(units.size(), static_cast<size_t>(c.frames)) << "the parser split too few units";
         const auto reference = ReferencePictures(c.id, units);
         const auto decoded = Decoded(c.compressor, c.width, c.height, units);
@@ -162,8 +143,8 @@ TEST_F(CameraCodecsTest, EveryPictureEqualsLibavcodecsForEachCodecSizeAndBFrameS
 
 TEST_F(CameraCodecsTest, SizeChangeMidStreamAndDamagedStreamsDecodeWithoutHarm)
 {
-    std::vector<Unit> units = UnitsOf(Encode("a.h264", "352x288", 10, "-c:v libx264 -preset ultrafast -g 5 -f h264"));
-    const std::vector<Unit> larger = UnitsOf(Encode("b.h264", "640x360", 10, "-c:v libx264 -preset ultrafast -g 5 -f h264"));
+    std::vector<Unit> units = CameraUnitsOf(Encode("a.h264", "352x288", 10, "-c:v libx264 -preset ultrafast -g 5 -f h264"));
+    const std::vector<Unit> larger = CameraUnitsOf(Encode("b.h264", "640x360", 10, "-c:v libx264 -preset ultrafast -g 5 -f h264"));
     units.insert(units.end(), larger.begin(), larger.end());
     // The entry is set for the first size: pictures of the second come at that size too.
     const auto decoded = Decoded(5, 352, 288, units);
@@ -213,7 +194,7 @@ TEST_F(CameraCodecsTest, CaptureWritesTheCamerasCodecWithKeyFlagsFromAKeyFrame)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<Unit> units = UnitsOf(Encode(c.name, "352x288", 40, c.codec));
+        const std::vector<Unit> units = CameraUnitsOf(Encode(c.name, "352x288", 40, c.codec));
         ASSERT_GE(units.size(), 40u);
         const int entry = DEC_CreateVideoDecoder(0);
         const DecoderFormat format{352, 288, c.compressor};

@@ -19,6 +19,7 @@
 #include "live_client/core/KorvelPreview.h"
 #include "live_client/core/PageInfo.h"
 #include "tests/live_client/core/KorvelDialogFixture.h"
+#include "tests/support/ProcessFigures.h"
 #include "tests/tools/alder_sim/AlderSimProcess.h"
 
 using namespace korvel;
@@ -31,20 +32,8 @@ constexpr int kWindows = kSubStreams + 1;
 constexpr int kRunSeconds = 60;
 constexpr const char* kAddress = "127.0.0.165";
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-         usage.ru_stime.tv_usec / 1e6;
-}
+using suite::test::CpuSeconds;
+using suite::test::ResidentKiB;
 
 class KorvelCameraLoad : public KorvelDialogTest {
  protected:

@@ -17,6 +17,7 @@
 #include "live_client/core/KorvelPreview.h"
 #include "live_client/core/PageInfo.h"
 #include "tests/live_client/core/KorvelDialogFixture.h"
+#include "tests/support/ProcessFigures.h"
 #include "tests/tools/alder_sim/AlderSimProcess.h"
 #include "tests/tools/dvr_sim/DvrSimProcess.h"
 
@@ -43,20 +44,8 @@ namespace {
 constexpr int kDvrWindows = 16;  // one kind-1 recorder
 constexpr int kRunSeconds = 60;
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-  return -1;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-         usage.ru_stime.tv_usec / 1e6;
-}
+using suite::test::CpuSeconds;
+using suite::test::ResidentKiB;
 
 class KorvelLoadTest : public KorvelDialogTest {
  protected:
