@@ -29,6 +29,24 @@ bool IsPlanar420(int format)
     return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P;
 }
 
+// Motion JPEG pictures are full-range YUV. Those in 4:2:0 are copied as they stand, so the
+// ones in 4:2:2 or 4:4:4 (as many cameras send) keep the full range too when only their
+// chroma is resampled; otherwise two cameras filming one scene would differ in brightness
+// and contrast by the codec's sampling alone.
+bool IsFullRange(const AVFrame& picture)
+{
+    switch (picture.format) {
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUVJ422P:
+    case AV_PIX_FMT_YUVJ440P:
+    case AV_PIX_FMT_YUVJ444P:
+    case AV_PIX_FMT_YUVJ411P:
+        return true;
+    default:
+        return picture.color_range == AVCOL_RANGE_JPEG;
+    }
+}
+
 int Rgb24Stride(int width)
 {
     return (width * 3 + 3) & ~3;
@@ -114,6 +132,8 @@ bool PictureWriter::Write(const AVFrame& picture, PictureLayout layout, int widt
         strides[0] = width;
         strides[1] = chromaWidth;
         strides[2] = chromaWidth;
+        if (IsFullRange(picture))
+            target = AV_PIX_FMT_YUVJ420P;
         break;
     case PictureLayout::YUY2:
         target = AV_PIX_FMT_YUYV422;

@@ -17,6 +17,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -122,9 +123,12 @@ TEST_F(CameraCodecsTest, EveryPictureEqualsLibavcodecsForEachCodecSizeAndBFrameS
         {"cif-b.h264", "352x288", 352, 288, 30, "-c:v libx264 -preset fast -bf 3 -g 12 -f h264", 5, AV_CODEC_ID_H264},
         {"odd-b.h264", "1918x1078", 1918, 1078, 8, "-c:v libx264 -preset ultrafast -bf 2 -g 4 -f h264", 5, AV_CODEC_ID_H264},
         {"hd.h264", "1280x720", 1280, 720, 8, "-c:v libx264 -preset ultrafast -bf 0 -f h264", 5, AV_CODEC_ID_H264},
+        {"full-b.h264", "1920x1080", 1920, 1080, 6, "-c:v libx264 -preset ultrafast -bf 2 -g 4 -f h264", 5, AV_CODEC_ID_H264},
         {"cif.h265", "352x288", 352, 288, 20, "-c:v libx265 -preset ultrafast -x265-params log-level=error:bframes=0:keyint=10 -f hevc", 6, AV_CODEC_ID_HEVC},
         {"cif-b.h265", "352x288", 352, 288, 20, "-c:v libx265 -preset fast -x265-params log-level=error:bframes=3:keyint=10 -f hevc", 6, AV_CODEC_ID_HEVC},
         {"full.h265", "1920x1080", 1920, 1080, 4, "-c:v libx265 -preset ultrafast -x265-params log-level=error -f hevc", 6, AV_CODEC_ID_HEVC},
+        {"hd-b.h265", "1280x720", 1280, 720, 6, "-c:v libx265 -preset ultrafast -x265-params log-level=error:bframes=2:keyint=4 -f hevc", 6, AV_CODEC_ID_HEVC},
+        {"odd.h265", "1918x1078", 1918, 1078, 3, "-c:v libx265 -preset ultrafast -x265-params log-level=error -f hevc", 6, AV_CODEC_ID_HEVC},
         {"cif.mjpeg", "352x288", 352, 288, 10, "-c:v mjpeg -pix_fmt yuvj420p -q:v 5 -f mjpeg", 7, AV_CODEC_ID_MJPEG},
     };
     for (const Case& c : cases) {
@@ -139,6 +143,50 @@ TEST_F(CameraCodecsTest, EveryPictureEqualsLibavcodecsForEachCodecSizeAndBFrameS
         for (size_t i = 0; i < decoded.size(); ++i)
             ASSERT_TRUE(decoded[i] == reference[i]) << "picture " << i << " differs";
     }
+}
+
+TEST_F(CameraCodecsTest, MotionJpegIn422KeepsItsLumaAndFullRangeWithChromaOfBothRows)
+{
+    // Many cameras send 4:2:2 Motion JPEG: the picture comes as YV12 with the very luma
+    // libavcodec gives (no range squeeze), the chroma resampled from both its rows (the
+    // scaler's filter reaches a row further on each side, so sharp edges may differ a bit).
+    const std::vector<Unit> units =
+        CameraUnitsOf(Encode("cif422.mjpeg", "352x288", 3, "-c:v mjpeg -pix_fmt yuvj422p -q:v 3 -f mjpeg"));
+    ASSERT_EQ(units.size(), 3u);
+    const auto decoded = Decoded(7, 352, 288, units);
+    ASSERT_EQ(decoded.size(), 3u);
+
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_MJPEG);
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    ASSERT_EQ(avcodec_open2(context, codec, nullptr), 0);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    av_new_packet(packet, static_cast<int>(units[1].bytes.size()));
+    std::memcpy(packet->data, units[1].bytes.data(), units[1].bytes.size());
+    ASSERT_EQ(avcodec_send_packet(context, packet), 0);
+    ASSERT_EQ(avcodec_receive_frame(context, frame), 0);
+    ASSERT_EQ(frame->format, AV_PIX_FMT_YUVJ422P);
+
+    const std::vector<uint8_t>& picture = decoded[1];
+    const int w = 352, h = 288;
+    for (int y = 0; y < h; ++y)
+        ASSERT_EQ(std::memcmp(picture.data() + y * w, frame->data[0] + y * frame->linesize[0], w), 0) << "luma row " << y;
+    long total = 0;
+    const uint8_t* planes[2] = {picture.data() + w * h + (w / 2) * (h / 2), picture.data() + w * h};  // U, V
+    for (int p = 0; p < 2; ++p)
+        for (int y = 0; y < h / 2; ++y)
+            for (int x = 0; x < w / 2; ++x) {
+                const uint8_t* source = frame->data[1 + p];
+                const int stride = frame->linesize[1 + p];
+                const int mean = (source[2 * y * stride + x] + source[(2 * y + 1) * stride + x] + 1) / 2;
+                total += std::abs(planes[p][y * (w / 2) + x] - mean);
+            }
+    // A range squeeze or a chroma taken from one row alone would be far off the mean.
+    const double average = static_cast<double>(total) / (2.0 * (w / 2) * (h / 2));
+    EXPECT_LT(average, 1.0);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&context);
 }
 
 TEST_F(CameraCodecsTest, SizeChangeMidStreamAndDamagedStreamsDecodeWithoutHarm)

@@ -181,10 +181,10 @@ protected:
         DEC_FreeLibrary();
     }
 
-    int MakeDecoder(int channel, int width, int height)
+    int MakeDecoder(int channel, int width, int height, int compressor = kXvid)
     {
         const int index = DEC_CreateVideoDecoder(channel);
-        const DecoderFormat format{width, height, kXvid};
+        const DecoderFormat format{width, height, compressor};
         EXPECT_EQ(DEC_SetDecoderFMT(index, 0, &format), 1);
         picture_.assign(static_cast<std::size_t>(width) * height * 3 / 2, 0);
         return index;
@@ -413,6 +413,51 @@ TEST_F(Capture, SplitsAtHalfAnHourWhenTheCheckComesDueAndResumesAfterAFailedCut)
     ASSERT_EQ(second.size(), 600u);
     EXPECT_TRUE(second.front().key);
     EXPECT_GT(NameTime(files[1], 'M', 8), NameTime(files[0], 'M', 8));
+}
+
+TEST_F(Capture, AnH264RecordingIsCutAtHalfAnHourOnAKeyFrameIntoTwoFilesOfItsCodec)
+{
+    // A camera's H.264 (key frame every 15 frames): the second file starts at the first key
+    // frame after the cut came due.
+    const test_media::EncodedStream stream = test_media::Encode("libx264", 64, 48, 300, 15);
+    ASSERT_EQ(stream.frames.size(), 300u);
+    ASSERT_TRUE(stream.frames[0].key);
+    const int index = MakeDecoder(7, 64, 48, 5);
+    std::uint64_t offset = 0;
+    int next = 0;
+    auto feedNext = [&] { return Feed(index, stream.frames[static_cast<std::size_t>(next++ % 300)]); };
+
+    const std::time_t started = Now();
+    ASSERT_EQ(DEC_StartCapture(index, kFolder, 0x102, nullptr, 0), 1);
+    while (next < 27001)
+        ASSERT_EQ(feedNext(), 1) << next;
+    while (Now() == started)
+        std::this_thread::yield();
+    offset += 180000;
+    platform::SetTickOffsetForTesting(offset);
+    const int due = next;
+    while (next < due + 600)
+        ASSERT_EQ(feedNext(), 1) << next;
+    ASSERT_EQ(DEC_StopCapture(index), 1);
+
+    const auto files = AviFiles(host_);
+    ASSERT_EQ(files.size(), 2u);
+    const auto first = ProbePackets(files[0], "v:0");
+    const auto second = ProbePackets(files[1], "v:0");
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_TRUE(first.front().key);
+    EXPECT_TRUE(second.front().key);
+    // The frame that came due ends the first file; the second holds every frame from the
+    // next key frame on.
+    EXPECT_EQ(first.size(), static_cast<std::size_t>(due + 1));
+    const int secondStart = (due + 1 + 14) / 15 * 15;
+    EXPECT_EQ(second.size(), static_cast<std::size_t>(next - secondStart));
+    for (const auto& file : files) {
+        const std::string streams = ProbeStreams(file);
+        EXPECT_NE(streams.find("codec_name=h264\ncodec_type=video\nwidth=64\nheight=48"), std::string::npos)
+            << streams;
+    }
 }
 
 TEST_F(Capture, StartsAndStopsWhileOtherThreadsDecodeAndRecord)
