@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include <xvid.h>
@@ -13,17 +12,12 @@
 
 namespace {
 
-// Colour space of the pictures the library writes: planar 4:2:0 with V before U.
-constexpr int kColourSpaceYV12 = XVID_CSP_YV12;
-// Low delay, so each frame gives its picture at once, and luma deblocking.
-constexpr int kGeneralFlags = XVID_LOWDELAY | XVID_DEBLOCKY;
+// Low delay, so each frame gives its picture at once. The pictures are luma deblocked, but by
+// LumaDeblock on the library's internal planes rather than by the library: the same bytes at a
+// fraction of the cost.
+constexpr int kGeneralFlags = XVID_LOWDELAY;
 // Global initialisation: CPU features detected by the library (no force bit).
 constexpr unsigned kCpuFlags = 0xCF;
-
-int RoundUpTo4(int value)
-{
-    return (value + 3) & ~3;
-}
 
 struct DecodeCall {
     XvidFunction decore;
@@ -132,22 +126,8 @@ int XvidDecode::Create(int width, int height)
     if (mapped != 0)
         return mapped;
     m_hInstance = create.handle;
-
-    // The library writes rows of width rounded up to a multiple of 4; a picture whose rows
-    // are narrower than that goes through the scratch picture so the caller's buffer of
-    // width x height x 3 / 2 bytes is never overrun.
-    m_pScratch.reset();
-    m_nScratchStride = RoundUpTo4(width);
-    if (m_nScratchStride != width || height % 2 != 0) {
-        const std::size_t rows = static_cast<std::size_t>(height) + 2;
-        const std::size_t size = static_cast<std::size_t>(m_nScratchStride) * rows * 3 / 2;
-        m_pScratch.reset(new (std::nothrow) unsigned char[size]);
-        if (m_pScratch == nullptr) {
-            DestroyInstance();
-            return -3;
-        }
-        std::memset(m_pScratch.get(), 0, size);
-    }
+    // A new instance starts its pictures afresh; so does the filter.
+    m_deblock = suite::LumaDeblock{};
     return 0;
 }
 
@@ -155,25 +135,26 @@ int XvidDecode::Decode(const unsigned char* frame, int length, unsigned char* pi
 {
     if (m_hInstance == nullptr || m_pfnDecore == nullptr)
         return -100;
-    const int stride = m_nScratchStride;
-    unsigned char* target = m_pScratch != nullptr ? m_pScratch.get() : picture;
 
     // A frame may begin with a sequence header; the library then reports the stream's
     // picture size and is called again for the rest of the frame. A picture is written only
-    // while that size is the one the caller's buffer was made for.
+    // while that size is the one the caller's buffer was made for. The library itself never
+    // writes into the caller's buffer: the picture is taken from its internal planes, which
+    // also serves widths whose rows the library would lay out wider than the caller's.
     const unsigned char* data = frame;
     int remaining = length;
-    bool pictureWritten = false;
-    for (int pass = 0; pass < 4 && remaining > 0 && !pictureWritten; ++pass) {
+    for (int pass = 0; pass < 4 && remaining > 0; ++pass) {
         const bool fits = m_nStreamWidth == m_nWidth && m_nStreamHeight == m_nHeight;
         xvid_dec_frame_t record{};
         record.version = kXvidApiVersion;
         record.general = kGeneralFlags;
         record.bitstream = const_cast<unsigned char*>(data);
         record.length = remaining;
-        record.output.csp = fits ? kColourSpaceYV12 : XVID_CSP_NULL;
-        record.output.plane[0] = target;
-        record.output.stride[0] = stride;
+        record.output.csp = fits ? XVID_CSP_INTERNAL : XVID_CSP_NULL;
+        // The library hands out no planes unless given somewhere to write; it does not write
+        // there when asked for its internal planes.
+        record.output.plane[0] = picture;
+        record.output.stride[0] = m_nWidth;
         record.brightness = 0;
         xvid_dec_stats_t stats{};
         stats.version = kXvidApiVersion;
@@ -183,6 +164,8 @@ int XvidDecode::Decode(const unsigned char* frame, int length, unsigned char* pi
         if (call.result < 0)
             return MapXvidResult(call.result);
         if (stats.type == XVID_TYPE_VOL) {
+            if (stats.data.vol.width != m_nStreamWidth || stats.data.vol.height != m_nStreamHeight)
+                m_deblock = suite::LumaDeblock{};
             m_nStreamWidth = stats.data.vol.width;
             m_nStreamHeight = stats.data.vol.height;
             data += call.result;
@@ -195,30 +178,31 @@ int XvidDecode::Decode(const unsigned char* frame, int length, unsigned char* pi
         // then decodes nothing), or one that only carries headers.
         if (!fits || stats.type == XVID_TYPE_NOTHING)
             return kNoPicture;
-        pictureWritten = true;
-    }
-    if (!pictureWritten)
-        return kNoPicture;
-    if (m_pScratch != nullptr) {
-        // Repack the rows at the picture's own width: Y, then V, then U.
+        // The planes stay the library's until the next call; the quantisers are those of the
+        // picture's macroblocks, or none when the library would not have filtered.
+        suite::LumaDeblock::Planes planes;
+        planes.y = static_cast<const std::uint8_t*>(record.output.plane[0]);
+        planes.u = static_cast<const std::uint8_t*>(record.output.plane[1]);
+        planes.v = static_cast<const std::uint8_t*>(record.output.plane[2]);
+        planes.y_stride = record.output.stride[0];
+        planes.chroma_stride = record.output.stride[1];
+        if (planes.y == nullptr || planes.u == nullptr || planes.v == nullptr)
+            return kNoPicture;
         const int width = m_nWidth;
         const int height = m_nHeight;
+        m_deblock.DeblockLuma(planes, stats.data.vop.qscale, stats.data.vop.qscale_stride, width, height, picture,
+                              width);
+        // Then V, then U, each at half the picture's width and height.
         const int chromaWidth = width / 2;
         const int chromaHeight = height / 2;
-        const int chromaStride = stride / 2;
-        const unsigned char* sourceV = m_pScratch.get() + static_cast<std::size_t>(stride) * height;
-        const unsigned char* sourceU = sourceV + static_cast<std::size_t>(chromaStride) * ((height + 1) / 2);
         unsigned char* destinationV = picture + static_cast<std::size_t>(width) * height;
         unsigned char* destinationU = destinationV + static_cast<std::size_t>(chromaWidth) * chromaHeight;
-        for (int row = 0; row < height; ++row)
-            std::memcpy(picture + static_cast<std::size_t>(row) * width,
-                        m_pScratch.get() + static_cast<std::size_t>(row) * stride, width);
         for (int row = 0; row < chromaHeight; ++row) {
-            std::memcpy(destinationV + static_cast<std::size_t>(row) * chromaWidth,
-                        sourceV + static_cast<std::size_t>(row) * chromaStride, chromaWidth);
-            std::memcpy(destinationU + static_cast<std::size_t>(row) * chromaWidth,
-                        sourceU + static_cast<std::size_t>(row) * chromaStride, chromaWidth);
+            const std::size_t source = static_cast<std::size_t>(row) * planes.chroma_stride;
+            std::memcpy(destinationV + static_cast<std::size_t>(row) * chromaWidth, planes.v + source, chromaWidth);
+            std::memcpy(destinationU + static_cast<std::size_t>(row) * chromaWidth, planes.u + source, chromaWidth);
         }
+        return 0;
     }
-    return 0;
+    return kNoPicture;
 }

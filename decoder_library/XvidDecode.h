@@ -2,8 +2,8 @@
 // The decoding side of the XviD library, loaded at run time by name and bound by name.
 
 #include <cstdint>
-#include <memory>
 
+#include "common/LumaDeblock.h"
 #include "platform/codecs/CodecModule.h"
 
 // The XviD library's entry points: (handle, operation, parameter 1, parameter 2).
@@ -62,8 +62,6 @@ private:
     // The picture size the stream itself declares, from its last sequence header.
     int m_nStreamWidth = 0;
     int m_nStreamHeight = 0;
-    // Pictures whose rows the library lays out wider than the caller's picture (widths that
-    // are not a multiple of 4) are decoded here first. Made at Create.
-    int m_nScratchStride = 0;
-    std::unique_ptr<unsigned char[]> m_pScratch;
+    // The luma deblocking of the pictures handed out.
+    suite::LumaDeblock m_deblock;
 };

@@ -133,9 +133,8 @@ DecompressResult VideoDecoderXviD::Decompress(const uint8_t* data, uint32_t size
     // called again for the rest. A picture is written only while that size is the ring's.
     for (int pass = 0; pass < 4 && remaining > 0; ++pass) {
         const bool fits = stream_width_ == width_ && stream_height_ == height_;
-        // Interlaced streams pair chroma rows by field and odd widths are laid out wider:
-        // those the library packs itself.
-        const bool own_deblock = fits && !interlaced_ && scratch_.empty();
+        // Odd widths are laid out wider than a YUY2 row holds: those the library packs itself.
+        const bool own_deblock = fits && scratch_.empty();
         xvid_dec_frame_t frame{};
         frame.version = kXvidVersion;
         frame.general = own_deblock ? kGeneralFlagsOwnDeblock : kGeneralFlags;
@@ -164,15 +163,15 @@ DecompressResult VideoDecoderXviD::Decompress(const uint8_t* data, uint32_t size
         if (own_deblock) {
             // The planes stay the library's until the next call; the quantisers are those of
             // the picture's macroblocks, or none when the library would not have filtered.
-            LumaDeblock::Planes planes;
+            suite::LumaDeblock::Planes planes;
             planes.y = static_cast<const uint8_t*>(frame.output.plane[0]);
             planes.u = static_cast<const uint8_t*>(frame.output.plane[1]);
             planes.v = static_cast<const uint8_t*>(frame.output.plane[2]);
             planes.y_stride = frame.output.stride[0];
             planes.chroma_stride = frame.output.stride[1];
             if (planes.y == nullptr || planes.u == nullptr || planes.v == nullptr) return DecompressResult::NoPicture;
-            deblock_.Run(planes, stats.data.vop.qscale, stats.data.vop.qscale_stride, width_, height_, picture,
-                         width_ * 2);
+            deblock_.PackYuy2(planes, stats.data.vop.qscale, stats.data.vop.qscale_stride, width_, height_,
+                              interlaced_, picture, width_ * 2);
             return DecompressResult::Picture;
         }
         if (!scratch_.empty()) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/codecs/CodecModule.h"
-#include "player_engine/decoders/LumaDeblock.h"
+#include "common/LumaDeblock.h"
 #include "player_engine/decoders/VideoDecoder.h"
 
 namespace pellix {
@@ -45,7 +45,7 @@ private:
     int stride_ = 0;
     std::vector<uint8_t> scratch_;
     // Filters and packs the pictures of progressive streams of even width.
-    LumaDeblock deblock_;
+    suite::LumaDeblock deblock_;
 };
 
 }  // namespace pellix

@@ -128,7 +128,7 @@ TEST_F(VideoDecoderXviDTest, PicturesMatchTheLibrarysDeblockingAtEveryStrength) 
 
 TEST_F(VideoDecoderXviDTest, PicturesMatchForOtherShapesOfStream) {
     // Sizes that end inside a macroblock (the filter reads below the picture), pictures
-    // predicted from both sides, and an interlaced stream (packed by the library itself).
+    // predicted from both sides, and an interlaced stream (whose fields keep their own chroma).
     ExpectLibraryPictures(Make("partial.avi", 344, 280, "-q:v 6"), 344, 280);
     ExpectLibraryPictures(Make("narrow.avi", 350, 286, "-q:v 6"), 350, 286);
     ExpectLibraryPictures(Make("bidirectional.avi", 352, 288, "-bf 2 -q:v 4"), 352, 288);

@@ -3,12 +3,13 @@
 #include <cstdint>
 #include <vector>
 
-namespace pellix {
+namespace suite {
 
 // The luma deblocking the XviD library applies to a picture on output when asked for it,
 // done here instead so that it costs a fraction: the library leaves its decoded picture in
-// place (its internal planes) and this filter works on a copy of the luma while packing the
-// YUY2 picture. The result is byte for byte the library's own.
+// place (its internal planes) and this filter works on a copy of the luma while writing the
+// caller's picture (packed YUY2 for the player engine, the planar luma for the decoding
+// library). The result is byte for byte the library's own.
 //
 // The filter runs over every 8 x 8 block edge of the macroblock-aligned luma and gives what
 // filtering first all horizontal edges from the top, then all vertical edges from the left
@@ -31,14 +32,24 @@ public:
 
     // Deblocks the luma of `planes` (quantisers: one per macroblock, `quant_stride` apart; none
     // leaves the picture as decoded) and packs a width x height YUY2 picture with rows
-    // `yuy2_stride` bytes apart. Chroma row y / 2 serves picture rows y and y + 1. Needs an
-    // even width.
-    void Run(const Planes& planes, const int* quants, int quant_stride, int width, int height, uint8_t* yuy2,
-             int yuy2_stride);
+    // `yuy2_stride` bytes apart. Chroma row y / 2 serves picture rows y and y + 1; in an
+    // interlaced picture each field pairs its own rows. Needs an even width.
+    void PackYuy2(const Planes& planes, const int* quants, int quant_stride, int width, int height, bool interlaced,
+                  uint8_t* yuy2, int yuy2_stride);
+
+    // The same filter, writing only the deblocked luma: width x height samples, rows
+    // `luma_stride` bytes apart. Any width.
+    void DeblockLuma(const Planes& planes, const int* quants, int quant_stride, int width, int height, uint8_t* luma,
+                     int luma_stride);
 
 private:
+    // Filters and hands each finished picture row to sink(row samples, row number), top to
+    // bottom.
+    template <typename RowSink>
+    void Filter(const Planes& planes, const int* quants, int quant_stride, int width, int height, RowSink&& sink);
+
     std::vector<uint8_t> luma_;   // the macroblock-aligned luma being filtered
     std::vector<int16_t> strip_;  // eight rows of it, column by column
 };
 
-}  // namespace pellix
+}  // namespace suite

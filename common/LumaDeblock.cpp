@@ -1,4 +1,4 @@
-#include "player_engine/decoders/LumaDeblock.h"
+#include "common/LumaDeblock.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace pellix {
+namespace suite {
 
 namespace {
 
@@ -174,17 +174,11 @@ void PackRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, ui
 
 }  // namespace
 
-void LumaDeblock::Run(const Planes& planes, const int* quants, int quant_stride, int width, int height, uint8_t* yuy2,
-                      int yuy2_stride) {
-    auto pack_rows = [&](const uint8_t* luma, int luma_stride, int first, int end) {
-        for (int row = first; row < std::min(end, height); ++row)
-            PackRow(luma + static_cast<size_t>(row) * luma_stride,
-                    planes.u + static_cast<size_t>(row / 2) * planes.chroma_stride,
-                    planes.v + static_cast<size_t>(row / 2) * planes.chroma_stride, width,
-                    yuy2 + static_cast<size_t>(row) * yuy2_stride);
-    };
+template <typename RowSink>
+void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stride, int width, int height,
+                         RowSink&& sink) {
     if (quants == nullptr) {
-        pack_rows(planes.y, planes.y_stride, 0, height);
+        for (int row = 0; row < height; ++row) sink(planes.y + static_cast<size_t>(row) * planes.y_stride, row);
         return;
     }
 
@@ -209,7 +203,7 @@ void LumaDeblock::Run(const Planes& planes, const int* quants, int quant_stride,
     };
 
     // The vertical edges of one block row, left to right: its eight rows are turned into
-    // columns so that each lane is one row. Then its rows are packed.
+    // columns so that each lane is one row. Then its rows go out.
     Lanes* const columns = reinterpret_cast<Lanes*>(strip_.data());
     auto finish_block_row = [&](int block_row) {
         uint8_t* const rows = plane + static_cast<size_t>(block_row) * 8 * luma_width;
@@ -223,7 +217,8 @@ void LumaDeblock::Run(const Planes& planes, const int* quants, int quant_stride,
             for (int k = 1; k <= 8; ++k) at[k] = s[k];
         }
         ColumnsToRows(strip_.data(), luma_width, rows, luma_width);
-        pack_rows(plane, luma_width, block_row * 8, block_row * 8 + 8);
+        for (int row = block_row * 8; row < std::min(block_row * 8 + 8, height); ++row)
+            sink(plane + static_cast<size_t>(row) * luma_width, row);
     };
 
     // The horizontal edges, top to bottom, eight columns at a time, one lane per column. The
@@ -247,4 +242,23 @@ void LumaDeblock::Run(const Planes& planes, const int* quants, int quant_stride,
     finish_block_row(block_rows - 1);
 }
 
-}  // namespace pellix
+void LumaDeblock::PackYuy2(const Planes& planes, const int* quants, int quant_stride, int width, int height,
+                           bool interlaced, uint8_t* yuy2, int yuy2_stride) {
+    Filter(planes, quants, quant_stride, width, height, [&](const uint8_t* luma, int row) {
+        // Interlaced pictures share chroma rows within a field: rows 4k and 4k + 2 take chroma
+        // row 2k, rows 4k + 1 and 4k + 3 take 2k + 1.
+        const int chroma_row = interlaced ? row / 4 * 2 + row % 2 : row / 2;
+        PackRow(luma, planes.u + static_cast<size_t>(chroma_row) * planes.chroma_stride,
+                planes.v + static_cast<size_t>(chroma_row) * planes.chroma_stride, width,
+                yuy2 + static_cast<size_t>(row) * yuy2_stride);
+    });
+}
+
+void LumaDeblock::DeblockLuma(const Planes& planes, const int* quants, int quant_stride, int width, int height,
+                              uint8_t* luma, int luma_stride) {
+    Filter(planes, quants, quant_stride, width, height, [&](const uint8_t* source, int row) {
+        std::memcpy(luma + static_cast<size_t>(row) * luma_stride, source, static_cast<size_t>(width));
+    });
+}
+
+}  // namespace suite
