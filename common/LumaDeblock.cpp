@@ -40,16 +40,56 @@ void Store(uint8_t* at, Lanes lanes) {
     std::memcpy(at, &bytes, sizeof bytes);
 }
 
+// Whether any lane of a comparison result is set.
+bool Any(Lanes mask) {
+#if defined(__SSE2__)
+    return _mm_movemask_epi8(reinterpret_cast<__m128i>(mask)) != 0;
+#else
+    for (int i = 0; i < 8; ++i)
+        if (mask[i] != 0) return true;
+    return false;
+#endif
+}
+
 // s[0..9]: the samples across the edge, the edge lying between s[4] and s[5]; s[1..8] are
 // replaced by the filtered samples. `quant` is the macroblock's quantiser in every lane.
-void FilterEdge(Lanes* s, Lanes quant) {
+// Each lane takes one filter or none, and the lanes never mix, so a filter that no lane
+// takes is skipped; in most pictures most edges take the default filter or none at all.
+[[gnu::always_inline]] inline void FilterEdge(Lanes* s, Lanes quant) {
     Lanes flat = Splat(0);
     for (int k = 0; k < 8; ++k) flat -= static_cast<Lanes>(Abs(s[k] - s[k + 1]) < kFlatStep);
     const Lanes default_mode = flat < kSmoothAreaSteps;
 
+    if (Any(~default_mode)) {
+        // Smooth-area filter: a nine-tap low pass over s[1..8] when their range is small,
+        // padded with the outer samples when these are close.
+        Lanes high = s[1], low = s[1];
+        for (int k = 2; k <= 8; ++k) {
+            high = Max(high, s[k]);
+            low = Min(low, s[k]);
+        }
+        const Lanes apply_smooth = ~default_mode & static_cast<Lanes>((high - low) < 2 * quant);
+        if (Any(apply_smooth)) {
+            const Lanes p0 = Select(static_cast<Lanes>(Abs(s[1] - s[0]) < quant), s[0], s[1]);
+            const Lanes p9 = Select(static_cast<Lanes>(Abs(s[8] - s[9]) < quant), s[9], s[8]);
+            Lanes smooth[9];
+            smooth[1] = (6 * p0 + 4 * s[1] + 2 * s[2] + 2 * s[3] + s[4] + s[5] + 8) >> 4;
+            smooth[2] = (4 * p0 + 2 * s[1] + 4 * s[2] + 2 * s[3] + 2 * s[4] + s[5] + s[6] + 8) >> 4;
+            smooth[3] = (2 * p0 + 2 * s[1] + 2 * s[2] + 4 * s[3] + 2 * s[4] + 2 * s[5] + s[6] + s[7] + 8) >> 4;
+            smooth[4] = (p0 + s[1] + 2 * s[2] + 2 * s[3] + 4 * s[4] + 2 * s[5] + 2 * s[6] + s[7] + s[8] + 8) >> 4;
+            smooth[5] = (s[1] + s[2] + 2 * s[3] + 2 * s[4] + 4 * s[5] + 2 * s[6] + 2 * s[7] + s[8] + p9 + 8) >> 4;
+            smooth[6] = (s[2] + s[3] + 2 * s[4] + 2 * s[5] + 4 * s[6] + 2 * s[7] + 2 * s[8] + 2 * p9 + 8) >> 4;
+            smooth[7] = (s[3] + s[4] + 2 * s[5] + 2 * s[6] + 4 * s[7] + 2 * s[8] + 4 * p9 + 8) >> 4;
+            smooth[8] = (s[4] + s[5] + 2 * s[6] + 2 * s[7] + 4 * s[8] + 6 * p9 + 8) >> 4;
+            for (int k = 1; k <= 8; ++k) s[k] = Select(apply_smooth, smooth[k], s[k]);
+        }
+    }
+
     // Default filter: moves the two samples at the edge towards each other, by at most half
-    // their step, when the step is below the quantiser.
+    // their step, when the step is below the quantiser. Its lanes are untouched above.
     const Lanes step = s[4] - s[5];
+    const Lanes apply_default = default_mode & static_cast<Lanes>(Abs(step) < quant);
+    if (!Any(apply_default)) return;
     const Lanes across = 2 * s[3] - 5 * s[4] + 5 * s[5] - 2 * s[6];
     const Lanes before = 2 * s[1] - 5 * s[2] + 5 * s[3] - 2 * s[4];
     const Lanes after = 2 * s[5] - 5 * s[6] + 5 * s[7] - 2 * s[8];
@@ -58,32 +98,8 @@ void FilterEdge(Lanes* s, Lanes quant) {
     const Lanes limit = step / 2;
     const Lanes zero = Splat(0);
     diff = Max(Min(diff, Max(limit, zero)), Min(limit, zero));
-    const Lanes apply_default = default_mode & static_cast<Lanes>(Abs(step) < quant);
-
-    // Smooth-area filter: a nine-tap low pass over s[1..8] when their range is small, padded
-    // with the outer samples when these are close.
-    Lanes high = s[1], low = s[1];
-    for (int k = 2; k <= 8; ++k) {
-        high = Max(high, s[k]);
-        low = Min(low, s[k]);
-    }
-    const Lanes apply_smooth = ~default_mode & static_cast<Lanes>((high - low) < 2 * quant);
-    const Lanes p0 = Select(static_cast<Lanes>(Abs(s[1] - s[0]) < quant), s[0], s[1]);
-    const Lanes p9 = Select(static_cast<Lanes>(Abs(s[8] - s[9]) < quant), s[9], s[8]);
-    Lanes smooth[9];
-    smooth[1] = (6 * p0 + 4 * s[1] + 2 * s[2] + 2 * s[3] + s[4] + s[5] + 8) >> 4;
-    smooth[2] = (4 * p0 + 2 * s[1] + 4 * s[2] + 2 * s[3] + 2 * s[4] + s[5] + s[6] + 8) >> 4;
-    smooth[3] = (2 * p0 + 2 * s[1] + 2 * s[2] + 4 * s[3] + 2 * s[4] + 2 * s[5] + s[6] + s[7] + 8) >> 4;
-    smooth[4] = (p0 + s[1] + 2 * s[2] + 2 * s[3] + 4 * s[4] + 2 * s[5] + 2 * s[6] + s[7] + s[8] + 8) >> 4;
-    smooth[5] = (s[1] + s[2] + 2 * s[3] + 2 * s[4] + 4 * s[5] + 2 * s[6] + 2 * s[7] + s[8] + p9 + 8) >> 4;
-    smooth[6] = (s[2] + s[3] + 2 * s[4] + 2 * s[5] + 4 * s[6] + 2 * s[7] + 2 * s[8] + 2 * p9 + 8) >> 4;
-    smooth[7] = (s[3] + s[4] + 2 * s[5] + 2 * s[6] + 4 * s[7] + 2 * s[8] + 4 * p9 + 8) >> 4;
-    smooth[8] = (s[4] + s[5] + 2 * s[6] + 2 * s[7] + 4 * s[8] + 6 * p9 + 8) >> 4;
-
-    const Lanes at_edge4 = s[4] - diff, at_edge5 = s[5] + diff;
-    for (int k = 1; k <= 8; ++k) s[k] = Select(apply_smooth, smooth[k], s[k]);
-    s[4] = Select(apply_default, at_edge4, s[4]);
-    s[5] = Select(apply_default, at_edge5, s[5]);
+    s[4] = Select(apply_default, s[4] - diff, s[4]);
+    s[5] = Select(apply_default, s[5] + diff, s[5]);
 }
 
 // Eight rows of `width` luma samples (a multiple of 8) to `width` columns of eight 16-bit
