@@ -92,8 +92,10 @@ void SoundTranscoder::Resampled(const AVFrame* frame, int stamp_ms, const BlockS
     const int room = swr_get_out_samples(resampler_, frame->nb_samples);
     if (room <= 0)
         return;
-    if (pending_.empty())
-        pendingStamp_ms_ = stamp_ms;
+    if (pending_.empty()) {
+        pendingBase_ms_ = stamp_ms;
+        pendingOffset_ = 0;
+    }
     const size_t before = pending_.size();
     pending_.resize(before + static_cast<size_t>(room));
     uint8_t* out = reinterpret_cast<uint8_t*>(pending_.data() + before);
@@ -105,9 +107,10 @@ void SoundTranscoder::Resampled(const AVFrame* frame, int stamp_ms, const BlockS
     while (pending_.size() - used >= static_cast<size_t>(kSamplesPerBlock)) {
         block_.clear();
         encoder_->EncodeBlock(pending_.data() + used, block_);
-        sink(block_.data(), static_cast<int>(block_.size()), pendingStamp_ms_);
+        sink(block_.data(), static_cast<int>(block_.size()),
+             pendingBase_ms_ + static_cast<int>(pendingOffset_ * 1000 / kRate));
         used += kSamplesPerBlock;
-        pendingStamp_ms_ += kSamplesPerBlock * 1000 / kRate;
+        pendingOffset_ += kSamplesPerBlock;
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
 }

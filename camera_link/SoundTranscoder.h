@@ -54,7 +54,11 @@ private:
     int resamplerFormat_ = -1;
     int resamplerChannels_ = 0;
     std::vector<int16_t> pending_;  // samples waiting for a whole block
-    int pendingStamp_ms_ = 0;
+    // The first pending sample's stamp, as the stamp of a packet (ms) plus the samples made
+    // since it: a block's 63.125 ms summed in whole milliseconds would run the sound ahead
+    // of the pictures by seconds an hour.
+    int pendingBase_ms_ = 0;
+    int64_t pendingOffset_ = 0;
     std::vector<unsigned char> block_;
     std::unique_ptr<halvane::AdpcmEncoder> encoder_;  // state carries across blocks
 };
