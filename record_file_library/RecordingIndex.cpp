@@ -1,6 +1,7 @@
 #include "record_file_library/RecordingIndex.h"
 
 #include <algorithm>
+#include <limits>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -167,9 +168,11 @@ bool RecordingIndex::EnterLocked(const std::string& date_folder, const std::stri
 
   current_index_path_ = date_folder + "\\FileInfo" + std::to_string(files - 1) + ".ini";
   // A damaged entry count reads as empty when negative (a count of 0 would hide the file from
-  // the search) and as full when too large (so adding one cannot overflow).
-  const int entries = std::clamp(
-      platform::GetPrivateProfileInt("FileCount", "nCount", 0, current_index_path_.c_str()), 0, kEntriesPerIndex);
+  // the search). An index past its 5000 entries keeps counting while its ten-minute slot lasts
+  // (a count held at 5001 would hide every file entered after it); only a count that adding
+  // one would overflow is held.
+  const int entries = std::clamp(platform::GetPrivateProfileInt("FileCount", "nCount", 0, current_index_path_.c_str()),
+                                 0, std::numeric_limits<int>::max() - 1);
   int count = entries + 1;
   // A full index is closed only when a new ten-minute slot begins, so the files of one slot
   // stay in one index file.

@@ -103,13 +103,19 @@ TEST(RecordingIndex, FullIndexRollsOverOnlyAtANewTenMinuteSlot) {
   index.AddToFileInfo(at_1012, 60);
   EXPECT_EQ(ProfileInt(first, "FileCount", "nCount"), 5001);
   EXPECT_EQ(ProfileInt(main_index, "FileCount", "FileCount"), 1);
+  // Past 5000 entries the count goes on counting while the slot lasts.
+  const std::string at_1013 = RecordingPath('D', "2010_01_05", 3, 10, 13, 0);
+  MakeFile(at_1013, 30000);
+  index.AddToFileInfo(at_1013, 60);
+  EXPECT_EQ(ProfileInt(first, "FileCount", "nCount"), 5002);
+  EXPECT_EQ(ProfileInt(main_index, "FileCount", "FileCount"), 1);
 
   const std::string at_1021 = RecordingPath('D', "2010_01_05", 1, 10, 21, 0);
   MakeFile(at_1021, 30000);
   index.AddToFileInfo(at_1021, 60);
   EXPECT_EQ(ProfileInt(main_index, "FileCount", "FileCount"), 2);
   EXPECT_EQ(ProfileInt("D:\\video\\2010_01_05\\FileInfo1.ini", "FileCount", "nCount"), 1);
-  EXPECT_EQ(ProfileInt(first, "FileCount", "nCount"), 5001);
+  EXPECT_EQ(ProfileInt(first, "FileCount", "nCount"), 5002);
   EXPECT_NE(ReadText(HostPath("D:\\video\\2010_01_05\\FileInfo1.ini")).find("102100 M101.avi\\60=FI"),
             std::string::npos);
 }
