@@ -8,7 +8,9 @@ folder=$(mktemp -d "${TMPDIR:-/tmp}/demo_smoke.XXXXXX")
 trap 'rm -rf "$folder"' EXIT
 fail() { echo "demo_smoke_test: $*" >&2; for log in "$folder"/logs/*; do echo "== $log"; tail -n 20 "$log"; done >&2; exit 1; }
 
-env -u DISPLAY DEMO_DVR_ADDRESS=127.0.0.112 DEMO_ALDER_ADDRESS=127.0.0.113 \
+# As on a headless server that exports the offscreen platform: the demo's virtual screen must
+# still be the one the programs draw on.
+env -u DISPLAY QT_QPA_PLATFORM=offscreen DEMO_DVR_ADDRESS=127.0.0.112 DEMO_ALDER_ADDRESS=127.0.0.113 \
   DEMO_CAMERA_ADDRESS=127.0.0.116 DEMO_LOCKED_CAMERA_ADDRESS=127.0.0.117 DEMO_SETTLE=8 \
   bash "$source_dir/scripts/demo" --no-build --build "$build_dir" --folder "$folder" \
   > "$folder/demo.out" 2>&1 || fail "scripts/demo failed: $(cat "$folder/demo.out")"
