@@ -74,6 +74,20 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+bool WriteAllAt(int fd, const char* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd, data, size, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
 // Write limits installed by tests: host path -> bytes allowed.
 struct WriteLimits {
   std::mutex lock;
@@ -419,6 +433,19 @@ bool File::Write(const void* data, std::size_t size) {
   if (write_budget_ >= 0 && static_cast<std::uint64_t>(write_budget_) < size)
     allowed = static_cast<std::size_t>(write_budget_);
   if (!WriteAll(fd_, static_cast<const char*>(data), allowed)) return Fail(FromErrno(errno));
+  if (write_budget_ >= 0) write_budget_ -= static_cast<std::int64_t>(allowed);
+  if (allowed < size) return Fail(FileError::DiskFull);
+  return true;
+}
+
+bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
+  if (fd_ < 0) return Fail(FileError::NotOpen);
+  if (offset < 0) return Fail(FileError::Io);
+  std::size_t allowed = size;
+  if (write_budget_ >= 0 && static_cast<std::uint64_t>(write_budget_) < size)
+    allowed = static_cast<std::size_t>(write_budget_);
+  if (!WriteAllAt(fd_, static_cast<const char*>(data), allowed, static_cast<off_t>(offset)))
+    return Fail(FromErrno(errno));
   if (write_budget_ >= 0) write_budget_ -= static_cast<std::int64_t>(allowed);
   if (allowed < size) return Fail(FileError::DiskFull);
   return true;

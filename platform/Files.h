@@ -108,6 +108,9 @@ class File {
   // Writes all `size` bytes at the current position. On failure part of the data may have
   // been written; the position is then after what was written and error() says why.
   bool Write(const void* data, std::size_t size);
+  // Writes all `size` bytes at `offset` without moving the position (one call where a seek,
+  // a write and a seek back would take three). Fails as Write does.
+  bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
   // Moves the position; returns the new position, or -1 (position unchanged) on error,
   // including a resulting position below 0. A position past the end is allowed.
   std::int64_t Seek(std::int64_t offset, Origin origin);

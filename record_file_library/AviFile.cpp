@@ -40,11 +40,23 @@ int AviFile::Fail(FileError error) {
   return 1;
 }
 
-bool AviFile::HasRoomFor(std::uint64_t bytes) const {
+bool AviFile::HasRoomFor(std::uint64_t bytes) {
   if (keep_free_bytes_ == 0) return true;
+  // Asking the drive costs a system call per write of the staging buffer; far from the
+  // limit the last answer less what this file wrote since stands, with a margin wide enough
+  // for what the other recordings on the drive write meanwhile.
+  const std::uint64_t needed = bytes + keep_free_bytes_;
+  if (free_known_ && staged_from_ >= free_at_size_) {
+    const std::uint64_t written = staged_from_ - free_at_size_;
+    if (written < kFreeSpaceRecheckBytes && free_bytes_ >= written + needed + kFreeSpaceMargin) return true;
+  }
+  free_known_ = false;
   platform::DiskSpace space;
   if (!platform::GetDiskFreeSpace(path_, space)) return true;
-  return space.free_bytes_available >= bytes + keep_free_bytes_;
+  free_known_ = true;
+  free_bytes_ = space.free_bytes_available;
+  free_at_size_ = staged_from_;
+  return space.free_bytes_available >= needed;
 }
 
 std::uint64_t AviFile::IndexChunkBytes() const {
@@ -67,6 +79,7 @@ int AviFile::Open(std::string_view path, std::uint64_t keep_free_bytes) {
   header_scratch_.reserve(avi::kAviMoviDataOffset);
   staged_from_ = avi::kAviMoviDataOffset;
   movi_end_ = avi::kAviMoviDataOffset;
+  free_known_ = false;
   video_since_refresh_ = 0;
   finished_ = false;
   failed_finish_ = false;
@@ -279,13 +292,11 @@ bool AviFile::RefreshHeader(bool has_index, std::uint64_t file_end) {
   bool ok = FlushStaging();
   if (!ok) file_end = movi_end_;
   BuildHeader(header_scratch_, has_index && ok, file_end);
-  const std::int64_t resume = static_cast<std::int64_t>(staged_from_);
-  if (file_.Seek(0, platform::File::Origin::Begin) != 0 ||
-      !file_.Write(header_scratch_.data(), header_scratch_.size())) {
+  // Written in place without moving the position, which stays at the end of the chunks.
+  if (!file_.WriteAt(0, header_scratch_.data(), header_scratch_.size())) {
     last_error_ = file_.error();
     ok = false;
   }
-  file_.Seek(resume, platform::File::Origin::Begin);
   return ok;
 }
 

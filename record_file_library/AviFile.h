@@ -38,6 +38,10 @@ class AviFile {
   static constexpr int kMaxStreams = 2;
   // Bytes gathered in memory before they are written; one host write per this many bytes.
   static constexpr std::size_t kStagingBytes = 256 * 1024;
+  // Free space is asked of the drive again after this much written by the file, or whenever
+  // the last answer comes within kFreeSpaceMargin of the kept room.
+  static constexpr std::uint64_t kFreeSpaceRecheckBytes = 4ull << 20;
+  static constexpr std::uint64_t kFreeSpaceMargin = 256ull << 20;
   // Largest format accepted by SetFormat; keeps the header inside its reserved area.
   static constexpr std::size_t kMaxFormatBytes = 512;
 
@@ -86,8 +90,10 @@ class AviFile {
   };
 
   int Fail(platform::FileError error);
-  // True when the drive can take `bytes` more and still keep keep_free_bytes_ free.
-  bool HasRoomFor(std::uint64_t bytes) const;
+  // True when the drive can take `bytes` more and still keep keep_free_bytes_ free. The
+  // drive is asked again only when the last answer, less what this file wrote since, comes
+  // near the limit or grows old (kFreeSpaceRecheckBytes written).
+  bool HasRoomFor(std::uint64_t bytes);
   // Bytes of the idx1 chunk that EndRecord would write now.
   std::uint64_t IndexChunkBytes() const;
   // Builds the header area (kAviMoviDataOffset bytes) from the current counts.
@@ -116,6 +122,10 @@ class AviFile {
   bool write_through_ = false;           // set by the first failed write
   bool failed_finish_ = false;
   platform::FileError last_error_ = platform::FileError::None;
+  // The last free-space answer and the file's size on disk when it came.
+  bool free_known_ = false;
+  std::uint64_t free_bytes_ = 0;
+  std::uint64_t free_at_size_ = 0;
 };
 
 }  // namespace stordane

@@ -220,3 +220,48 @@ TEST(CrashSafety, DriveKeepsRoomToIndexWhatIsRecordedThere) {
   EXPECT_LE(video_chunks, accepted);
   EXPECT_NE(ReadText(HostPath("D:\\video\\2011_02_05\\FileInfo0.ini")).find("090000 M101.avi"), std::string::npos);
 }
+
+TEST(CrashSafety, FreeSpaceIsAskedSparinglyButADriveFilledByOthersIsNoticed) {
+  TempDrives drives;
+  constexpr std::uint64_t kKept = stordane::RecordingIndex::kKeptFreeBytes;
+  std::atomic<std::uint64_t> free_bytes{1ull << 40};
+  std::atomic<int> queries{0};
+  platform::SetDiskSpaceProvider([&](const std::string&, platform::DiskSpace& space) {
+    ++queries;
+    space.free_bytes_available = free_bytes.load();
+    space.total_free_bytes = space.free_bytes_available;
+    space.total_bytes = 2ull << 40;
+    return true;
+  });
+  const std::string path = RecordingPath('D', "2011_02_06", 1, 9, 0, 0);
+  OxSetCapFrmRate(kSlot, kFps);
+  ASSERT_EQ(OxCreateAVIFile(kSlot, path.c_str()), 0u);
+  const std::vector<unsigned char> frame = FakeFrame(20001, 0x6D);
+  // About 8 MiB: some thirty writes of the buffer and a header rewrite every two seconds,
+  // but far from the kept room the drive is asked only every few MiB.
+  int accepted = 0;
+  for (int i = 0; i < 400; ++i)
+    if (OxWriteFrameToAVIFile(kSlot, frame.data(), static_cast<int>(frame.size()), i % kFps == 0 ? 0 : 1) == 0)
+      ++accepted;
+  ASSERT_EQ(accepted, 400);
+  EXPECT_GE(queries.load(), 2);
+  EXPECT_LE(queries.load(), 6);
+
+  // Other recordings fill the drive down to its kept room: this one is refused within a few
+  // MiB, and what it wrote before stays whole.
+  free_bytes = kKept + 1500;
+  unsigned failure = 0;
+  for (int i = 0; i < 300 && failure == 0; ++i) {
+    failure = OxWriteFrameToAVIFile(kSlot, frame.data(), static_cast<int>(frame.size()), 1);
+    if (failure == 0) ++accepted;
+  }
+  EXPECT_EQ(failure, OX_ERR_WRITE);
+  // Too full now even for the idx1 of so many chunks: the file is finished without it.
+  OxCloseAVIFile(kSlot);
+  platform::SetDiskSpaceProvider({});
+  const AviTestFile file = ReadAviFile(HostPath(path));
+  ASSERT_EQ(file.error, "");
+  const int video_chunks = static_cast<int>(file.StreamChunks(0).size());
+  EXPECT_GE(video_chunks, 400);
+  EXPECT_LE(video_chunks, accepted);
+}

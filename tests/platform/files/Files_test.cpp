@@ -178,6 +178,29 @@ TEST(Files, FileReadsWritesSeeksAndTruncates) {
   EXPECT_EQ(moved.Size(), 0);
 }
 
+TEST(Files, WriteAtLeavesThePositionAndCountsAgainstTheLimit) {
+  TempDriveTable drives("CD");
+  File file;
+  EXPECT_FALSE(file.WriteAt(0, "x", 1));
+  EXPECT_EQ(file.error(), FileError::NotOpen);
+  suite::test::WriteLimit limit("D:\head.avi", 30);
+  ASSERT_TRUE(file.Open("D:\head.avi", File::Mode::CreateAlways));
+  ASSERT_TRUE(file.Write("0123456789abcdef", 16));
+  ASSERT_TRUE(file.WriteAt(4, "WXYZ", 4));
+  EXPECT_EQ(file.Tell(), 16);  // appending goes on where it was
+  ASSERT_TRUE(file.Write("gh", 2));
+  EXPECT_FALSE(file.WriteAt(-1, "x", 1));
+  // Past the end a positioned write extends the file; the limit cuts it as it cuts Write.
+  EXPECT_FALSE(file.WriteAt(20, "0123456789AB", 12));
+  EXPECT_EQ(file.error(), FileError::DiskFull);
+  EXPECT_EQ(file.Size(), 28);
+  ASSERT_EQ(file.Seek(0, File::Origin::Begin), 0);
+  char all[28];
+  ASSERT_TRUE(file.ReadExact(all, sizeof(all)));
+  EXPECT_EQ(std::string(all, 18), "0123WXYZ89abcdefgh");
+  EXPECT_EQ(std::string(all + 20, 8), "01234567");
+}
+
 TEST(Files, WriteLimitFillsTheDiskAtTheChosenByte) {
   TempDriveTable drives("CD");
   File file;
