@@ -122,6 +122,8 @@ private:
     // Playback threads: pictures paced by the tick, or following the sound.
     void RunVideoOnly();
     void RunAudioAndVideo();
+    // The frame number under the clock mutex, for the playback threads.
+    uint32_t ClockFrame();
     // Waits up to `ms` milliseconds; Pause off and Stop end the wait early.
     void Nap(uint32_t ms);
     void HoldWhilePaused();

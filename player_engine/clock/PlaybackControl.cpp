@@ -173,10 +173,12 @@ bool PlayerPort::Play(void* window) {
     parked_.Reset();
     splitter_.Rewind();
     end_sent_ = false;
-    const bool with_sound = has_audio_ && sound_usable_;
-    if (with_sound) sound_output_.Start();
-    thread_ = std::make_unique<PlaybackThread>([this, with_sound] {
-        if (with_sound)
+    if (has_audio_ && sound_usable_) sound_output_.Start();
+    // A file with sound plays on the sound thread even when the output could not open: it
+    // runs with the sound off, paced by the clock, and the end of the file ends the playback.
+    const bool file_has_sound = has_audio_;
+    thread_ = std::make_unique<PlaybackThread>([this, file_has_sound] {
+        if (file_has_sound)
             RunAudioAndVideo();
         else
             RunVideoOnly();
@@ -252,12 +254,7 @@ void PlayerPort::RunVideoOnly() {
                 frame_counter_ = 0;
                 continue;
             }
-            uint32_t current;
-            {
-                ClockLock clock(clock_mutex_);
-                current = current_frame_;
-            }
-            if (current < splitter_.FrameCount()) {
+            if (ClockFrame() < splitter_.FrameCount()) {
                 picture = frame_buffer_.TakeCurrent();
                 draw = picture != nullptr;
             } else {
@@ -273,6 +270,12 @@ void PlayerPort::RunVideoOnly() {
             Draw(picture);
         }
     }
+}
+
+uint32_t PlayerPort::ClockFrame() {
+    // Seek and step write the frame number from the control thread.
+    ClockLock clock(clock_mutex_);
+    return current_frame_;
 }
 
 void PlayerPort::RunAudioAndVideo() {
@@ -306,7 +309,7 @@ void PlayerPort::RunAudioAndVideo() {
             }
             if (picture != nullptr) {
                 Draw(picture);
-            } else if (!IsWaitingStream() && current_frame_ >= splitter_.FrameCount()) {
+            } else if (!IsWaitingStream() && ClockFrame() >= splitter_.FrameCount()) {
                 ended = true;
                 break;
             } else {
@@ -331,7 +334,7 @@ void PlayerPort::RunAudioAndVideo() {
             }
             if (picture != nullptr) {
                 Draw(picture);
-            } else if (current_frame_ >= splitter_.FrameCount()) {
+            } else if (ClockFrame() >= splitter_.FrameCount()) {
                 ended = true;
                 break;
             } else {

@@ -139,6 +139,32 @@ TEST_F(PlaybackTest, FileWithoutSoundEndsOnceAndIdlesUntilStop) {
     EXPECT_EQ(Pellix_GetLastError(0), 2u);
 }
 
+// A file with sound whose sound output cannot open plays its pictures at their pace and still
+// ends: the end of the file ends the playback as it does with sound.
+TEST_F(PlaybackTest, FileWithSoundButNoSoundOutputStillEndsItsPlayback) {
+    pellix::test::FfmpegAvi options;
+    options.seconds = 2;
+    const std::string path = Media("unheard.avi", options);
+    ASSERT_FALSE(path.empty());
+    setenv("KORVEL_AUDIO", "wav:/nonexistent-folder/sound.wav", 1);
+    EndWindow window;
+    Pellix_SetFileEndMsg(5, window.handle(), kEndMessage);
+    ASSERT_EQ(Pellix_OpenFile(5, path.c_str()), 1);
+    const auto start = Clock::now();
+    const int played = Pellix_Play(5, window.handle());
+    setenv("KORVEL_AUDIO", "null", 1);
+    ASSERT_EQ(played, 1);
+    ASSERT_TRUE(window.WaitForEnd(6.0));
+    EXPECT_NEAR(Seconds(Clock::now() - start), 2.0, 0.25);
+    EXPECT_GE(PlatformWindowPresentCount(window.handle()), 25u);
+    window.PumpFor(0.3);
+    EXPECT_EQ(window.ends(), 1);
+    // The playback is over, as when the sound played: the controls that need it refuse.
+    EXPECT_EQ(Pellix_Pause(5, 1), 0);
+    EXPECT_EQ(Pellix_GetLastError(5), 2u);
+    EXPECT_EQ(Pellix_Stop(5), 1);
+}
+
 TEST_F(PlaybackTest, SpeedStepsAndPacing) {
     pellix::test::FfmpegAvi options;
     options.seconds = 4;
