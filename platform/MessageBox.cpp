@@ -1,5 +1,6 @@
 #include "platform/MessageBox.h"
 
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <utility>
@@ -19,6 +20,8 @@ struct MessageBoxService {
   std::deque<int> scripted;
   int default_answer = 0;
   std::vector<MessageBoxRequest> shown;
+  // Read without the lock by handlers that poll it while they wait.
+  std::atomic<bool> closed{false};
 };
 
 MessageBoxService& Service() {
@@ -61,7 +64,7 @@ int MessageBox(void* owner, std::string_view text, std::string_view caption, uns
     handler = service.handler;
     answer = service.default_answer;
   }
-  if (handler) return handler(request);
+  if (handler && !service.closed) return handler(request);
   return answer != 0 ? answer : DefaultMessageBoxAnswer(type);
 }
 
@@ -96,6 +99,11 @@ void ResetMessageBoxes() {
   service.shown.clear();
   service.scripted.clear();
   service.default_answer = 0;
+  service.closed = false;
 }
+
+void CloseMessageBoxes() { Service().closed = true; }
+
+bool MessageBoxesClosed() { return Service().closed; }
 
 }  // namespace platform

@@ -12,6 +12,9 @@
 //   2. the installed handler, if any;
 //   3. the default answer: the one set with SetDefaultMessageBoxAnswer, or else the box's
 //      default button (MB_DEFBUTTON1..3 of its button set; IDOK for MB_OK).
+// Once CloseMessageBoxes was called (the program is closing), every box gets the default
+// answer at once, the handler is no longer asked, and a handler that waits for an answer from
+// another thread gives up its wait with the default.
 
 #include <functional>
 #include <string>
@@ -83,8 +86,13 @@ void ScriptMessageBoxAnswers(std::vector<int> answers);
 void SetDefaultMessageBoxAnswer(int answer);
 // The boxes shown so far, oldest first (the most recent 1000).
 std::vector<MessageBoxRequest> ShownMessageBoxes();
-// Forgets the record, the scripted answers and the default answer (not the handler).
+// Forgets the record, the scripted answers, the default answer and the closing (not the handler).
 void ResetMessageBoxes();
+
+// The program is closing: nobody is left to answer, and a worker waiting for an answer would
+// hold up its exit. Boxes asked from now on are answered with their default at once.
+void CloseMessageBoxes();
+bool MessageBoxesClosed();
 
 // The default button's answer for a box type (MB_YESNO -> IDYES, MB_YESNO|MB_DEFBUTTON2 -> IDNO).
 int DefaultMessageBoxAnswer(unsigned type);

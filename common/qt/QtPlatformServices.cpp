@@ -1,9 +1,15 @@
 #include "common/qt/QtPlatformServices.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QScreen>
+#include <QThread>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -86,12 +92,56 @@ int ShowQtBox(const platform::MessageBoxRequest& request, const QString& default
   return choices.front().answer;
 }
 
+// The answer to a box shown for another thread, handed over from the UI thread.
+struct PendingAnswer {
+  std::mutex lock;
+  std::condition_variable ready;
+  bool done = false;
+  int answer = 0;
+};
+
+// Widgets may only be built on the UI thread. A box asked for by a worker is shown there; a
+// question holds its worker until answered (or until the program closes, which answers it
+// with its default), while a notice, whose answer is known, lets the worker go on at once:
+// workers ask from within the locks of their window, which the UI thread may need meanwhile.
+int AskOnUiThread(const platform::MessageBoxRequest& request, const QString& defaultCaption,
+                  SystemTextToQt toQt) {
+  const int fallback = platform::DefaultMessageBoxAnswer(request.type);
+  QCoreApplication* app = QCoreApplication::instance();
+  if (app == nullptr || platform::MessageBoxesClosed()) return fallback;
+  if (QThread::currentThread() == app->thread()) return ShowQtBox(request, defaultCaption, toQt);
+
+  if ((request.type & platform::MB_TYPEMASK) == platform::MB_OK) {
+    QMetaObject::invokeMethod(app, [request, defaultCaption, toQt] {
+      if (!platform::MessageBoxesClosed()) ShowQtBox(request, defaultCaption, toQt);
+    }, Qt::QueuedConnection);
+    return platform::IDOK;
+  }
+  auto pending = std::make_shared<PendingAnswer>();
+  QMetaObject::invokeMethod(app, [pending, request, defaultCaption, toQt, fallback] {
+    const int answer = platform::MessageBoxesClosed() ? fallback : ShowQtBox(request, defaultCaption, toQt);
+    std::lock_guard<std::mutex> guard(pending->lock);
+    pending->done = true;
+    pending->answer = answer;
+    pending->ready.notify_all();
+  }, Qt::QueuedConnection);
+  std::unique_lock<std::mutex> guard(pending->lock);
+  while (!pending->done) {
+    if (platform::MessageBoxesClosed()) return fallback;
+    pending->ready.wait_for(guard, std::chrono::milliseconds(50));
+  }
+  return pending->answer;
+}
+
 }  // namespace
 
 void InstallQtMessageBoxHandler(const QString& defaultCaption, SystemTextToQt toQt) {
   platform::SetMessageBoxHandler([defaultCaption, toQt](const platform::MessageBoxRequest& request) {
-    return ShowQtBox(request, defaultCaption, toQt);
+    return AskOnUiThread(request, defaultCaption, toQt);
   });
+  // A worker still waiting for an answer when the event loop ends gets the default.
+  if (QCoreApplication* app = QCoreApplication::instance())
+    QObject::connect(app, &QCoreApplication::aboutToQuit, [] { platform::CloseMessageBoxes(); });
 }
 
 void InstallQtDisplayProvider() {

@@ -61,25 +61,34 @@ void CKorvelLive::Connect(int w) {
 
 void CKorvelLive::Disconnect(int w) {
   const int p = dialog_.CurrentPage();
-  std::lock_guard<platform::CriticalSection> table(g_csCameraTable);
   CCameraInfo& slot = g_PageInfo[p].camera[w];
+  // A window that records or is armed by its timetable is asked about first. The question
+  // waits for the operator on the UI thread, which may need this window's locks meanwhile, so
+  // none is held while it is up.
+  bool ask = false;
+  {
+    std::lock_guard<platform::CriticalSection> table(g_csCameraTable);
+    std::lock_guard<platform::CriticalSection> guard(slot.lock);
+    slot.bBusy = 1;
+    ask = slot.IsAssigned() && slot.bTried && slot.bConnected && (slot.nRecKind || slot.bSchedOn);
+  }
+  if (ask && platform::MessageBox(dialog_.Handle(), dialog_.LanguageText("IDS_QUEST_DISCONNECT"),
+                                  "KORVEL", platform::MB_YESNO | platform::MB_ICONQUESTION) !=
+                 platform::IDYES) {
+    {
+      std::lock_guard<platform::CriticalSection> guard(slot.lock);
+      slot.bBusy = 0;
+      dialog_.UpdateIndicators(p, w);
+    }
+    dialog_.PostLayoutRefresh();
+    return;
+  }
+  std::lock_guard<platform::CriticalSection> table(g_csCameraTable);
   CLoginInfo* login = nullptr;
   {
     std::unique_lock<platform::CriticalSection> guard(slot.lock);
     slot.bBusy = 1;
     if (slot.IsAssigned() && slot.bTried) {
-      if (slot.bConnected && (slot.nRecKind || slot.bSchedOn)) {
-        const int answer = platform::MessageBox(
-            dialog_.Handle(), dialog_.LanguageText("IDS_QUEST_DISCONNECT"), "KORVEL",
-            platform::MB_YESNO | platform::MB_ICONQUESTION);
-        if (answer != platform::IDYES) {
-          slot.bBusy = 0;
-          dialog_.UpdateIndicators(p, w);
-          guard.unlock();
-          dialog_.PostLayoutRefresh();
-          return;
-        }
-      }
       if (CheckLogin(login, slot)) {
         TraceMessage("[KORVEL] - Disconnect,  WND: %d. CALLID = %d\n", w, slot.hDecoder);
         ::StopPreview(&dialog_, *login, slot);

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <string>
@@ -109,6 +110,8 @@ struct BoxSeen {
   QString text;
   QList<QMessageBox::StandardButton> buttons;
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+  bool builtOnUiThread = false;
+  bool pressed = false;
 };
 void PressWhenShown(QMessageBox::StandardButton button, BoxSeen& seen) {
   auto* timer = new QTimer;
@@ -122,6 +125,9 @@ void PressWhenShown(QMessageBox::StandardButton button, BoxSeen& seen) {
     seen.text = box->text();
     for (QAbstractButton* shown : box->buttons()) seen.buttons << box->standardButton(shown);
     if (QPushButton* preset = box->defaultButton()) seen.defaultButton = box->standardButton(preset);
+    seen.builtOnUiThread = box->thread() == QApplication::instance()->thread() &&
+                           QThread::currentThread() == box->thread();
+    seen.pressed = true;
     QTest::mouseClick(box->button(button), Qt::LeftButton);
   });
   timer->start();
@@ -157,6 +163,66 @@ TEST(QtMessageBoxTest, CaptionTextsButtonsAndAnswers) {
   EXPECT_EQ(platform::MessageBox(nullptr, "Saved", "", platform::MB_OK), platform::IDOK);
   EXPECT_EQ(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
 
+  platform::SetMessageBoxHandler(scripted);
+}
+
+// A worker's question is shown by the UI thread, whose loop goes on, and the worker waits for
+// the button pressed; a worker's notice does not hold it; once the program closes, a waiting
+// question and every later one get their default answer at once.
+TEST(QtMessageBoxTest, WorkersAskThroughTheUiThread) {
+  App();
+  platform::ResetMessageBoxes();
+  const platform::MessageBoxHandler scripted = platform::SetMessageBoxHandler({});
+  InstallQtMessageBoxHandler(QStringLiteral("Probe"), Bracketed);
+  const unsigned question = platform::MB_YESNO | platform::MB_DEFBUTTON2 | platform::MB_ICONQUESTION;
+
+  BoxSeen seen;
+  PressWhenShown(QMessageBox::Yes, seen);
+  std::atomic<int> answer{0};
+  std::thread asker([&] { answer = platform::MessageBox(nullptr, "Disconnect?", "", question); });
+  EXPECT_TRUE(QTest::qWaitFor([&] { return answer.load() != 0; }, 5000));
+  asker.join();
+  EXPECT_EQ(answer.load(), platform::IDYES) << "the pressed button, not the default";
+  EXPECT_TRUE(seen.builtOnUiThread);
+  EXPECT_EQ(seen.text, QStringLiteral("[Disconnect?]"));
+
+  seen = {};
+  PressWhenShown(QMessageBox::Ok, seen);
+  std::thread notifier([&] { answer = platform::MessageBox(nullptr, "Lost", "", platform::MB_OK); });
+  notifier.join();  // returns without the UI thread's help
+  EXPECT_EQ(answer.load(), platform::IDOK);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return seen.pressed; }, 5000));
+  EXPECT_TRUE(seen.builtOnUiThread);
+
+  // Closing while a question is on screen: its worker gets the default at once; the box left
+  // open is closed afterwards.
+  answer = 0;
+  bool closedWhileShown = false;
+  auto* closer = new QTimer;
+  closer->setInterval(10);
+  QObject::connect(closer, &QTimer::timeout, [&, closer] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    if (!platform::MessageBoxesClosed()) {
+      closedWhileShown = answer.load() == 0;
+      platform::CloseMessageBoxes();
+      return;
+    }
+    if (answer.load() == 0) return;
+    closer->stop();
+    closer->deleteLater();
+    QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+  });
+  closer->start();
+  std::thread waiting([&] { answer = platform::MessageBox(nullptr, "Stop?", "", question); });
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return answer.load() != 0 && QApplication::activeModalWidget() == nullptr; }, 5000));
+  waiting.join();
+  EXPECT_TRUE(closedWhileShown);
+  EXPECT_EQ(answer.load(), platform::IDNO);
+  EXPECT_EQ(platform::MessageBox(nullptr, "Again?", "", question), platform::IDNO);
+
+  platform::ResetMessageBoxes();
   platform::SetMessageBoxHandler(scripted);
 }
 
