@@ -447,6 +447,7 @@ platform::LRESULT CKorvelDlg::OnMessage(const platform::Message& message) {
       if (m_bExitWaiting) return 0;
       TraceMessage("[KORVEL] - stop requested by signal %d", w);
       m_bExitWaiting = true;
+      platform::CloseMessageBoxes();
       ExitWait();
       return 0;
     case kApplyRecordMarkMessage:
@@ -485,6 +486,17 @@ void CKorvelDlg::BlinkRecordMarks() {
     CVideoDlg* window = m_pWndManage->Window(i);
     window->RecordMark()->setVisible(show && window->FrameStyle() == 1);
   }
+}
+
+void CKorvelDlg::BlankWindow(int w) {
+  if (w < 0 || w >= kVideoWindowCount || !m_pWndManage) return;
+  CVideoDlg* window = m_pWndManage->Window(w);
+  if (!window) return;
+  // Bound anew, the render port forgets its last picture, which a change of the record mark
+  // would otherwise draw again; the mark itself stays.
+  GL_CreateVender(w, 0, window->SurfaceHandle(), kRenderWidth, kRenderHeight);
+  GL_SetOsdStatus(w, m_nOsdStatus[w].load());
+  window->Surface()->ClearPicture();
 }
 
 void CKorvelDlg::ShowMessageOnUi(const std::string& text) {
@@ -553,6 +565,13 @@ void CKorvelDlg::keyPressEvent(QKeyEvent* event) {
     accept();
     return;
   }
+  // Esc in full screen leaves full screen, as in every video program; the question whether to
+  // quit stays for Esc in the normal view.
+  if (event->key() == Qt::Key_Escape && m_bFullScreen) {
+    event->accept();
+    ToggleFullScreen();
+    return;
+  }
   QDialog::keyPressEvent(event);
 }
 
@@ -563,6 +582,8 @@ void CKorvelDlg::OnCancel() {
     return;
   TraceMessage("[KORVEL] - OnCancel");
   m_bExitWaiting = true;
+  // A worker that asks something while the program waits for it to finish gets the default.
+  platform::CloseMessageBoxes();
   ExitWait();
 }
 

@@ -97,6 +97,9 @@ class CKorvelDlg : public QDialog,
   // Any thread: record mark of window w of `page` (only the current page): 0 none, 1 manual,
   // 2 scheduled. Also the render port's recording indicator.
   void SetRecordMark(int page, int w, int value);
+  // Window `w` shows its idle background and its render port forgets its last picture (any
+  // thread; callers hold the window's display gate, see BlankPreviewWindow).
+  void BlankWindow(int w);
   // Any thread: posts the tree image and record-button state that slot w of `page` calls for.
   void UpdateIndicators(int page, int w);
   // UI thread: hands window w's worker a command (signals its event, clears its idle event).
@@ -230,6 +233,7 @@ class CKorvelDlg : public QDialog,
   std::unique_ptr<platform::Event> m_hEvtIdle[kVideoWindowCount];
   std::unique_ptr<CThreadSingleConnect> m_pThread[kVideoWindowCount];
   std::array<std::atomic<int>, kVideoWindowCount> m_nRecStatus{};  // any thread
+  std::array<std::atomic<int>, kVideoWindowCount> m_nOsdStatus{};  // the render ports' marks
   // Declared before the maintenance thread, which uses them, so they outlive it.
   std::unique_ptr<MDiskManager> m_pDiskManager;
   std::unique_ptr<CRecordDrives> m_pRecordDrives;

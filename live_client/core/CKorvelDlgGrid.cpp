@@ -13,6 +13,7 @@
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelPreview.h"
 #include "live_client/core/KorvelResources.h"
 #include "live_client/core/KorvelSnapshot.h"
 #include "live_client/core/PageInfo.h"
@@ -218,6 +219,8 @@ void CKorvelDlg::ChangeDisplayPage(int step) {
 
   m_nCurPage = (m_nCurPage + step + kPageCount) % kPageCount;
   TraceMessage("[KORVEL] - Current page: %d", m_nCurPage + 1);
+  // Every window starts the new page blank; the previews of this page that run fill theirs.
+  for (int w = 0; w < kSlotsPerPage; ++w) BlankPreviewWindow(this, m_nCurPage, w, false);
 
   for (int w = 0; w < kSlotsPerPage; ++w) {
     CCameraInfo& slot = g_PageInfo[m_nCurPage].camera[w];
@@ -349,6 +352,7 @@ void CKorvelDlg::ApplyRecButtons(int w) {
 
 void CKorvelDlg::SetRecordMark(int page, int w, int value) {
   if (page != m_nCurPage || !ValidWindow(w)) return;
+  m_nOsdStatus[w] = value;
   GL_SetOsdStatus(w, value);
   if (IsOwnerThread()) ApplyRecordMark(w, value);
   else Post({kApplyRecordMarkMessage, static_cast<platform::WPARAM>(page * kSlotsPerPage + w), value});

@@ -61,7 +61,7 @@ void CVideoStatic::ClearPicture() {
     std::lock_guard<std::mutex> guard(picture_lock_);
     picture_ = QImage();
   }
-  update();
+  Post({kRepaintMessage, 0, 0});
 }
 
 void CVideoStatic::paintEvent(QPaintEvent*) {

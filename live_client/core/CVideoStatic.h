@@ -26,7 +26,8 @@ class CVideoStatic : public QWidget, public platform::Window {
 
   // Pictures presented so far (any thread).
   unsigned PresentCount() const { return present_count_.load(); }
-  // Forgets the last picture, so the idle colour shows again (UI thread).
+  // Forgets the last picture, so the idle colour shows again (any thread; the repaint is
+  // asked of the UI thread).
   void ClearPicture();
 
  signals:

@@ -52,6 +52,7 @@ void OnDvrConnectionLost(void* user) {
     if (!slot->bTried) continue;
     slot->bConnected = 0;
     slot->nLostFlag = 1;
+    BlankPreviewWindow(dialog, slot->nPage, slot->nWnd, true);
     if (dialog) dialog->UpdateIndicators(slot->nPage, slot->nWnd);
   }
   TraceMessage("[KORVEL] - END:  CONNLOST   2");

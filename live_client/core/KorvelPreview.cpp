@@ -55,6 +55,8 @@ std::mutex g_mediaInfoLocks[kContextCount];
 // The parts of the longest callback since the last reset. Written only when a callback
 // beats the longest so far, which after the first seconds of a stream is rare.
 std::mutex g_longestBreakdownLock;
+
+std::mutex g_displayGates[kVideoWindowCount];
 PictureCallbackBreakdown g_longestBreakdown;  // Guarded by g_longestBreakdownLock
 
 std::chrono::microseconds::rep MicrosecondsSince(std::chrono::steady_clock::time_point start) {
@@ -111,21 +113,30 @@ bool IsHeardWindow(const PreviewContext& context) {
   return IsCurrentPage(context) && context.window == g_nCurWnd;
 }
 
+// Checked and drawn under the window's gate: a blank of the window never comes between the
+// check and the picture.
+void ShowPicture(const PreviewContext& context, const unsigned char* picture, int width,
+                 int height) {
+  std::lock_guard<std::mutex> gate(g_displayGates[context.window]);
+  if (g_bClosing || !context.shown.load() || !IsCurrentPage(context)) return;
+  GL_DisplayImg(context.window, picture, width, height);
+}
+
 // --- Kinds 0-2 ----------------------------------------------------------------------------
 
 void DvrPictureCallback(ORVANE_FRAME* record, void* user) {
   CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
-  if (!context || !context->dialog || !record || !record->data) return;
+  if (g_bClosing || !context || !context->dialog || !record || !record->data) return;
   if (!IsCurrentPage(*context)) return;
   timer.BeginStep();
-  GL_DisplayImg(context->window, record->data, record->width, record->height);
+  ShowPicture(*context, record->data, record->width, record->height);
   timer.EndDisplay();
 }
 
 void DvrSoundCallback(ORVANE_FRAME* record, void* user) {
   auto* context = static_cast<PreviewContext*>(user);
-  if (!context || !record || !record->data) return;
+  if (g_bClosing || !context || !record || !record->data) return;
   if (g_bMute) return;
   TraceMessage("[KORVEL] - DealAudio: chn: %d, nCurWnd: %d", context->channel, context->window);
   if (!IsHeardWindow(*context)) return;
@@ -143,7 +154,8 @@ void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int 
                       void* user) {
   CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
-  if (!context || !frame || length <= 0) return;
+  // Once the program closes nothing more is decoded: the decoders go with the connections.
+  if (g_bClosing || !context || !frame || length <= 0) return;
   const int entry = context->page * kSlotsPerPage + context->window;
   // A copy: a format change may rewrite the entry while this frame is decoded.
   const PreviewMediaInfo info = LoadPreviewMediaInfo(entry);
@@ -164,7 +176,7 @@ void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int 
     if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeData, T|F:%d", ok);
     if (IsCurrentPage(*context)) {
       timer.BeginStep();
-      GL_DisplayImg(context->window, picture, info.nWidth, info.nHeight);
+      ShowPicture(*context, picture, info.nWidth, info.nHeight);
       timer.EndDisplay();
     }
   }
@@ -184,7 +196,7 @@ void BeginSoundFor(int adpcmBytes) {
 void FrwAudioCallback(const unsigned char* block, int length, int, void* user, int playOff,
                       int restart) {
   auto* context = static_cast<PreviewContext*>(user);
-  if (!context || !block || length <= 0) return;
+  if (g_bClosing || !context || !block || length <= 0) return;
   if (g_bMute) return;
   // The window's sound buffer holds the PCM of at most 1,024 ADPCM bytes.
   if (length > kAdpcmLarge) {
@@ -263,6 +275,7 @@ void ConnectingProc(int status, const void* data, int length, void* user) {
     if (slot.bTried) {
       slot.bConnected = 0;
       slot.nLostFlag = 1;
+      BlankPreviewWindow(context->dialog, context->page, context->window, true);
       context->dialog->UpdateIndicators(context->page, context->window);
     }
   } else if (status == FRW_STATUS_FORMAT_CHANGED) {
@@ -362,6 +375,8 @@ void CameraStatusProc(int status, const void* data, int length, void* user) {
       dialog.Recording().RestartCaptureAfterFormatChange(slot, context->page, context->window);
     }
   }
+  // The stream comes back by itself into the same preview: its pictures stay allowed.
+  if (lost) BlankPreviewWindow(&dialog, context->page, context->window, false);
   if (lost) dialog.Post({korvel::WM_KORVEL_ERRREPORT, 5, reinterpret_cast<platform::LPARAM>(context->login)});
   dialog.UpdateIndicators(context->page, context->window);
 }
@@ -543,14 +558,28 @@ bool PictureFitsBuffer(int width, int height) {
 int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
                     int window) {
   TraceMessage("[KORVEL] - --------------------> StartSDKPreview");
+  g_PreviewContext[page * kSlotsPerPage + window].shown = true;
   if (slot.nKind == kKindAlder) return StartAlderPreview(dialog, login, slot, page, window);
   if (slot.nKind == kKindCamera) return StartCameraPreview(dialog, login, slot, page, window);
   return StartDvrPreview(dialog, slot, page, window);
 }
 
+std::mutex& WindowDisplayGate(int window) {
+  return g_displayGates[std::clamp(window, 0, kVideoWindowCount - 1)];
+}
+
+void BlankPreviewWindow(CKorvelDlg* dialog, int page, int window, bool endPictures) {
+  if (page < 0 || page >= kPageCount || window < 0 || window >= kVideoWindowCount) return;
+  std::lock_guard<std::mutex> gate(g_displayGates[window]);
+  if (endPictures) g_PreviewContext[page * kSlotsPerPage + window].shown = false;
+  if (dialog && page == dialog->CurrentPage()) dialog->BlankWindow(window);
+}
+
 int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
   TraceMessage("[KORVEL] - Start--------------------> StopSDKPreview");
   int outcome = 0;
+  // The window goes blank before the stream stops: a picture still on its way is not drawn.
+  BlankPreviewWindow(dialog, slot.nPage, slot.nWnd, true);
   // The recording ends before the stream it is made of; the schedule is disarmed with it.
   if (dialog) dialog->Recording().StopWithPreview(slot);
   else slot.bSchedOn = 0;

@@ -17,9 +17,11 @@
 // copied in and out whole under its entry's own lock (StorePreviewMediaInfo,
 // LoadPreviewMediaInfo). Nothing here allocates per frame.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "live_client/core/CameraInfo.h"
 
@@ -42,6 +44,9 @@ struct PreviewContext {
   // the stream's own receive thread (a format change), which is also the one that decodes.
   std::unique_ptr<std::uint8_t[]> cameraPicture;
   std::size_t cameraPictureBytes = 0;
+  // The preview's pictures may reach its window: set when it starts, cleared (under the
+  // window's display gate) when it stops or its stream is lost for good.
+  std::atomic<bool> shown{false};
 };
 
 // Media information of a kind-3 preview: width, height, compressor, frame rate.
@@ -77,6 +82,15 @@ int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, in
 // Stops the preview of `slot`; stops its recording first. 0 or the last failing code. Holding
 // the slot's lock.
 int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot);
+
+// The window shows its idle background now: a preview that stopped, lost its stream or whose
+// page was left must not leave its last picture there, looking live. The window's display gate
+// is held meanwhile, so no picture checked before the blank lands after it. With
+// `endPictures`, the context's preview stays off its window until it starts again. Any thread;
+// only windows of the current page are touched.
+void BlankPreviewWindow(CKorvelDlg* dialog, int page, int window, bool endPictures);
+// Serialises the drawing of window `window`'s pictures with its blanking (0 .. 24).
+std::mutex& WindowDisplayGate(int window);
 
 // Longest time one picture callback (decode and display) took since the last reset, in
 // microseconds; any thread. A callback that takes long holds up its channel's stream.

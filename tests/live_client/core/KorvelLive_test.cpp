@@ -16,6 +16,7 @@
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "live_client/core/CKorvelLive.h"
 #include "live_client/core/CYuntaiButton.h"
+#include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelLogin.h"
@@ -76,6 +77,19 @@ class KorvelLiveTest : public KorvelSimulatorTest {
     if (!QTest::qWaitFor([&] { return surface->PresentCount() > start + 5; }, 10000)) return false;
     const QImage first = surface->grab().toImage();
     return QTest::qWaitFor([&] { return surface->grab().toImage() != first; }, 4000);
+  }
+  // True once window w shows nothing but its idle background (the blank is painted by the UI
+  // thread, so it is waited for).
+  bool ShowsIdle(int w, int timeout_ms = 3000) {
+    CVideoStatic* surface = VideoWindow(w)->Surface();
+    const QRgb idle = korvel::ColorRef(korvel::kSurfaceIdleColor).rgb();
+    return QTest::qWaitFor([&] {
+      const QImage shown = surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+      for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+          if (shown.pixel(x, y) != idle) return false;
+      return !shown.isNull();
+    }, timeout_ms);
   }
   bool HasReport(platform::WPARAM wParam, platform::LPARAM lParam = -1) const {
     for (const auto& entry : dialog_->ErrorReports())
@@ -195,6 +209,8 @@ TEST_F(KorvelLiveTest, DroppedDvrMarksItsWindowsLostAndAPageChangeLeavesThem) {
   dvr_->DropConnections();
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageFailed; }, 15000)) << "TreeImage(0) == kTreeImageFailed";
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(1) == kTreeImageFailed; }, 5000)) << "TreeImage(1) == kTreeImageFailed";
+  EXPECT_TRUE(ShowsIdle(0)) << "a lost window keeps no picture that looks live";
+  EXPECT_TRUE(ShowsIdle(1));
   ASSERT_TRUE(WaitUntil([&] { return HasReport(5); }, 10000)) << "HasReport(5)";
   EXPECT_EQ(std::count_if(dialog_->ErrorReports().begin(), dialog_->ErrorReports().end(),
                           [](const auto& entry) { return entry.wParam == 5; }),
@@ -222,6 +238,40 @@ TEST_F(KorvelLiveTest, DroppedDvrMarksItsWindowsLostAndAPageChangeLeavesThem) {
   EXPECT_TRUE(PicturesMove(0));
 }
 
+// A window that no longer gets pictures shows its idle background at once, whatever ended
+// them: the page was left, the window was disconnected, or every window was.
+TEST_F(KorvelLiveTest, WindowsWithoutPicturesShowTheirIdleBackground) {
+  ASSERT_TRUE(StartDvr("127.0.0.200", "1234"));
+  ASSERT_TRUE(OpenWith({{0, 0, "127.0.0.200", kDvrPort, 0, 0, "admin", "1234"},
+                        {0, 1, "127.0.0.200", kDvrPort, 0, 1, "admin", "1234"}}));
+  DoubleClickTree(0);
+  DoubleClickTree(1);
+  ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageConnected; }, 15000));
+  ASSERT_TRUE(WaitUntil([&] { return TreeImage(1) == kTreeImageConnected; }, 15000));
+  ASSERT_TRUE(PicturesMove(0));
+  ASSERT_TRUE(PicturesMove(1));
+
+  Click("BTN_PAGERIGHT");  // a page without cameras
+  EXPECT_TRUE(ShowsIdle(0));
+  EXPECT_TRUE(ShowsIdle(1));
+  QTest::qWait(300);  // no late picture of the page left comes back
+  EXPECT_TRUE(ShowsIdle(0, 0));
+  Click("BTN_PAGELEFT");
+  EXPECT_TRUE(PicturesMove(0)) << "the page's windows come back";
+
+  DoubleClickTree(0);  // disconnect
+  ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageAssigned; }, 15000));
+  EXPECT_TRUE(ShowsIdle(0));
+  // The record mark follows the slot afterwards, and does not bring the old picture back.
+  dialog_->SetRecordMark(0, 0, 0);
+  QTest::qWait(200);
+  EXPECT_TRUE(ShowsIdle(0, 0));
+
+  ASSERT_TRUE(PicturesMove(1));
+  Click("BTN_DISCONNECTALL");
+  EXPECT_TRUE(ShowsIdle(1));
+}
+
 TEST_F(KorvelLiveTest, AlderWindowDecodesIntoItsWindowFollowsAFormatChangeAndNoticesADrop) {
   ASSERT_TRUE(StartAlder("127.0.0.73"));
   ASSERT_TRUE(OpenWith({{0, 4, "127.0.0.73", kAlderPort, 3, 1, "op", "pw"},
@@ -240,6 +290,7 @@ TEST_F(KorvelLiveTest, AlderWindowDecodesIntoItsWindowFollowsAFormatChangeAndNot
   alder_->Command("drop");
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(4) == kTreeImageFailed; }, 15000)) << "TreeImage(4) == kTreeImageFailed";
   EXPECT_EQ(g_PageInfo[0].camera[4].nLostFlag, 1);
+  EXPECT_TRUE(ShowsIdle(4)) << "a lost window keeps no picture that looks live";
   Click("BTN_PAGERIGHT");
   Click("BTN_PAGELEFT");
   QTest::qWait(500);
