@@ -221,6 +221,15 @@ TEST_F(KorvelDialogTest, DoubleClickTogglesOneWindowAndRightClickFillsTheScreen)
   EXPECT_FALSE(Control("BTN_SINGLE")->isVisible());
   EXPECT_FALSE(Control("TREE_CONFIG")->isVisible());
   EXPECT_FALSE(Control("STC_USEDISK")->isVisible());
+  // Esc leaves full screen and asks nothing; the program goes on.
+  platform::ResetMessageBoxes();
+  QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+  EXPECT_EQ(dialog_->m_bFullScreen, 0);
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_TRUE(Control("TREE_CONFIG")->isVisible());
+  QTest::mouseClick(VideoWindow(6)->Surface(), Qt::RightButton);
+  EXPECT_EQ(dialog_->m_bFullScreen, 1);
   QTest::mouseClick(VideoWindow(6)->Surface(), Qt::RightButton);
   EXPECT_EQ(dialog_->m_bFullScreen, 0);
   EXPECT_TRUE(Control("BTN_SINGLE")->isVisible());
