@@ -259,6 +259,14 @@ TEST_F(KorvelLiveTest, WindowsWithoutPicturesShowTheirIdleBackground) {
   Click("BTN_PAGELEFT");
   EXPECT_TRUE(PicturesMove(0)) << "the page's windows come back";
 
+  // While the program closes, the callbacks of running previews draw nothing more.
+  g_bClosing = 1;
+  QTest::qWait(200);
+  const unsigned closedAt = VideoWindow(0)->Surface()->PresentCount();
+  QTest::qWait(500);
+  EXPECT_EQ(VideoWindow(0)->Surface()->PresentCount(), closedAt);
+  g_bClosing = 0;
+
   DoubleClickTree(0);  // disconnect
   ASSERT_TRUE(WaitUntil([&] { return TreeImage(0) == kTreeImageAssigned; }, 15000));
   EXPECT_TRUE(ShowsIdle(0));
