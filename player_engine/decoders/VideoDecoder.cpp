@@ -44,9 +44,30 @@ bool VideoDecoder::DecodeOne(PictureEntry& entry, int direction, bool walking_ba
     return false;
 }
 
+void VideoDecoder::CatchUp(PictureEntry& entry) {
+    const uint32_t target = splitter_->CurrentFrameNumber();
+    if (target == 0 || target >= splitter_->FrameCount()) return;
+    splitter_->SeekToFrame(static_cast<int64_t>(target) + 1, FrameOrigin::Begin);
+    splitter_->PreviousKeyFrame();
+    while (splitter_->CurrentFrameNumber() < target) {
+        const uint32_t before = splitter_->CurrentFrameNumber();
+        if (!DecodeOne(entry, 1, true) && splitter_->CurrentFrameNumber() == before) break;
+    }
+    splitter_->SeekToFrame(target, FrameOrigin::Begin);
+}
+
 bool VideoDecoder::Decode(PictureEntry& entry, int direction) {
     if (splitter_ == nullptr || entry.picture.size() < OutputSize()) return false;
-    if (direction >= 0) return DecodeOne(entry, direction, false);
+    if (direction >= 0) {
+        // A picture decoded from a frame within a group without its references is wrong for
+        // every inter codec, and the H.264 and H.265 decoders give none at all.
+        if (catch_up_) {
+            catch_up_ = false;
+            CatchUp(entry);
+        }
+        return DecodeOne(entry, direction, false);
+    }
+    catch_up_ = false;
 
     // The picture before the one last shown: frame b - 2 when the splitter stands at b. Walk
     // forwards from the key frame at or before it, so that every reference is in place.

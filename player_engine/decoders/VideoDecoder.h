@@ -59,6 +59,9 @@ public:
     // Reads the next frame without decoding it. A key frame is left to be read again
     // (false); any other frame is passed over (true).
     virtual bool SkipNextFrame();
+    // The splitter was moved: the next picture decoded is the one it stands at, with every
+    // reference in place (the frames from the key frame before it are decoded first).
+    virtual void Repositioned() { catch_up_ = true; }
 
 protected:
     // Decompresses one frame (without its information block) into `picture`.
@@ -67,12 +70,17 @@ protected:
                                         uint8_t* picture) = 0;
     // Called when a decompression faulted, with the frame's splitter position.
     virtual void OnFault(uint32_t position) { (void)position; }
+    // Decodes, without showing them, the frames from the key frame at or before the
+    // splitter's frame up to the one before it.
+    void CatchUp(PictureEntry& entry);
 
     Demuxer* splitter_ = nullptr;   // not owned; set by Open, cleared by Close
 
 private:
     // Reads and decompresses one frame in `direction` into the entry; false when none was read.
     bool DecodeOne(PictureEntry& entry, int direction, bool walking_back);
+    // Set by Repositioned, cleared by the next forward decode; the frame buffer's lock guards it.
+    bool catch_up_ = false;
 };
 
 }  // namespace pellix

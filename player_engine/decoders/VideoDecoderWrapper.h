@@ -18,6 +18,9 @@ public:
     int FlipFlag() const override { return active_ ? active_->FlipFlag() : 0; }
     bool SetOutputFormat(int code) override { return active_ && active_->SetOutputFormat(code); }
     bool Decode(PictureEntry& entry, int direction) override { return active_ && active_->Decode(entry, direction); }
+    void Repositioned() override {
+        if (active_) active_->Repositioned();
+    }
     bool SkipNextFrame() override { return active_ && active_->SkipNextFrame(); }
     bool StoreVerify(const VerifySettings& settings) override;
 

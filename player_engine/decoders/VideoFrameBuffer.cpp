@@ -72,6 +72,7 @@ bool VideoFrameBuffer::SkipNext() {
 void VideoFrameBuffer::Reposition() {
     std::lock_guard guard(lock_);
     has_last_ = false;
+    if (decoder_ != nullptr) decoder_->Repositioned();
 }
 
 uint32_t VideoFrameBuffer::Delivered() const {

@@ -24,7 +24,19 @@ bool MakeFfmpegAvi(const std::string& path, const FfmpegAvi& o) {
         command << " -f lavfi -i sine=frequency=440:sample_rate=8000";
         if (o.audio_seconds > 0) command << ":duration=" << o.audio_seconds;
     }
-    command << " -t " << o.seconds << " -c:v mpeg4 -vtag XVID -g " << o.gop << " -q:v 5 -sc_threshold 1000000000";
+    command << " -t " << o.seconds;
+    if (o.video == "h264")
+        command << " -c:v libx264 -preset veryfast -bf " << o.bframes
+                << " -x264-params repeat-headers=1 -pix_fmt yuv420p -vtag H264 -g " << o.gop << " -keyint_min "
+                << o.gop << " -sc_threshold 0";
+    else if (o.video == "hevc")
+        command << " -c:v libx265 -preset ultrafast -pix_fmt yuv420p -vtag HEVC -x265-params log-level=error:bframes="
+                << o.bframes << ":repeat-headers=1:keyint=" << o.gop << ":min-keyint=" << o.gop
+                << ":scenecut=0:open-gop=0";
+    else if (o.video == "mjpeg")
+        command << " -c:v mjpeg -pix_fmt yuvj420p -q:v 4 -vtag MJPG";
+    else
+        command << " -c:v mpeg4 -vtag XVID -g " << o.gop << " -q:v 5 -sc_threshold 1000000000";
     if (o.with_audio) command << " -c:a adpcm_ima_wav -block_size 256 -ar 8000 -ac 1";
     command << " '" << path << "' && echo ok";
     return RunCommand(command.str()).find("ok") != std::string::npos;

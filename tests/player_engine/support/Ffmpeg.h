@@ -16,9 +16,14 @@ struct FfmpegAvi {
     double audio_seconds = 0;   // 0: as long as the pictures
     // The lavfi picture source; "life" changes every picture, which tells frames apart.
     std::string source = "testsrc";
+    // "xvid" (MPEG-4 tagged XVID), or a network camera's codec: "h264" (libx264, tagged
+    // H264), "hevc" (libx265, tagged HEVC), both with their parameter sets before every key
+    // frame as cameras send them, or "mjpeg" (tagged MJPG).
+    std::string video = "xvid";
+    int bframes = 0;  // H.264 and H.265 only
 };
 
-// Writes an MPEG-4 AVI tagged XVID; false when ffmpeg is missing or fails.
+// Writes an AVI of `options.video`; false when ffmpeg is missing or fails.
 bool MakeFfmpegAvi(const std::string& path, const FfmpegAvi& options);
 
 // Sizes of the video packets of the first video stream, in file order, as ffprobe reads them.
