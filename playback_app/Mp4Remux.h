@@ -1,7 +1,9 @@
 #pragma once
 
-// Copies a recording into an MP4 file without decoding: the streams the MP4 container can hold
-// are carried over packet by packet (the recorders' ADPCM sound cannot, and is left out).
+// Copies a recording into an MP4 file. The pictures are carried over packet by packet without
+// decoding (H.265 tagged `hvc1`, the tag common players look for); the recorders' IMA ADPCM
+// sound, which MP4 players do not take, is encoded as AAC; sound the container takes as it is
+// is copied.
 
 #include <string>
 
