@@ -347,8 +347,13 @@ void CLumaroDlg::OnButtonSaveVideo() {
   }
   const std::string& source = records[static_cast<std::size_t>(state.nRecordIndex)].strPath;
   TraceMessage("Dest File : %s", source.c_str());
-  // An existing file is never replaced; the refusal is silent.
-  RemuxToMp4(source, target);
+  // An existing file is never replaced, and that refusal is silent; a save that fails otherwise
+  // (nothing MP4 can hold, an unreadable recording, a folder that cannot be written) says so.
+  const RemuxResult result = RemuxToMp4(source, target);
+  if (result == RemuxResult::Done || result == RemuxResult::TargetExists) return;
+  QString text, caption;
+  if (!TextOf("TEXT_STRING", "IDS_SAVEVIDEO_FAIL", text) || !TextOf("TEXT_STRING", "IDS_APP_TITLE", caption)) return;
+  platform::MessageBox(Handle(), ToSystemText(text), ToSystemText(caption), platform::MB_OK);
 }
 
 void CLumaroDlg::OnFileEnd(int window) {

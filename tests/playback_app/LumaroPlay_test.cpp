@@ -84,6 +84,16 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   QTest::mouseClick(dialog.findChild<QWidget*>("BTN_SAVEVIDEO"), Qt::LeftButton);
   EXPECT_EQ(platform::FileSize(saved / "other.mp4"), 4);
   EXPECT_EQ(platform::FileSize(mp4), size);
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty()) << "the refusal to replace a file is silent";
+  // A save that cannot be written says so, and leaves nothing behind.
+  dialog.SetSaveDialogRunner([&] { return saved / "missing/copy.mp4"; });
+  QTest::mouseClick(dialog.findChild<QWidget*>("BTN_SAVEVIDEO"), Qt::LeftButton);
+  ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(platform::ShownMessageBoxes()[0].text, "The recording cannot be saved as an MP4 file.");
+  EXPECT_EQ(platform::ShownMessageBoxes()[0].caption, "Lumaro Recording Playback");
+  EXPECT_FALSE(platform::Exists(saved / "missing"));
+  platform::ResetMessageBoxes();
+  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
   // The first recording ends; the second of the channel starts by itself, its row selected.
   (void)QTest::qWaitFor([&] { return dialog.WindowStates()[0].nRecordIndex == 1; }, 15000);
   ASSERT_EQ(dialog.WindowStates()[0].nRecordIndex, 1);

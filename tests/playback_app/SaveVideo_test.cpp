@@ -126,8 +126,8 @@ void ExpectSavedAsMp4(const Contents& saved, const Contents& recording, AVCodecI
   EXPECT_NEAR(saved.soundStart, 0.0, 0.05);
 }
 
-// An AVI of `seconds` of pictures in `video` ("xvid", "h264" or "hevc", the last two with their
-// parameter sets before every key frame as cameras send them) and `soundSeconds` of a tone as
+// An AVI of `seconds` of pictures in `video` ("xvid", "mjpeg", "h264" or "hevc", the last two
+// with their parameter sets before every key frame as cameras send them) and `soundSeconds` of a tone as
 // 8 kHz mono IMA ADPCM in 256-byte blocks, made by the ffmpeg encoders.
 bool MakeRecording(const std::string& path, const std::string& video, int bframes, int gop, double soundSeconds) {
   std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=" +
@@ -140,6 +140,8 @@ bool MakeRecording(const std::string& path, const std::string& video, int bframe
     command += " -c:v libx265 -preset ultrafast -pix_fmt yuv420p -vtag HEVC -x265-params log-level=error:bframes=" +
                std::to_string(bframes) + ":repeat-headers=1:keyint=" + std::to_string(gop) +
                ":min-keyint=" + std::to_string(gop) + ":scenecut=0:open-gop=0";
+  else if (video == "mjpeg")
+    command += " -c:v mjpeg -pix_fmt yuvj420p -q:v 4 -vtag MJPG";
   else
     command += " -c:v mpeg4 -vtag XVID -q:v 5 -g " + std::to_string(gop);
   command += " -c:a adpcm_ima_wav -block_size 256 -ar 8000 -ac 1 '" + path + "' && echo ok";
@@ -147,6 +149,7 @@ bool MakeRecording(const std::string& path, const std::string& video, int bframe
 }
 
 AVCodecID CodecOf(const std::string& video) {
+  if (video == "mjpeg") return AV_CODEC_ID_MJPEG;
   return video == "h264" ? AV_CODEC_ID_H264 : video == "hevc" ? AV_CODEC_ID_HEVC : AV_CODEC_ID_MPEG4;
 }
 
@@ -182,8 +185,8 @@ TEST_P(SaveVideoTest, PicturesAreCopiedAndTheSoundIsCarriedAsAac) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, SaveVideoTest,
-                         ::testing::Values(Recording{"xvid", 0}, Recording{"h264", 0}, Recording{"h264", 2},
-                                           Recording{"hevc", 3}),
+                         ::testing::Values(Recording{"xvid", 0}, Recording{"mjpeg", 0}, Recording{"h264", 0},
+                                           Recording{"h264", 2}, Recording{"hevc", 3}),
                          [](const ::testing::TestParamInfo<Recording>& info) {
                            return std::string(info.param.video) + "_b" + std::to_string(info.param.bframes);
                          });
