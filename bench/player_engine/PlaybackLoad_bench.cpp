@@ -14,7 +14,12 @@
 //   (display)   stream's quantisers (libpostproc hb/vb, luma only; a different filter of the
 //               same kind, not the same bytes) and conversion to BGRA at the window's size.
 //
-// Built, never run by ctest: build/bin/pellix_playback_bench [seconds, default 60] [ports-only|peers-only]
+// With a third argument "h264" the recordings are a network camera's sub-stream instead:
+// 640 x 360 H.264 at 25 pictures/s (parameter sets before every key frame, no B-frames) with
+// IMA ADPCM sound, as the live client records them; the display peer then only converts.
+//
+// Built, never run by ctest:
+//   build/bin/pellix_playback_bench [seconds, default 60] [both|ports-only|peers-only] [xvid|h264]
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -42,7 +47,9 @@ unsigned int PlatformWindowPresentCount(void* window);
 namespace {
 
 constexpr int kPorts = 16;
-constexpr int kFps = 15;
+// The recording's picture: CIF XviD at 15 pictures/s, or the camera sub-stream.
+bool g_h264 = false;
+int g_width = 352, g_height = 288, g_fps = 15;
 // Both sides play this long before the measured window starts.
 constexpr auto kWarmUp = std::chrono::seconds(3);
 
@@ -94,12 +101,17 @@ std::string MakeRecording(int seconds) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string folder = std::string(tmp ? tmp : "/tmp") + "/pellix-bench";
     std::filesystem::create_directories(folder);
-    const std::string path = folder + "/cif_" + std::to_string(seconds) + ".avi";
+    const std::string path = folder + (g_h264 ? "/h264_" : "/cif_") + std::to_string(seconds) + ".avi";
     if (std::filesystem::exists(path)) return path;
+    const std::string video =
+        g_h264 ? " -c:v libx264 -preset veryfast -bf 0 -x264-params repeat-headers=1 -pix_fmt yuv420p -vtag H264 "
+                 "-g 50 -b:v 600k"
+               : " -c:v mpeg4 -vtag XVID -g 25 -q:v 5";
     const std::string command =
-        "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=15 -f lavfi -i "
-        "sine=frequency=440:sample_rate=8000 -t " + std::to_string(seconds) +
-        " -c:v mpeg4 -vtag XVID -g 25 -q:v 5 -c:a adpcm_ima_wav -block_size 256 -ar 8000 -ac 1 '" + path + "'";
+        "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=" + std::to_string(g_width) + "x" +
+        std::to_string(g_height) + ":rate=" + std::to_string(g_fps) +
+        " -f lavfi -i sine=frequency=440:sample_rate=8000 -t " + std::to_string(seconds) + video +
+        " -c:a adpcm_ima_wav -block_size 256 -ar 8000 -ac 1 '" + path + "'";
     return std::system(command.c_str()) == 0 ? path : std::string{};
 }
 
@@ -127,7 +139,7 @@ void MeasureWindow(int seconds, Result& result, Start sample_start, End sample_e
 Result RunPorts(const std::string& path, int seconds) {
     std::vector<void*> windows;
     for (int port = 0; port < kPorts; ++port) {
-        windows.push_back(PlatformCreateMemoryWindow(352, 288));
+        windows.push_back(PlatformCreateMemoryWindow(g_width, g_height));
         if (Pellix_OpenFile(port, path.c_str()) != 1 || Pellix_Play(port, windows.back()) != 1)
             std::fprintf(stderr, "port %d did not play (error %u)\n", port, Pellix_GetLastError(port));
     }
@@ -240,6 +252,12 @@ void Print(const char* name, const Result& result) {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 60;
+    if (argc > 3 && std::string(argv[3]) == "h264") {
+        g_h264 = true;
+        g_width = 640;
+        g_height = 360;
+        g_fps = 25;
+    }
     setenv("KORVEL_AUDIO", "null", 0);
     // The recording outlasts the warm-up and the window, so nobody reaches its end.
     const std::string path = MakeRecording(seconds + 20);
@@ -247,8 +265,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot make the recording (ffmpeg missing?)\n");
         return 1;
     }
-    std::printf("%d ports x %d s (after %lld s warm-up), CIF %d fps with sound, %u cores\n", kPorts, seconds,
-                static_cast<long long>(kWarmUp.count()), kFps, std::thread::hardware_concurrency());
+    std::printf("%d ports x %d s (after %lld s warm-up), %s %dx%d %d fps with sound, %u cores\n", kPorts, seconds,
+                static_cast<long long>(kWarmUp.count()), g_h264 ? "H.264" : "XviD", g_width, g_height, g_fps,
+                std::thread::hardware_concurrency());
     std::fflush(stdout);
     const std::string only = argc > 2 ? argv[2] : "";
     Result ports;
@@ -261,7 +280,10 @@ int main(int argc, char** argv) {
     const Result decode = RunFfmpeg(path, seconds, {});
     Print("ffmpeg (decode)", decode);
     std::fflush(stdout);
-    const Result display = RunFfmpeg(path, seconds, {"-vf", "pp=hb|y/vb|y,scale=352:288,format=bgra"});
+    const std::string size = std::to_string(g_width) + ":" + std::to_string(g_height);
+    const Result display = RunFfmpeg(path, seconds,
+                                     {"-vf", g_h264 ? "scale=" + size + ",format=bgra"
+                                                    : "pp=hb|y/vb|y,scale=" + size + ",format=bgra"});
     Print("ffmpeg (display)", display);
     if (only == "peers-only") return 0;
     std::printf("ratio Pellix / ffmpeg (decode) : pictures %.3f, CPU %.3f\n",
