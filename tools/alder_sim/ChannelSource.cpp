@@ -33,9 +33,9 @@ int64_t StampNow()
 }  // namespace
 
 ChannelSource::ChannelSource(int channel, int width, int height, int frameRate,
-                             int audioBlockBytes)
-    : channel_(channel), frameRate_(frameRate), width_(width), height_(height),
-      audioBlockBytes_(audioBlockBytes)
+                             int audioBlockBytes, int loopFrames)
+    : channel_(channel), frameRate_(frameRate), loopFrames_(loopFrames), width_(width),
+      height_(height), audioBlockBytes_(audioBlockBytes)
 {
 }
 
@@ -145,6 +145,9 @@ void ChannelSource::Run()
 {
     Mpeg4Encoder encoder;
     halvane::AdpcmEncoder adpcm;
+    // The looped frames (payload, key) of the size they were encoded at, and the next one.
+    std::vector<std::pair<std::vector<uint8_t>, bool>> loop;
+    size_t loopNext = 0;
     ToneGenerator tone(300.0 + 50.0 * channel_);
     std::vector<int16_t> samples;
     while (true) {
@@ -210,14 +213,42 @@ void ChannelSource::Run()
                                            static_cast<uint32_t>(format.payload.size())};
                     Broadcast(format);
                 }
-                AVFrame* picture = encoder.Picture();
-                PicturePainter::Paint(picture->data[0], picture->linesize[0], picture->data[1],
-                                      picture->linesize[1], picture->data[2],
-                                      picture->linesize[2], width, height, channel_, frameIndex,
-                                      pose);
                 Message video;
                 bool key = false;
-                if (encoder.Encode(forceKey || reopened, video.payload, key)) {
+                bool encoded = false;
+                if (loopFrames_ > 0) {
+                    if (reopened || loop.empty()) {
+                        loop.clear();
+                        for (int i = 0; i < loopFrames_; ++i) {
+                            AVFrame* picture = encoder.Picture();
+                            PicturePainter::Paint(picture->data[0], picture->linesize[0],
+                                                  picture->data[1], picture->linesize[1],
+                                                  picture->data[2], picture->linesize[2], width,
+                                                  height, channel_, i, CameraPose{});
+                            std::pair<std::vector<uint8_t>, bool> frame;
+                            if (encoder.Encode(i == 0, frame.first, frame.second))
+                                loop.push_back(std::move(frame));
+                        }
+                        loopNext = 0;
+                    }
+                    // A new viewer starts at the loop's first frame, a key frame.
+                    if (forceKey || reopened)
+                        loopNext = 0;
+                    if (!loop.empty()) {
+                        video.payload = loop[loopNext].first;
+                        key = loop[loopNext].second;
+                        loopNext = (loopNext + 1) % loop.size();
+                        encoded = true;
+                    }
+                } else {
+                    AVFrame* picture = encoder.Picture();
+                    PicturePainter::Paint(picture->data[0], picture->linesize[0],
+                                          picture->data[1], picture->linesize[1],
+                                          picture->data[2], picture->linesize[2], width, height,
+                                          channel_, frameIndex, pose);
+                    encoded = encoder.Encode(forceKey || reopened, video.payload, key);
+                }
+                if (encoded) {
                     video.header = Header{Type::Video, static_cast<uint8_t>(channel_),
                                           key ? ferrow::wire::kVideoKeyFrame : uint16_t(0),
                                           static_cast<uint32_t>(StampNow()),

@@ -14,10 +14,13 @@
 namespace alder {
 
 // One camera channel of the recorder: while anyone watches, a thread paints, encodes and
-// hands out video frames at the frame rate and ADPCM blocks at the 8 kHz pace.
+// hands out video frames at the frame rate and ADPCM blocks at the 8 kHz pace. With
+// `loopFrames`, the frames are painted and encoded once, when first needed at a size, and
+// then handed out in a loop.
 class ChannelSource {
 public:
-    ChannelSource(int channel, int width, int height, int frameRate, int audioBlockBytes);
+    ChannelSource(int channel, int width, int height, int frameRate, int audioBlockBytes,
+                  int loopFrames = 0);
     ~ChannelSource();
 
     void Subscribe(const std::shared_ptr<MediaSink>& sink);
@@ -40,6 +43,7 @@ private:
 
     const int channel_;
     const int frameRate_;
+    const int loopFrames_;
 
     mutable std::mutex lock_;
     std::condition_variable wake_;

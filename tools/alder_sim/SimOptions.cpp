@@ -31,6 +31,9 @@ const char* UsageText()
            "  --fps N              frame rate, 1..30 (default 15)\n"
            "  --size WxH           352x288 or 704x576 (default 352x288)\n"
            "  --audio-block N      ADPCM block bytes, 256 or 1024 (default 256)\n"
+           "  --preencoded S       each channel encodes S seconds (1..10) when first watched and\n"
+           "                       loops them, so that nothing is encoded while a load is measured\n"
+           "                       (the picture then does not follow PTZ commands)\n"
            "  --recordings DIR     folder of AVI recordings served on the query port\n"
            "  --split-at N         send each 1032-byte reply in two segments at byte N\n"
            "  --pace BYTES         file streams at most BYTES per second\n"
@@ -118,6 +121,10 @@ bool ParseOptions(int argc, char** argv, SimOptions& options, std::string* error
         } else if (name == "--size") {
             if (!ParseSize(value, options.width, options.height))
                 return fail("size must be 352x288 or 704x576");
+        } else if (name == "--preencoded") {
+            if (!ToInt(value, 1, 10, number))
+                return fail("preencoded must be 1..10 seconds");
+            options.preencodedSeconds = static_cast<int>(number);
         } else if (name == "--audio-block") {
             if (!ToInt(value, 256, 1024, number) || (number != 256 && number != 1024))
                 return fail("audio block must be 256 or 1024");

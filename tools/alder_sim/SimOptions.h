@@ -25,6 +25,7 @@ struct SimOptions {
     int64_t paceBytesPerSecond = 0;     // 0: file streams as fast as the socket takes them
     bool live = true;                   // serve the live side
     bool vantor = true;                 // serve the recording side
+    int preencodedSeconds = 0;          // > 0: each channel loops this many seconds encoded at start
 };
 
 // Parses argv into options; false with a message in *error for unknown or bad arguments.

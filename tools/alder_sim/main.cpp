@@ -143,7 +143,8 @@ int main(int argc, char** argv)
 
     for (int channel = 0; channel < 24; ++channel)
         simulator->channels.push_back(std::make_unique<alder::ChannelSource>(
-            channel, options.width, options.height, options.frameRate, options.audioBlockBytes));
+            channel, options.width, options.height, options.frameRate, options.audioBlockBytes,
+            options.preencodedSeconds * options.frameRate));
     if (options.live) {
         simulator->live = std::make_unique<alder::LiveServer>(options, simulator->channels);
         if (!simulator->live->Start(&error)) {
