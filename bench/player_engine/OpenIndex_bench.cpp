@@ -172,7 +172,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
-                best_[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
+                best_[run.run_name.function_name] = run.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
 
@@ -191,7 +191,7 @@ public:
             if (api != best_.end())
                 std::printf("  ratio Pellix_OpenFile / libavformat = %.2f\n", api->second / peer->second);
         }
-        const auto seek = best_.find("BM_PellixSeekFirstPicture/");
+        const auto seek = best_.find("BM_PellixSeekFirstPicture");
         if (seek != best_.end())
             std::printf("Seek to a new position and decode the first picture: %.0f us (goal <= 1500)\n", seek->second);
     }
