@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -17,6 +18,7 @@ extern "C" {
 #include "platform/Files.h"
 #include "playback_app/Mp4Remux.h"
 #include "record_file_library/Stordane.h"
+#include "tests/player_engine/support/AviBuilder.h"
 #include "tests/player_engine/support/Ffmpeg.h"
 #include "tests/support/TempDriveTable.h"
 
@@ -258,6 +260,46 @@ TEST(SaveVideo, PicturesTheMp4CannotHoldAreRefused) {
   EXPECT_EQ(RemuxToMp4(recording, "D:\\wmv9.mp4"), RemuxResult::NothingToCopy);
   EXPECT_FALSE(platform::Exists("D:\\wmv9.mp4"));
   EXPECT_FALSE(platform::Exists(drives.Host("D:\\wmv9.mp4") + ".part"));
+}
+
+// Damaged recordings: a file cut short while it was written, and noise over the pictures and
+// sound blocks (the slice headers the picture order is read from among them). The save either
+// succeeds with the pictures the recording still gives, or fails leaving nothing behind.
+TEST(SaveVideo, DamagedRecordingsAreSavedOrRefusedCleanly) {
+  suite::test::TempDriveTable drives("CD");
+  const std::string whole = drives.folder() + "/whole.avi";
+  if (!MakeRecording(whole, "h264", 2, 15, kSeconds)) {
+    GTEST_SKIP() << "ffmpeg cannot make H.264";
+  }
+  std::vector<std::uint8_t> bytes = pellix::test::ReadFile(whole);
+  ASSERT_GT(bytes.size(), 20000u);
+  std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * 3 / 5));
+  std::vector<std::uint8_t> noisy = bytes;
+  std::uint32_t seed = 12345;
+  for (std::size_t at = 8192; at < noisy.size() * 9 / 10; at += 97) {
+    seed = seed * 1103515245u + 12345u;
+    noisy[at] = static_cast<std::uint8_t>(seed >> 16);
+  }
+  for (const auto& [name, damaged] : {std::pair<std::string, const std::vector<std::uint8_t>*>{"cut", &cut},
+                                      std::pair<std::string, const std::vector<std::uint8_t>*>{"noisy", &noisy}}) {
+    SCOPED_TRACE(name);
+    const std::string source = drives.folder() + "/" + name + ".avi";
+    const std::string target = drives.folder() + "/" + name + ".mp4";
+    pellix::test::WriteFile(source, *damaged);
+    const RemuxResult result = RemuxToMp4(source, target);
+    EXPECT_FALSE(platform::Exists(target + ".part"));
+    if (result != RemuxResult::Done) {
+      EXPECT_FALSE(platform::Exists(target));
+      continue;
+    }
+    const Contents saved = Read(target);
+    ASSERT_TRUE(saved.opened);
+    // A chunk whose start codes the noise destroyed holds no unit an MP4 sample can take.
+    const int given = Read(source).videoPackets;
+    EXPECT_LE(saved.videoPackets, given);
+    EXPECT_GE(saved.videoPackets, given - 2);
+    EXPECT_EQ(saved.sound, AV_CODEC_ID_AAC);
+  }
 }
 
 }  // namespace
