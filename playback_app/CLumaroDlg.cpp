@@ -258,6 +258,7 @@ bool CLumaroDlg::InitSequence() {
   m_cmbDeviceType->setCurrentIndex(m_nDeviceType);
 
   ReadAddressHistory();
+  ReadDevicePorts();
   if (!LayoutControls() || !ReadLanguageTexts()) return false;
 
   StartRenderTargets();
@@ -334,6 +335,22 @@ void CLumaroDlg::ReadAddressHistory() {
   }
 }
 
+void CLumaroDlg::ReadDevicePorts() {
+  // The port last accepted for each device type; 0 (none kept) offers the type's default.
+  for (std::size_t type = 0; type < m_devicePorts.size(); ++type) {
+    const int port = platform::GetPrivateProfileInt("DevicePort", ("Port " + std::to_string(type)).c_str(), 0,
+                                                    m_strSettingsFile.c_str());
+    m_devicePorts[type] = port > 0 && port <= 8999 ? port : 0;
+  }
+}
+
+void CLumaroDlg::WriteDevicePorts() {
+  for (std::size_t type = 0; type < m_devicePorts.size(); ++type)
+    if (m_devicePorts[type] > 0)
+      platform::WritePrivateProfileString("DevicePort", ("Port " + std::to_string(type)).c_str(),
+                                          std::to_string(m_devicePorts[type]).c_str(), m_strSettingsFile.c_str());
+}
+
 void CLumaroDlg::WriteAddressHistory() {
   const char* file = m_strSettingsFile.c_str();
   platform::WritePrivateProfileString("IPAddrCount", "AddrCount", std::to_string(m_addressHistory.size()).c_str(), file);
@@ -372,7 +389,10 @@ void CLumaroDlg::UnInit() {
     if (button) button->hide();
   if (m_pRecorder) m_pRecorder->Close();
   KillTimer(kTimerClock);
-  if (m_bInitialised) WriteAddressHistory();
+  if (m_bInitialised) {
+    WriteAddressHistory();
+    WriteDevicePorts();
+  }
   TraceMessage("[LUMARO] - UnInit.\t[END]");
 }
 
@@ -433,6 +453,7 @@ platform::LRESULT CLumaroDlg::HandleMessage(const platform::Message& message) {
       if (message.wParam == kTimerClock) OnClockTimer();
       else if (message.wParam >= kTimerPositionFirst && message.wParam <= kTimerPositionLast)
         OnPositionTimer(static_cast<int>(message.wParam - kTimerPositionFirst));
+      else if (platform::LRESULT r = 0; m_pVantor) m_pVantor->HandleMessage(message, r);
       return 0;
     case UM_FILE_END:
       // The engine names the window in wParam; a stream's end names it in lParam.

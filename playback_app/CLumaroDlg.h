@@ -51,6 +51,7 @@ class CRecordSetDlg;
 class CRecorderRemote;
 class CRemoteDlgHost;
 class CVantorRemote;
+enum class SearchFailure;
 class TimeStaffWnd;
 class VideoPlayerWnd;
 
@@ -158,6 +159,14 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void OpenRemoteRow(int row);
   void DownloadSelectedRemoteRows();
 
+  // The engine's display callback of every playback window (`user` is the dialog): takes the
+  // window's pending snapshot. Runs on the engine's playback thread.
+  static void DisplayCBFun(int port, unsigned char* picture, int size, int width, int height, int stamp,
+                           int type, void* user, int reserved);
+  // The port offered for each device type by the login and record-set dialogs: the last
+  // one accepted for that type, or the type's default.
+  const std::array<int, 4>& DevicePorts() const { return m_devicePorts; }
+
   // platform::Window: the dialog itself shows no pictures; its handle carries messages.
   void Present(const platform::Picture&) override {}
   platform::Rect ClientRect() const override { return platform::Rect{0, 0, width(), height()}; }
@@ -222,8 +231,6 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void OnPositionTimer(int window);
   void OnSnapshotDone(bool ok, std::string* name);
   void SoundFollowsSelection(int window);
-  static void DisplayCBFun(int port, unsigned char* picture, int size, int width, int height, int stamp,
-                           int type, void* user, int reserved);
 
   // Time ruler (CLumaroDlgRuler.cpp).
   void SyncRulerRows();
@@ -234,7 +241,10 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void StartRemoteNetwork();
   void SearchRemote(const std::vector<int>& channels);
   void DealStopSearchRemote();
-  void FillRemoteList();
+  void AppendRemoteRows();
+  void OnRemoteSearchEnded(SearchFailure failure);
+  void ReadDevicePorts();
+  void WriteDevicePorts();
   void ShowDownloadProgress();
   void RememberAddress(const std::string& address);
 
@@ -349,8 +359,10 @@ class CLumaroDlg : public QDialog, public platform::Window {
   std::string m_strRemotePassword;
   // The recorder connection, its search and its one playback; destroyed before the SDK stops.
   std::unique_ptr<CRecorderRemote> m_pRecorder;
-  // Channels of the last Vantor search; the n-th was searched on window n.
-  std::vector<int> m_remoteChannels;
+  // The address of the running Vantor search as the operator typed it; it joins the history
+  // once the device has answered the search.
+  std::string m_strSearchAddress;
+  std::array<int, 4> m_devicePorts{};
 
   QtMessagePump m_pump;
 };

@@ -27,6 +27,7 @@ void CLumaroDlg::ShowNotice(const char* key) {
 
 bool CLumaroDlg::RunLoginInfo() {
   LoginInfoDlg dialog(m_addressHistory, m_nCurrentAddress, m_nDeviceType, m_strLanguageFile, this);
+  dialog.OfferPorts(m_devicePorts);
   // A test's record-set runner answers this dialog too: it is a record-set dialog with
   // credentials.
   const int result = m_recordSetRunner ? m_recordSetRunner(dialog) : dialog.exec();
@@ -36,6 +37,7 @@ bool CLumaroDlg::RunLoginInfo() {
   m_nCurrentAddress = dialog.CurrentAddress();
   m_strRemoteAddress = dialog.Address();
   m_nRemotePort = dialog.Port();
+  m_devicePorts = dialog.Ports();
   m_strRemoteUser = dialog.User();
   m_strRemotePassword = dialog.Password();
   return true;
@@ -48,7 +50,6 @@ void CLumaroDlg::SearchRecorder(const std::vector<int>& selected) {
     ShowNotice("IDS_ERR_DOMAIN_NAME");
     return;
   }
-  RememberAddress(m_strRemoteAddress);
   m_listResultRemote->clear();
   login.port = static_cast<unsigned short>(m_nRemotePort);
   login.user = m_strRemoteUser;
@@ -60,6 +61,8 @@ void CLumaroDlg::SearchRecorder(const std::vector<int>& selected) {
     case RecorderConnect::ParamsFailed: return;
     default: break;
   }
+  // Only an address that reached a recorder joins the history.
+  RememberAddress(m_strRemoteAddress);
   if (m_timeTo->time() < m_timeFrom->time()) {
     ShowNotice("IDS_ERR_TIME_SET");
     return;

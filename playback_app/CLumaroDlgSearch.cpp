@@ -8,6 +8,9 @@
 #include <QComboBox>
 #include <QTreeWidget>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 
 #include "common/TraceMessage.h"
@@ -107,12 +110,14 @@ void CLumaroDlg::OnButtonSearch() {
 
 bool CLumaroDlg::RunRecordSet() {
   CRecordSetDlg dialog(m_addressHistory, m_nCurrentAddress, m_nDeviceType, m_strLanguageFile, this);
+  dialog.OfferPorts(m_devicePorts);
   const int result = m_recordSetRunner ? m_recordSetRunner(dialog) : dialog.exec();
   if (result != QDialog::Accepted) return false;
   m_nDeviceType = dialog.DeviceType();
   m_cmbDeviceType->setCurrentIndex(m_nDeviceType);
   m_nCurrentAddress = dialog.CurrentAddress();
   m_strRecorderFolder = RecorderFolder(dialog.Address(), dialog.Port());
+  m_devicePorts = dialog.Ports();
   m_strRemoteAddress = dialog.Address();
   return true;
 }
@@ -128,11 +133,8 @@ void CLumaroDlg::RememberAddress(const std::string& address) {
 void CLumaroDlg::StartRemoteNetwork() {
   if (m_pVantor) return;
   m_pRemoteHost = std::make_unique<CRemoteDlgHost>(*this);
-  m_pRemoteHost->onSearchEnded = [this] {
-    FillRemoteList();
-    m_buttons[idc::kSearchStop]->hide();
-    m_buttons[idc::kSearch]->show();
-  };
+  m_pRemoteHost->onRowsAdded = [this] { AppendRemoteRows(); };
+  m_pRemoteHost->onSearchEnded = [this](SearchFailure failure) { OnRemoteSearchEnded(failure); };
   m_pRemoteHost->onPlayStopped = [this](int window) {
     // A device sends its end as soon as the whole file is delivered, usually long before the
     // pictures have been shown: a window that is playing the delivered file keeps playing
@@ -158,30 +160,51 @@ void CLumaroDlg::SearchRemote(const std::vector<int>& channels) {
   TraceMessage("[LUMARO] - CLumaroDlg::SearchRemote().\t[HEAD]");
   if (channels.empty() || !m_pVantor) return;
   m_listResultRemote->clear();
-  RememberAddress(m_strRemoteAddress);
-  TraceMessage("[Lumaro] - IP: %s", m_strRemoteAddress.c_str());
-  // The remote side searches the n-th channel on window n; in window order that is the
-  // channel's own window whenever the selected channels fill the first windows.
-  m_remoteChannels = channels;
-  std::stable_sort(m_remoteChannels.begin(), m_remoteChannels.end(), [this](int a, int b) {
-    return m_ChannelState[static_cast<std::size_t>(a - 1)].nWindow < m_ChannelState[static_cast<std::size_t>(b - 1)].nWindow;
-  });
+  // A name is looked up here; the connections take the dotted address. The address joins the
+  // history only once the device has answered, so a mistyped one is not offered again.
+  unsigned int ip = 0;
+  if (!ResolveRecorderAddress(m_strRemoteAddress, ip)) {
+    TraceMessage("[LUMARO] - address \"%s\" cannot be resolved.", m_strRemoteAddress.c_str());
+    ShowNotice("IDS_ERR_DOMAIN_NAME");
+    TraceMessage("[LUMARO] - CLumaroDlg::SearchRemote().\t[END]");
+    return;
+  }
+  char dotted[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &ip, dotted, sizeof dotted);
+  TraceMessage("[Lumaro] - IP: %s", dotted);
+  m_strSearchAddress = m_strRemoteAddress;
+  // Each channel is searched on its own window's connection, which later asks for the
+  // channel's recordings to be played in that window.
+  std::vector<CVantorRemote::SearchChannel> searched;
+  for (int channel : channels)
+    searched.push_back({channel, m_ChannelState[static_cast<std::size_t>(channel - 1)].nWindow});
   const QDate date = m_calendar->selectedDate();
   const auto day = static_cast<std::uint32_t>(date.year() * 10000 + date.month() * 100 + date.day());
   auto clock = [](const QTime& time) {
     return static_cast<std::uint32_t>(time.hour() * 10000 + time.minute() * 100 + time.second());
   };
-  const int started = m_pVantor->StartSearch(m_strRemoteAddress, day, clock(m_timeFrom->time()),
-                                             clock(m_timeTo->time()), m_remoteChannels, m_nRecordType);
-  if (started > 0) {
-    m_buttons[idc::kSearch]->hide();
-    m_buttons[idc::kSearchStop]->show();
-  }
+  m_buttons[idc::kSearch]->hide();
+  m_buttons[idc::kSearchStop]->show();
+  // A search that starts nothing has ended already (and returned the buttons).
+  m_pVantor->StartSearch(dotted, day, clock(m_timeFrom->time()), clock(m_timeTo->time()), searched, m_nRecordType);
   TraceMessage("[LUMARO] - CLumaroDlg::SearchRemote().\t[END]");
+}
+
+void CLumaroDlg::OnRemoteSearchEnded(SearchFailure failure) {
+  AppendRemoteRows();
+  m_buttons[idc::kSearchStop]->hide();
+  m_buttons[idc::kSearch]->show();
+  if (m_pVantor && m_pVantor->DeviceAnswered()) RememberAddress(m_strSearchAddress);
+  switch (failure) {
+    case SearchFailure::Refused: ShowNotice("IDS_ERR_CONNECT_REFUSED"); break;
+    case SearchFailure::NoAnswer: ShowNotice("IDS_ERR_NO_ANSWER"); break;
+    case SearchFailure::None: break;
+  }
 }
 
 void CLumaroDlg::DealStopSearchRemote() {
   if (m_pVantor) {
+    if (m_pVantor->DeviceAnswered()) RememberAddress(m_strSearchAddress);
     m_pVantor->StopSearch();
     m_pVantor->ClearRows();
   }
@@ -190,14 +213,13 @@ void CLumaroDlg::DealStopSearchRemote() {
   m_listResultRemote->clear();
 }
 
-void CLumaroDlg::FillRemoteList() {
-  m_listResultRemote->clear();
+void CLumaroDlg::AppendRemoteRows() {
   if (!m_pVantor) return;
   QString manual, automatic, alarm;
   TextOf("TEXT_STRING", "IDS_TEXT_TYPE_MANUAL", manual);
   TextOf("TEXT_STRING", "IDS_TEXT_TYPE_AUTO", automatic);
   TextOf("TEXT_STRING", "IDS_TEXT_TYPE_ALARM", alarm);
-  for (const vantor::SearchEntry& entry : m_pVantor->RemoteRows()) {
+  for (const vantor::SearchEntry& entry : m_pVantor->TakeNewRows()) {
     auto* item = new QTreeWidgetItem(m_listResultRemote);
     item->setText(0, QString::number(entry.channel));
     item->setText(1, entry.record_type == 2 ? automatic : entry.record_type == 3 ? alarm : manual);
@@ -217,10 +239,10 @@ void CLumaroDlg::OpenRemoteRow(int row) {
   if (OpenRecorderRow(item)) return;
   if (!item || !m_pVantor) return;
   const int channel = item->text(0).toInt();
-  if (channel < 1 || channel > kChannels || m_ChannelState[static_cast<std::size_t>(channel - 1)].nWindow < 0) return;
-  const auto searched = std::find(m_remoteChannels.begin(), m_remoteChannels.end(), channel);
-  if (searched == m_remoteChannels.end()) return;
-  const int window = static_cast<int>(searched - m_remoteChannels.begin());
+  if (channel < 1 || channel > kChannels) return;
+  // The channel's own window: its connection searched the channel and asks for the file.
+  const int window = m_ChannelState[static_cast<std::size_t>(channel - 1)].nWindow;
+  if (window < 0 || window >= kVideoWindows) return;
   SelectWindow(window);
   SoundFollowsSelection(window);
   const std::string name = item->data(0, Qt::UserRole).toByteArray().toStdString();
@@ -313,6 +335,8 @@ void CLumaroDlg::StopWindow(int window) {
     Pellix_Stop(window);
     Pellix_CloseFile(window);
   }
+  // A snapshot asked for and not taken belongs to what played here, not to what plays next.
+  m_snapRequest[static_cast<std::size_t>(window)].store(0);
   if (state.IsActive()) {
     // A window that played a file opened by hand without a channel is free again.
     state.nState = state.nChannel >= 0 ? kWindowIdle : kWindowFree;

@@ -39,6 +39,8 @@ CRecordSetDlg::CRecordSetDlg(const std::vector<std::string>& addresses, int curr
   else if (currentAddress >= 0 && currentAddress < static_cast<int>(addresses.size()))
     m_cmbAddress->setCurrentIndex(currentAddress);
   else m_cmbAddress->setEditText(QStringLiteral("127.0.0.1"));
+  // The port of the device type shown, not one of another type.
+  m_nPort = DefaultPortForDevice(deviceType >= 0 && deviceType < 4 ? deviceType : 3);
   m_editPort = new QLineEdit(QString::number(m_nPort), this);
   m_editPort->setObjectName(QStringLiteral("EDIT_PORT"));
   m_editPort->setMaxLength(10);
@@ -72,9 +74,20 @@ CRecordSetDlg::CRecordSetDlg(const std::vector<std::string>& addresses, int curr
   if (!caption.empty()) setWindowTitle(FromSystemText(caption));
 }
 
+int CRecordSetDlg::PortFor(int type) const {
+  if (type < 0 || type >= 4) return DefaultPortForDevice(type);
+  const int kept = m_ports[static_cast<std::size_t>(type)];
+  return kept > 0 ? kept : DefaultPortForDevice(type);
+}
+
+void CRecordSetDlg::OfferPorts(const std::array<int, 4>& ports) {
+  m_ports = ports;
+  m_editPort->setText(QString::number(PortFor(m_cmbDeviceType->currentIndex())));
+}
+
 void CRecordSetDlg::OnDeviceTypeChanged(int type) {
   m_nDeviceType = type;
-  m_editPort->setText(QString::number(DefaultPortForDevice(type)));
+  m_editPort->setText(QString::number(PortFor(type)));
 }
 
 void CRecordSetDlg::accept() {
@@ -93,6 +106,8 @@ void CRecordSetDlg::accept() {
   m_strAddress = ToSystemText(m_cmbAddress->currentText());
   m_nPort = static_cast<int>(value);
   m_nDeviceType = m_cmbDeviceType->currentIndex();
+  if (m_nDeviceType >= 0 && m_nDeviceType < 4 && m_editPort->isEnabled())
+    m_ports[static_cast<std::size_t>(m_nDeviceType)] = m_nPort;
   QDialog::accept();
 }
 

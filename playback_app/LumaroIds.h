@@ -35,7 +35,8 @@ inline constexpr unsigned UM_RESERVED_479 = 0x479;    // answered with 0
 inline constexpr unsigned UM_SDK_PROGRESS = 0x47A;    // the recorder's playback has a new position
 inline constexpr unsigned UM_STOP_REQUEST = 0x47B;    // the system asks the program to end; wParam the signal
 inline constexpr unsigned UM_FIRST = UM_SELECT_WINDOW;
-inline constexpr unsigned UM_LAST = UM_STOP_REQUEST;
+inline constexpr unsigned UM_SEARCH_ROWS = 0x47C;     // a search reply of window wParam added rows
+inline constexpr unsigned UM_LAST = UM_SEARCH_ROWS;
 
 // The notice posted at exit to the window titled kExitNoticeTitle (WM_USER + 500).
 inline constexpr unsigned WM_LUMARO_EXITED = platform::WM_USER + 500;
@@ -49,6 +50,9 @@ inline constexpr unsigned kTimerPositionFirst = 1000;
 inline constexpr unsigned kTimerPositionLast = 1015;
 inline constexpr unsigned kTimerClock = 1017;
 inline constexpr unsigned kClockPeriodMs = 1000;
+// While a device search runs, its connections are checked for silence this often.
+inline constexpr unsigned kTimerSearchWatch = 1018;
+inline constexpr unsigned kSearchWatchPeriodMs = 500;
 
 // Task codes of the command thread.
 inline constexpr int kTaskStopSearchRemote = 300;

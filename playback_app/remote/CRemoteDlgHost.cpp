@@ -24,9 +24,13 @@ std::string CRemoteDlgHost::LanguageText(const char* key) const {
 
 std::string CRemoteDlgHost::Caption() const { return LanguageText("IDS_APP_TITLE"); }
 
-void CRemoteDlgHost::OnRemoteSearchEnded() {
-  if (onSearchEnded) onSearchEnded();
-  else TraceMessage("[LUMARO] - remote search ended.");
+void CRemoteDlgHost::OnRemoteRowsAdded() {
+  if (onRowsAdded) onRowsAdded();
+}
+
+void CRemoteDlgHost::OnRemoteSearchEnded(SearchFailure failure) {
+  if (onSearchEnded) onSearchEnded(failure);
+  else TraceMessage("[LUMARO] - remote search ended (failure %d).", static_cast<int>(failure));
 }
 
 void CRemoteDlgHost::OnRemotePlayStopped(int window) {
@@ -43,6 +47,8 @@ void* CRemoteDlgHost::VideoWindowHandle(int window) {
   VideoPlayerWnd* video = m_dialog.VideoWindow(window);
   return video != nullptr ? video->Handle() : nullptr;
 }
+
+StreamDisplay CRemoteDlgHost::DisplayCallback() { return StreamDisplay{&CLumaroDlg::DisplayCBFun, &m_dialog}; }
 
 bool CRemoteDlgHost::SoundMuted() { return m_dialog.IsMuted(); }
 

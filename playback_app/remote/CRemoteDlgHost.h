@@ -22,15 +22,18 @@ class CRemoteDlgHost : public IVantorHost {
   explicit CRemoteDlgHost(CLumaroDlg& dialog) : m_dialog(dialog) {}
 
   // Hooks into the dialog's controls; an unset hook leaves a trace line only.
-  std::function<void()> onSearchEnded;
+  std::function<void()> onRowsAdded;
+  std::function<void(SearchFailure failure)> onSearchEnded;
   std::function<void(int window)> onPlayStopped;
   std::function<void(int window)> onStreamStarted;
   std::function<void()> onProgressChanged;
 
-  void OnRemoteSearchEnded() override;
+  void OnRemoteRowsAdded() override;
+  void OnRemoteSearchEnded(SearchFailure failure) override;
   void OnRemotePlayStopped(int window) override;
   void OnRemoteStreamStarted(int window) override;
   void* VideoWindowHandle(int window) override;
+  StreamDisplay DisplayCallback() override;
   bool SoundMuted() override;
   bool AskYesNo(const char* key) override;
   void Notify(const char* key) override;

@@ -21,9 +21,9 @@ constexpr platform::WPARAM kStreamEnd = 0xFFFF;
 }  // namespace
 
 CStreamPlayThread::CStreamPlayThread(int window, void* videoWindow, void* dialog, std::string tempFile,
-                                     platform::Event& dataEvent, bool muted)
+                                     platform::Event& dataEvent, bool muted, StreamDisplay display)
     : m_nWindow(window), m_hVideoWnd(videoWindow), m_hDialog(dialog), m_strTempFile(std::move(tempFile)),
-      m_bMuted(muted), m_dataEvent(dataEvent) {}
+      m_bMuted(muted), m_display(display), m_dataEvent(dataEvent) {}
 
 CStreamPlayThread::~CStreamPlayThread() {
   CloseStream();
@@ -79,6 +79,10 @@ bool CStreamPlayThread::OpenStream() {
   if (header_length <= 0) return fail("the header length");
   std::vector<unsigned char> header(static_cast<std::size_t>(header_length));
   if (!m_file.ReadExact(header.data(), header.size())) return fail("reading the header");
+  if (m_display.callback != nullptr) {
+    Pellix_SetDisplayCallBack(port, m_display.callback, m_display.user);
+    m_bDisplaySet = true;
+  }
   if (!Pellix_OpenStream(port, header.data(), header_length, kEngineBufferBytes)) return fail("Pellix_OpenStream");
   Pellix_SetSourceBufCallBack(port, kLowBufferBytes, &SourceBufCallBack, this, nullptr);
   // The engine reads the header again from the stream, so feeding starts right after it.
@@ -144,6 +148,7 @@ std::uint32_t CStreamPlayThread::Run() {
 void CStreamPlayThread::CloseStream() {
   TraceMessage("[LUMARO] - Come into CloseStream");
   bool was_playing = false;
+  bool display_set = false;
   {
     std::lock_guard<platform::CriticalSection> guard(m_cs);
     if (m_bClosed) {
@@ -153,11 +158,17 @@ void CStreamPlayThread::CloseStream() {
     m_bClosed = true;
     was_playing = m_bPlaying;
     m_bPlaying = false;
+    display_set = m_bDisplaySet;
+    m_bDisplaySet = false;
   }
   if (was_playing) {
     Pellix_StopSound(m_nWindow);
     Pellix_Stop(m_nWindow);
     m_dataEvent.Reset();
+  }
+  // The port may next play a local file for another owner: it must not keep calling ours.
+  if (display_set) Pellix_SetDisplayCallBack(m_nWindow, nullptr, nullptr);
+  if (was_playing) {
     Pellix_ResetSourceBuffer(m_nWindow);
     Pellix_CloseStream(m_nWindow);
   }

@@ -20,17 +20,26 @@
 #include "platform/Files.h"
 #include "platform/Sync.h"
 #include "platform/Thread.h"
+#include "player_engine/Pellix.h"
 
 namespace lumaro {
+
+// The engine's display callback and its user value, registered for the stream's port while
+// it plays (snapshots of the window are taken there).
+struct StreamDisplay {
+  PELLIX_DISPLAY_CB callback = nullptr;
+  void* user = nullptr;
+};
 
 class CStreamPlayThread : public platform::Thread {
  public:
   // `window` is also the engine port; `videoWindow` the handle pictures go to; `dialog`
   // receives UM_FILE_END (0xFFFF, port). `tempFile` is the Windows-form path the transmit
   // reader writes; `dataEvent` (manual-reset, outlives the thread) is set by that reader
-  // after each write. `muted`: no sound is started. Created suspended.
+  // after each write. `muted`: no sound is started. `display` is registered on the port
+  // while the stream is open. Created suspended.
   CStreamPlayThread(int window, void* videoWindow, void* dialog, std::string tempFile, platform::Event& dataEvent,
-                    bool muted);
+                    bool muted, StreamDisplay display = {});
   ~CStreamPlayThread() override;
 
   // Stops the engine's stream and closes the file; wakes a waiting feed loop. Safe twice.
@@ -57,6 +66,7 @@ class CStreamPlayThread : public platform::Thread {
   void* const m_hDialog;
   const std::string m_strTempFile;
   const bool m_bMuted;
+  const StreamDisplay m_display;
   platform::Event& m_dataEvent;
 
   mutable platform::CriticalSection m_cs;
@@ -65,6 +75,7 @@ class CStreamPlayThread : public platform::Thread {
   std::atomic<bool> m_bInputEnded{false};
   std::atomic<bool> m_bFileEndReported{false};
   bool m_bClosed = false;           // Guarded by m_cs
+  bool m_bDisplaySet = false;       // Guarded by m_cs
   std::uint64_t m_nFed = 0;         // Guarded by m_cs
 };
 

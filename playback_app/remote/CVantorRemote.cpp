@@ -1,6 +1,7 @@
 #include "playback_app/remote/CVantorRemote.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 
@@ -35,30 +36,48 @@ void CVantorRemote::StartNetwork() {
 }
 
 int CVantorRemote::StartSearch(const std::string& address, std::uint32_t date, std::uint32_t fromTime,
-                               std::uint32_t toTime, const std::vector<int>& channels, int recordType) {
+                               std::uint32_t toTime, const std::vector<SearchChannel>& channels, int recordType) {
   StopSearch();
   ClearRows();
   m_strAddress = address;
   m_nOutstanding = 0;
-  const std::size_t count = std::min<std::size_t>(channels.size(), kWindows);
-  for (std::size_t i = 0; i < count; ++i) {
-    WindowState& window = m_windows[i];
+  m_bDeviceAnswered = false;
+  m_searchFailure = SearchFailure::None;
+  const auto now = std::chrono::steady_clock::now();
+  for (const SearchChannel& wanted : channels) {
+    if (wanted.window < 0 || wanted.window >= kWindows) {
+      TraceMessage("[LUMARO] - channel %d has no playback window; not searched.", wanted.channel);
+      continue;
+    }
+    WindowState& window = m_windows[Index(wanted.window)];
+    if (window.searching) {
+      TraceMessage("[LUMARO] - window %d already searches; channel %d not searched.", wanted.window, wanted.channel);
+      continue;
+    }
     if (!window.query.Open(nullptr, 0, address.c_str(), vantor::kQueryPort)) continue;
-    window.query_fields = vantor::SearchQuery{date, fromTime, toTime, static_cast<std::uint16_t>(channels[i]),
+    window.query_fields = vantor::SearchQuery{date, fromTime, toTime, static_cast<std::uint16_t>(wanted.channel),
                                               static_cast<std::uint16_t>(recordType)};
     window.query_thread = std::make_unique<CQueryThread>(
-        static_cast<int>(i), window.query, m_hDialog,
-        [this](int, const std::vector<vantor::SearchEntry>& rows) {
-          std::lock_guard<platform::CriticalSection> guard(m_csResult);
-          m_rows.insert(m_rows.end(), rows.begin(), rows.end());
+        wanted.window, window.query, m_hDialog,
+        [this](int from, const std::vector<vantor::SearchEntry>& rows) {
+          {
+            std::lock_guard<platform::CriticalSection> guard(m_csResult);
+            // The list shows each reply after the rows already there, its own rows newest
+            // first.
+            m_rows.insert(m_rows.end(), rows.rbegin(), rows.rend());
+          }
+          platform::PostMessage(m_hDialog, UM_SEARCH_ROWS, static_cast<platform::WPARAM>(from), 0);
         });
     window.query_thread->Resume();
     window.searching = true;
+    window.answered = false;
+    window.heard = now;
     ++m_nOutstanding;
     window.query.Connect();
   }
   if (m_downCmd.Open(nullptr, 0, address.c_str(), vantor::kQueryPort)) m_downCmd.Connect();
-  if (m_nOutstanding == 0) m_host.OnRemoteSearchEnded();
+  if (m_nOutstanding == 0) m_host.OnRemoteSearchEnded(SearchFailure::None);
+  else platform::SetTimer(m_hDialog, kTimerSearchWatch, kSearchWatchPeriodMs);
   return m_nOutstanding;
 }
 
@@ -71,6 +90,7 @@ void CVantorRemote::StopSearch() {
     window.searching = false;
   }
   m_nOutstanding = 0;
+  platform::KillTimer(m_hDialog, kTimerSearchWatch);
   m_pDownCmdThread.reset();
   m_downCmd.DisConnect();
 }
@@ -101,16 +121,60 @@ std::vector<vantor::SearchEntry> CVantorRemote::RemoteRows() const {
   return m_rows;
 }
 
+std::vector<vantor::SearchEntry> CVantorRemote::TakeNewRows() {
+  std::lock_guard<platform::CriticalSection> guard(m_csResult);
+  const std::size_t first = std::min(m_nRowsTaken, m_rows.size());
+  m_nRowsTaken = m_rows.size();
+  return std::vector<vantor::SearchEntry>(m_rows.begin() + static_cast<std::ptrdiff_t>(first), m_rows.end());
+}
+
 void CVantorRemote::ClearRows() {
   std::lock_guard<platform::CriticalSection> guard(m_csResult);
   m_rows.clear();
+  m_nRowsTaken = 0;
 }
 
 void CVantorRemote::SearchConnectionEnded(int window) {
   WindowState& state = m_windows[Index(window)];
   if (!state.searching) return;
   state.searching = false;
-  if (m_nOutstanding > 0 && --m_nOutstanding == 0) m_host.OnRemoteSearchEnded();
+  if (m_nOutstanding > 0 && --m_nOutstanding == 0) {
+    platform::KillTimer(m_hDialog, kTimerSearchWatch);
+    m_host.OnRemoteSearchEnded(m_searchFailure);
+  }
+}
+
+void CVantorRemote::SearchConnectionFailed(int window, SearchFailure failure) {
+  if (!m_windows[Index(window)].searching) return;
+  if (m_searchFailure == SearchFailure::None) m_searchFailure = failure;
+  SearchConnectionEnded(window);
+}
+
+void CVantorRemote::OnSearchWatch() {
+  const auto now = std::chrono::steady_clock::now();
+  for (int i = 0; i < kWindows; ++i) {
+    WindowState& state = m_windows[Index(i)];
+    if (!state.searching || now - state.heard < m_answerWait) continue;
+    if (!state.query.IsConnected()) {
+      // Still connecting: the device does not answer at that address. The connection is of
+      // no further use, so it is closed with its reader.
+      TraceMessage("[LUMARO] - query connection of window %d: no connection after %lld ms.", i,
+                   static_cast<long long>(m_answerWait.count()));
+      state.query_thread.reset();
+      state.query.Close();
+      SearchConnectionFailed(i, SearchFailure::NoAnswer);
+    } else if (!state.answered) {
+      TraceMessage("[LUMARO] - search of window %d: no reply after %lld ms.", i,
+                   static_cast<long long>(m_answerWait.count()));
+      SearchConnectionFailed(i, SearchFailure::NoAnswer);
+    } else {
+      // Rows came but the end of the search did not: the rows are listed already, so the
+      // search ends quietly. The connection stays up for playing them.
+      TraceMessage("[LUMARO] - search of window %d: no end of search; ended after %lld ms of silence.", i,
+                   static_cast<long long>(m_answerWait.count()));
+      SearchConnectionEnded(i);
+    }
+  }
 }
 
 bool CVantorRemote::QueueDownloads(const std::vector<std::string>& names) {
@@ -223,15 +287,33 @@ bool CVantorRemote::HandleMessage(const platform::Message& message, platform::LR
       if (message.lParam != 0) {
         TraceMessage("[LUMARO] - query connection of window %d failed: %d", static_cast<int>(wnd),
                      static_cast<int>(message.lParam));
-        SearchConnectionEnded(static_cast<int>(wnd));
+        SearchConnectionFailed(static_cast<int>(wnd),
+                               message.lParam == ECONNREFUSED ? SearchFailure::Refused : SearchFailure::NoAnswer);
       } else {
         WindowState& state = m_windows[wnd];
+        state.heard = std::chrono::steady_clock::now();
         const vantor::Request request = vantor::MakeSearchRequest(state.query_fields);
         state.query.Send(request.data(), static_cast<int>(request.size()));
       }
       return true;
+    case UM_SEARCH_ROWS:
+      if (ValidWindow(wnd)) {
+        m_windows[wnd].answered = true;
+        m_windows[wnd].heard = std::chrono::steady_clock::now();
+      }
+      m_bDeviceAnswered = true;
+      m_host.OnRemoteRowsAdded();
+      return true;
     case UM_SEARCH_END:
-      if (ValidWindow(wnd)) SearchConnectionEnded(static_cast<int>(wnd));
+      if (ValidWindow(wnd)) {
+        m_windows[wnd].answered = true;
+        m_bDeviceAnswered = true;
+        SearchConnectionEnded(static_cast<int>(wnd));
+      }
+      return true;
+    case platform::WM_TIMER:
+      if (message.wParam != kTimerSearchWatch) return false;
+      OnSearchWatch();
       return true;
     case UM_QUERY_CLOSED:
       if (!ValidWindow(wnd)) return true;
@@ -242,6 +324,8 @@ bool CVantorRemote::HandleMessage(const platform::Message& message, platform::LR
         TraceMessage("[LUMARO] - delete m_pQueryThread[%d].", static_cast<int>(wnd));
         m_windows[wnd].query_thread.reset();
       }
+      // A device that hangs up before any reply did not answer the search.
+      if (!m_windows[wnd].answered) SearchConnectionFailed(static_cast<int>(wnd), SearchFailure::NoAnswer);
       SearchConnectionEnded(static_cast<int>(wnd));
       TraceMessage("[LUMARO] - OnCloseQuery().\t[END]");
       return true;
@@ -269,7 +353,8 @@ bool CVantorRemote::HandleMessage(const platform::Message& message, platform::LR
       state.stream_thread.reset();
       state.stream_thread = std::make_unique<CStreamPlayThread>(window, m_host.VideoWindowHandle(window), m_hDialog,
                                                                 CTransmitThread::TempFilePath(window),
-                                                                *state.data_event, m_host.SoundMuted());
+                                                                *state.data_event, m_host.SoundMuted(),
+                                                                m_host.DisplayCallback());
       state.stream_thread->Resume();
       m_host.OnRemoteStreamStarted(window);
       return true;

@@ -10,6 +10,7 @@
 // added by the query readers under m_csResult.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -28,12 +29,19 @@
 
 namespace lumaro {
 
+// Why a search found nothing on some of its connections: the device refused the connection,
+// or it neither completed the connection nor answered within the answer wait.
+enum class SearchFailure { None, Refused, NoAnswer };
+
 // What the protocol needs of the dialog. All calls come on the user-interface thread.
 class IVantorHost {
  public:
   virtual ~IVantorHost() = default;
+  // A search reply added rows: TakeNewRows() has them.
+  virtual void OnRemoteRowsAdded() = 0;
   // The last outstanding search connection ended: the Search button returns, Stop hides.
-  virtual void OnRemoteSearchEnded() = 0;
+  // `failure` is the first failure among the search's connections, None when all answered.
+  virtual void OnRemoteSearchEnded(SearchFailure failure) = 0;
   // Window `window` stopped its remote playback (remote flag cleared, idle, buttons).
   virtual void OnRemotePlayStopped(int window) = 0;
   // The transmit connection of `window` is streaming into its temporary file and a stream
@@ -41,6 +49,9 @@ class IVantorHost {
   virtual void OnRemoteStreamStarted(int window) = 0;
   // The handle pictures of playback window `window` go to, and whether sound is muted.
   virtual void* VideoWindowHandle(int window) = 0;
+  // The engine's display callback for stream windows (snapshots are taken there); null for
+  // none.
+  virtual StreamDisplay DisplayCallback() = 0;
   virtual bool SoundMuted() = 0;
   // A Yes/No question with the language text of `key`; true for Yes.
   virtual bool AskYesNo(const char* key) = 0;
@@ -68,14 +79,26 @@ class CVantorRemote {
   // Opens every connection once without a remote address, so each has its event object.
   void StartNetwork();
 
-  // Starts a search on `address` with one query connection per channel (at most 16, the
-  // n-th channel on window n). The download control connection is connected as well.
-  // Returns the number of connections started (the outstanding count).
+  // One channel to search and the playback window whose query connection asks for it; the
+  // same connection later asks for that channel's recordings to be played.
+  struct SearchChannel {
+    int channel;
+    int window;
+  };
+  // Starts a search on `address` (dotted IPv4) with one query connection per channel, on
+  // the channel's own window (channels without a valid window, or a window named twice, are
+  // skipped). The download control connection is connected as well. Returns the number of
+  // connections started (the outstanding count).
   int StartSearch(const std::string& address, std::uint32_t date, std::uint32_t fromTime,
-                  std::uint32_t toTime, const std::vector<int>& channels, int recordType);
+                  std::uint32_t toTime, const std::vector<SearchChannel>& channels, int recordType);
   // Stops every query reader and connection, and the download control reader.
   void StopSearch();
   int Outstanding() const { return m_nOutstanding; }
+  // True once the device has answered the current search (rows or its end of search).
+  bool DeviceAnswered() const { return m_bDeviceAnswered; }
+  // How long a search connection may stay silent (not connected, or no reply since the last
+  // one) before its search ends; a connection that never answered counts as NoAnswer.
+  void SetAnswerWait(std::chrono::milliseconds wait) { m_answerWait = wait; }
 
   // Asks the device for `name` on window `window` (its query connection must be up).
   bool PlayFile(int window, const std::string& name);
@@ -97,8 +120,11 @@ class CVantorRemote {
   void SetDownloadFolder(std::string folder) { m_strDownFolder = std::move(folder); }
   const std::string& DownloadFolder() const { return m_strDownFolder; }
 
-  // Rows of the current search (copy, any thread).
+  // Rows of the current search in list order (copy, any thread): each reply's rows after
+  // those of earlier replies, the rows of one reply in reverse order.
   std::vector<vantor::SearchEntry> RemoteRows() const;
+  // The rows added since the last call (or since ClearRows), in list order.
+  std::vector<vantor::SearchEntry> TakeNewRows();
   void ClearRows();
 
   // Handles the messages of the readers. True when `message` was one of them.
@@ -114,6 +140,8 @@ class CVantorRemote {
     std::unique_ptr<platform::Event> data_event = std::make_unique<platform::Event>(platform::EventReset::Manual);
     vantor::SearchQuery query_fields;
     bool searching = false;
+    bool answered = false;             // a reply came since the search started
+    std::chrono::steady_clock::time_point heard;  // connect, or the last reply
     std::uint8_t transfer_id = 0;
     std::uint32_t transfer_value = 0;  // opaque, stored as the device gave it
     std::string remote_file;
@@ -123,6 +151,8 @@ class CVantorRemote {
   static std::size_t Index(int window) { return static_cast<std::size_t>(window); }
   static bool ValidWindow(platform::WPARAM window) { return window < static_cast<platform::WPARAM>(kWindows); }
   void SearchConnectionEnded(int window);
+  void SearchConnectionFailed(int window, SearchFailure failure);
+  void OnSearchWatch();
   void OnDownNext();
   void OnDownReady(std::uint8_t transferId);
   void OnDownProgress(bool start);
@@ -134,9 +164,13 @@ class CVantorRemote {
   std::string m_strAddress;
   std::array<WindowState, kWindows> m_windows;
   int m_nOutstanding = 0;
+  bool m_bDeviceAnswered = false;
+  SearchFailure m_searchFailure = SearchFailure::None;
+  std::chrono::milliseconds m_answerWait{10000};
 
   mutable platform::CriticalSection m_csResult;
   std::vector<vantor::SearchEntry> m_rows;  // Guarded by m_csResult
+  std::size_t m_nRowsTaken = 0;             // Guarded by m_csResult
 
   CMySocket m_downCmd;
   CMySocket m_downData;

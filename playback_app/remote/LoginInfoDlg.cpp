@@ -44,7 +44,7 @@ LoginInfoDlg::LoginInfoDlg(const std::vector<std::string>& addresses, int curren
 
 void LoginInfoDlg::ApplyDeviceType(int type) {
   if (auto* port = findChild<QLineEdit*>(QStringLiteral("EDIT_PORT"))) {
-    port->setText(QString::number(DefaultPortForDevice(type)));
+    port->setText(QString::number(PortFor(type)));
     port->setEnabled(type != 3);
   }
   m_editUser->setEnabled(type != 3);

@@ -25,7 +25,13 @@ using namespace lumaro;
 
 struct Host : IVantorHost {
   int search_ended = 0;
-  void OnRemoteSearchEnded() override { ++search_ended; }
+  std::vector<SearchFailure> failures;
+  void OnRemoteRowsAdded() override {}
+  void OnRemoteSearchEnded(SearchFailure failure) override {
+    ++search_ended;
+    failures.push_back(failure);
+  }
+  StreamDisplay DisplayCallback() override { return {}; }
   void OnRemotePlayStopped(int) override {}
   void OnRemoteStreamStarted(int) override {}
   void* VideoWindowHandle(int) override { return nullptr; }
@@ -89,12 +95,12 @@ class VantorLink : public ::testing::Test {
 
 TEST_F(VantorLink, DeviceHangingUpMidReplyEndsTheSearch) {
   // Through a whole link the search ends with the device's own "finished" reply.
-  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {1, 2}, 0), 2);
+  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {{1, 0}, {2, 1}}, 0), 2);
   ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 1; }, 20s));
 
   // Each query connection hangs up 500 bytes into its 1,032-byte reply.
   link_.CutAfter(500);
-  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {1, 2}, 0), 2);
+  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {{1, 0}, {2, 1}}, 0), 2);
   EXPECT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 2; }, 20s))
       << "a search whose device hung up mid-reply never ended";
   EXPECT_EQ(remote_->Outstanding(), 0);
@@ -103,7 +109,7 @@ TEST_F(VantorLink, DeviceHangingUpMidReplyEndsTheSearch) {
 
 TEST_F(VantorLink, SilentDeviceNeverHoldsStopOrExit) {
   link_.Stall();
-  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {1, 2, 3}, 0), 3);
+  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {{1, 0}, {2, 1}, {3, 2}}, 0), 3);
   // Nothing comes back: the search stays outstanding while the operator waits.
   dialog_.PumpUntil([] { return false; }, 1s);
   EXPECT_EQ(host_.search_ended, 0);
@@ -113,8 +119,22 @@ TEST_F(VantorLink, SilentDeviceNeverHoldsStopOrExit) {
   EXPECT_LT(std::chrono::steady_clock::now() - pressed, 5s) << "Stop waited on a silent device";
   dialog_.PumpUntil([] { return false; }, 200ms);
   // A second search on the silent device, left open for the exit in TearDown.
-  remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {4}, 0);
+  remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {{4, 3}}, 0);
   dialog_.PumpUntil([] { return false; }, 300ms);
+}
+
+TEST_F(VantorLink, SilentDeviceEndsTheSearchAsNoAnswerAfterTheWait) {
+  // The link takes the connections but the device never replies: without an end of its
+  // own the search would hold the Stop button for ever and the operator would hear nothing.
+  link_.Stall();
+  remote_->SetAnswerWait(1500ms);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(remote_->StartSearch("127.0.0.161", 20100525, 0, 235959, {{1, 0}, {2, 1}}, 0), 2);
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 1; }, 10s)) << "the silent search never ended";
+  EXPECT_GE(std::chrono::steady_clock::now() - started, 1500ms);
+  EXPECT_EQ(host_.failures, std::vector<SearchFailure>{SearchFailure::NoAnswer});
+  EXPECT_FALSE(remote_->DeviceAnswered());
+  EXPECT_EQ(remote_->Outstanding(), 0);
 }
 
 }  // namespace

@@ -134,13 +134,20 @@ class ScriptedDevice {
 
 struct RecordingHost : IVantorHost {
   int search_ended = 0;
+  int rows_added = 0;
+  std::vector<SearchFailure> failures;
+  void OnRemoteRowsAdded() override { ++rows_added; }
+  StreamDisplay DisplayCallback() override { return {}; }
   std::vector<int> stopped;
   std::vector<std::string> notices;
   std::vector<DownloadProgress> progress;
   const CVantorRemote* remote = nullptr;
   bool answer = true;
   int questions = 0;
-  void OnRemoteSearchEnded() override { ++search_ended; }
+  void OnRemoteSearchEnded(SearchFailure failure) override {
+    ++search_ended;
+    failures.push_back(failure);
+  }
   void OnRemotePlayStopped(int window) override { stopped.push_back(window); }
   void OnRemoteStreamStarted(int window) override { streams.push_back(window); }
   void* VideoWindowHandle(int) override { return video_window; }
@@ -284,8 +291,11 @@ class VantorSimTest : public ::testing::Test {
     host_.remote = remote_.get();
     remote_->StartNetwork();
   }
+  // Channel c is searched on window c - 1.
   void Search(const std::string& address, const std::vector<int>& channels = {1}) {
-    remote_->StartSearch(address, 20100525, 0, 235959, channels, 0);
+    std::vector<CVantorRemote::SearchChannel> searched;
+    for (int channel : channels) searched.push_back({channel, channel - 1});
+    remote_->StartSearch(address, 20100525, 0, 235959, searched, 0);
     ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 1; }));
   }
 
@@ -393,6 +403,53 @@ struct HostileDevice {
     }
   }
 };
+
+std::vector<std::string> Names(const std::vector<vantor::SearchEntry>& rows) {
+  std::vector<std::string> names;
+  for (const auto& row : rows) names.push_back(row.name);
+  return names;
+}
+
+// Rows are listed as each reply arrives, not when every connection has ended: a reply's rows
+// after those already listed, its own rows in reverse. A device that never sends its end of
+// search still has its search ended after the answer wait, quietly, with its rows kept.
+TEST_F(VantorSimTest, RowsAreListedAsEachReplyArrivesAndASearchWithoutItsEndStillEnds) {
+  ScriptedDevice device("127.0.0.185", vantor::kQueryPort, [](int peer) {
+    vantor::Request request;
+    if (!ReadRequest(peer, request)) return;
+    vantor::ReplyBlock first = Reply(vantor::kReplySearchResults);
+    first[3] = 2;
+    PutEntry(first, 0, "a.avi");
+    PutEntry(first, 1, "b.avi");
+    SendBytes(peer, first.data(), first.size());
+    std::this_thread::sleep_for(300ms);
+    vantor::ReplyBlock second = Reply(vantor::kReplySearchResults);
+    second[3] = 2;
+    PutEntry(second, 0, "c.avi");
+    PutEntry(second, 1, "d.avi");
+    SendBytes(peer, second.data(), second.size());
+    char byte = 0;
+    while (::recv(peer, &byte, 1, 0) > 0) {
+    }
+  });
+  ASSERT_TRUE(device.ok());
+  CreateRemote();
+  remote_->SetAnswerWait(1500ms);
+  ASSERT_EQ(remote_->StartSearch("127.0.0.185", 20100525, 0, 235959, {{1, 0}}, 0), 1);
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.rows_added >= 1; }));
+  EXPECT_EQ(Names(remote_->TakeNewRows()), (std::vector<std::string>{"b.avi", "a.avi"}));
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.rows_added >= 2; }));
+  EXPECT_EQ(Names(remote_->TakeNewRows()), (std::vector<std::string>{"d.avi", "c.avi"}));
+  EXPECT_EQ(host_.search_ended, 0);
+  EXPECT_EQ(remote_->Outstanding(), 1);
+  EXPECT_EQ(Names(remote_->RemoteRows()), (std::vector<std::string>{"b.avi", "a.avi", "d.avi", "c.avi"}));
+
+  ASSERT_TRUE(dialog_.PumpUntil([&] { return host_.search_ended == 1; }, 10s)) << "the search never ended";
+  EXPECT_EQ(host_.failures, std::vector<SearchFailure>{SearchFailure::None});
+  EXPECT_TRUE(remote_->DeviceAnswered());
+  EXPECT_EQ(remote_->RemoteRows().size(), 4u);
+  EXPECT_TRUE(remote_->TakeNewRows().empty());
+}
 
 TEST_F(VantorSimTest, HostileNamesStayInTheDownloadFolderAndStopsCarryTheStartedId) {
   HostileDevice device;
