@@ -164,7 +164,8 @@ TEST(LumaroDlgVantor, AChannelsRowPlaysInItsOwnWindowAndItsPictureCanBeSnapped) 
     const fs::path source = fs::path(drives.folder()) / "source.avi";
     ASSERT_TRUE(lumaro_test::MakeDeviceRecording(
         source.string(), platform::ToWindowsPath((recordings / "2010" / "2010-05-25-090000 M102.avi").string()), 13));
-    fs::copy_file(recordings / "2010" / "2010-05-25-090000 M102.avi", recordings / "2010" / "2010-05-25-110000 M104.avi");
+    fs::copy_file(recordings / "2010" / "2010-05-25-090000 M102.avi",
+                  recordings / "2010" / "2010-05-25-110000 M104.avi");
 
     testsupport::AlderSimProcess sim;
     ASSERT_TRUE(sim.Start({"--address", "127.0.0.181", "--port", "8000", "--no-live", "--recordings",
