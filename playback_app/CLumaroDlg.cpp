@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 
+#include "common/SuiteVersion.h"
 #include "common/TraceMessage.h"
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "device_sdk/Orvane/Orvane.h"
@@ -116,6 +119,7 @@ CColorStatic* CLumaroDlg::AddLabel(const char* section) {
   for (const char* green : kGreenLabels)
     if (std::string(green) == section) label->SetTextColor(QColor(0, 255, 0));
   m_labels[section] = label;
+  m_labelDefaultColours[section] = label->TextColor();
   return label;
 }
 
@@ -172,7 +176,8 @@ void CLumaroDlg::CreateControls() {
             [this, channel, button] { SetChannelSelected(channel, button->IsLatched()); });
     m_channelButtons[static_cast<std::size_t>(channel - 1)] = button;
   }
-  new ChannelButtons(m_channelButtons, [this](int channel, bool select) { SetChannelSelected(channel, select); }, this);
+  m_pChannelDrag = new ChannelButtons(m_channelButtons,
+                                     [this](int channel, bool select) { SetChannelSelected(channel, select); }, this);
 
   connect(m_buttons[idc::kExit], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonExit);
   connect(m_buttons[idc::kSearch], &QAbstractButton::clicked, this, &CLumaroDlg::OnButtonSearch);
@@ -271,11 +276,21 @@ bool CLumaroDlg::InitSequence() {
 
   m_timeFrom->setTime(QTime(0, 0, 0));
   m_timeTo->setTime(QTime(23, 59, 59));
+  // The month on grey with a light violet title row. Its texts are dark so they can be read
+  // on both: black names and days, dark red weekends, white on a dark blue chosen day.
   QTextCharFormat title;
   title.setBackground(QColor(128, 128, 255));
-  title.setForeground(QColor(0, 192, 192));
+  title.setForeground(QColor(0, 0, 0));
   m_calendar->setHeaderTextFormat(title);
-  m_calendar->setStyleSheet(QStringLiteral("QCalendarWidget QAbstractItemView { background: rgb(192,192,192); }"));
+  QTextCharFormat weekend;
+  weekend.setForeground(QColor(80, 0, 0));
+  m_calendar->setWeekdayTextFormat(Qt::Saturday, weekend);
+  m_calendar->setWeekdayTextFormat(Qt::Sunday, weekend);
+  m_calendar->setStyleSheet(QStringLiteral(
+      "QCalendarWidget QAbstractItemView { background: rgb(192,192,192); color: black;"
+      " selection-background-color: rgb(0,84,147); selection-color: white; }"
+      "QCalendarWidget QWidget#qt_calendar_navigationbar { background: rgb(128,128,255); }"
+      "QCalendarWidget QToolButton { color: black; }"));
   if (m_strThemeName == "TBlack")
     for (const auto& [number, value] : {std::pair{15, 1}, {9, 0x808000}, {10, 0xFFFF}, {2, 0xFFFF}, {0, 0xFFFF}, {5, 400000}})
       m_calendar->SetProperty(kMonthViewDispBase + static_cast<std::uint32_t>(number), value);
@@ -290,6 +305,7 @@ bool CLumaroDlg::InitSequence() {
     m_chkRemote->setChecked(true);
   }
   if (!ApplyViewMode()) return false;
+  ResetPlayLabels();
   m_sliderVolume->setRange(50, 100);
   m_sliderVolume->setPageStep(5);
   m_sliderVolume->setValue(100);
@@ -403,7 +419,7 @@ void CLumaroDlg::CloseAndRelease(int result) {
 
 void CLumaroDlg::OnButtonExit() {
   QString question;
-  const bool downloading = m_pVantor && !m_pVantor->CurrentDownload().empty();
+  const bool downloading = DownloadRunning();
   if (!TextOf("TEXT_STRING", downloading ? "IDS_DOWN_EXIT" : "IDS_QUEST_EXIT", question)) return;
   QString caption;
   TextOf("TEXT_STRING", "IDS_APP_TITLE", caption);
@@ -419,10 +435,31 @@ void CLumaroDlg::RequestStop(int signal) {
   platform::PostMessage(Handle(), UM_STOP_REQUEST, static_cast<platform::WPARAM>(signal), 0);
 }
 
-void CLumaroDlg::OnCancel() {
+bool CLumaroDlg::DownloadRunning() const { return m_pVantor && !m_pVantor->CurrentDownload().empty(); }
+
+bool CLumaroDlg::ConfirmLosingDownload() {
+  if (!DownloadRunning()) return true;
+  // One question at a time: a second close request while it is open changes nothing.
+  if (m_bAskingExit) return false;
+  QString question, caption;
+  if (!TextOf("TEXT_STRING", "IDS_DOWN_EXIT", question)) return false;
+  TextOf("TEXT_STRING", "IDS_APP_TITLE", caption);
+  m_bAskingExit = true;
+  const int answer = platform::MessageBox(Handle(), ToSystemText(question), ToSystemText(caption),
+                                          platform::MB_YESNO | platform::MB_ICONQUESTION);
+  m_bAskingExit = false;
+  return answer == platform::IDYES && !m_bUnInitDone;
+}
+
+bool CLumaroDlg::OnCancel() {
+  if (m_bUnInitDone) return true;
+  // Cancel closes without the exit question, but a download would be cut off and lost: that
+  // is always asked about, whichever way the program is being closed.
+  if (!ConfirmLosingDownload()) return false;
   platform::WritePrivateProfileString("UI_CONFIG", "THEMENAME", m_strThemeName.c_str(), m_strSettingsFile.c_str());
   UnInit();
   CloseAndRelease(QDialog::Rejected);
+  return true;
 }
 
 void CLumaroDlg::OnOK() {
@@ -435,13 +472,21 @@ void CLumaroDlg::reject() { OnCancel(); }
 void CLumaroDlg::accept() { OnOK(); }
 
 void CLumaroDlg::closeEvent(QCloseEvent* event) {
-  if (!m_bUnInitDone) OnCancel();
+  if (!m_bUnInitDone && !OnCancel()) {
+    event->ignore();
+    return;
+  }
   event->accept();
 }
 
 void CLumaroDlg::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
     OnOK();
+    return;
+  }
+  // In full screen Esc is the way back to the dialog, never the way out of the program.
+  if (event->key() == Qt::Key_Escape && IsFullScreen()) {
+    SetFullScreen(false);
     return;
   }
   QDialog::keyPressEvent(event);
@@ -558,9 +603,25 @@ void CLumaroDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CLumaroDlg::contextMenuEvent(QContextMenuEvent* event) {
-  // The theme and language commands, offered on the dialog's background.
+  // A right button on the channel buttons' drag area releases channels; it opens no menu.
+  if (m_pChannelDrag && m_pChannelDrag->DragArea().contains(event->pos())) return;
   QMenu menu(this);
+  FillContextMenu(menu);
+  menu.exec(event->globalPos());
+}
+
+void CLumaroDlg::FillContextMenu(QMenu& menu) {
+  // The window menu's About entry, then the theme and language commands, offered on the
+  // dialog's background. The About entry is there only when the language file names it.
   menu.setObjectName(QStringLiteral("SkinMenu"));
+  char about[kMaxConfigText + 1] = "";
+  platform::GetPrivateProfileString("TEXT_STRING", "IDS_ABOUTBOX", "", about, sizeof about, m_strLanguageFile.c_str());
+  if (about[0] != '\0') {
+    QAction* action = menu.addAction(FromSystemText(about));
+    action->setObjectName(QStringLiteral("About"));
+    connect(action, &QAction::triggered, this, [this] { OnSysCommand(kCommandAbout); });
+    menu.addSeparator();
+  }
   for (std::size_t i = 0; i < m_themeList.size(); ++i) {
     QAction* action = menu.addAction(FromSystemText(m_themeList[i]));
     action->setCheckable(true);
@@ -576,7 +637,30 @@ void CLumaroDlg::contextMenuEvent(QContextMenuEvent* event) {
     const int command = kCommandLanguageFirst + static_cast<int>(i);
     connect(action, &QAction::triggered, this, [this, command] { OnLanguageCommand(command); });
   }
-  menu.exec(event->globalPos());
+}
+
+void CLumaroDlg::OnSysCommand(int command) {
+  if (command != kCommandAbout) return;
+  QDialog box(this);
+  box.setObjectName(QStringLiteral("IDD_ABOUTBOX"));
+  QString title;
+  if (!TextOf("TEXT_STRING", "IDS_APP_TITLE", title)) return;
+  char about[kMaxConfigText + 1] = "";
+  platform::GetPrivateProfileString("TEXT_STRING", "IDS_ABOUTBOX", "", about, sizeof about, m_strLanguageFile.c_str());
+  box.setWindowTitle(FromSystemText(about).remove(QLatin1Char('.')).trimmed());
+  auto* layout = new QHBoxLayout(&box);
+  auto* icon = new QLabel(&box);
+  icon->setPixmap(QPixmap(QStringLiteral(":/lumaro/lumaro.xpm")));
+  layout->addWidget(icon);
+  auto* text = new QLabel(QStringLiteral("%1\nLumaro %2").arg(title, QStringLiteral(SUITE_VERSION)), &box);
+  text->setObjectName(QStringLiteral("AboutText"));
+  layout->addWidget(text);
+  auto* ok = new QPushButton(QStringLiteral("OK"), &box);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
+  layout->addWidget(ok);
+  if (m_aboutRunner) m_aboutRunner(box);
+  else box.exec();
 }
 
 }  // namespace lumaro

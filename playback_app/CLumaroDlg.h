@@ -9,6 +9,7 @@
 // later the remote readers) talk to the dialog only by posting its private messages
 // (LumaroIds.h) through its platform::Window handle.
 
+#include <QColor>
 #include <QDialog>
 #include <QImage>
 #include <array>
@@ -40,6 +41,7 @@ class QWidget;
 
 namespace lumaro {
 
+class ChannelButtons;
 class CColorCheckBox;
 class CMyPagesWnd;
 class CColorStatic;
@@ -79,12 +81,21 @@ class CLumaroDlg : public QDialog, public platform::Window {
 
   // Commands the dialog owns.
   void OnButtonExit();
-  void OnCancel();
+  // The Cancel action (Esc, the close box, a stop signal): false when the operator chose to
+  // keep a running download and the program goes on.
+  bool OnCancel();
   void OnOK();
   void OnButtonSearch();
   void OnModeTime();
   void OnModeList();
   void OnThemeCommand(int command);
+  // The window menu's commands (kCommandAbout opens the about box).
+  void OnSysCommand(int command);
+  // The dialog's own menu (right click on its background): About when the language file
+  // names it, the themes and the languages.
+  void FillContextMenu(QMenu& menu);
+  // Lets a test answer the about box instead of its modal loop.
+  void SetAboutRunner(std::function<void(QDialog&)> runner) { m_aboutRunner = std::move(runner); }
   void OnLanguageCommand(int command);
   // Selects or releases channel `channel` (1..24) as a press on its button does.
   void SetChannelSelected(int channel, bool selected);
@@ -114,6 +125,9 @@ class CLumaroDlg : public QDialog, public platform::Window {
   QString SpeedText() const;
   int SoundWindow() const { return m_nSoundWindow; }
   bool IsMuted() const { return m_bMute; }
+
+  // Drag selection over the channel buttons (its area follows the theme).
+  ChannelButtons* ChannelDrag() const { return m_pChannelDrag; }
 
   // Full screen of the pager on or off (full-screen button, right click on the pager).
   void SetFullScreen(bool on);
@@ -194,6 +208,9 @@ class CLumaroDlg : public QDialog, public platform::Window {
   bool InitSequence();
   void UnInit();
   void CloseAndRelease(int result);
+  bool DownloadRunning() const;
+  // Asks IDS_DOWN_EXIT while a download runs; true when closing may go on.
+  bool ConfirmLosingDownload();
   void ReadAddressHistory();
   void WriteAddressHistory();
   void StartRenderTargets();
@@ -215,6 +232,8 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void FillResultList(const std::vector<int>& channels);
   void RemoveChannelRows(int channel);
   void StopWindow(int window);
+  // The playback labels as they read with nothing playing.
+  void ResetPlayLabels();
   void StopAllWindows();
   void SelectWindow(int window);
   bool RunRecordSet();
@@ -246,6 +265,7 @@ class CLumaroDlg : public QDialog, public platform::Window {
   void ReadDevicePorts();
   void WriteDevicePorts();
   void ShowDownloadProgress();
+  void ShowDownloadControls();
   void RememberAddress(const std::string& address);
 
   // Recorders through the DVR SDK (CLumaroDlgRecorder.cpp).
@@ -321,16 +341,20 @@ class CLumaroDlg : public QDialog, public platform::Window {
   bool m_bSdkStarted = false;
   bool m_bUnInitDone = false;
   bool m_bInitialised = false;
+  bool m_bAskingExit = false;
 
   std::function<int(CRecordSetDlg&)> m_recordSetRunner;
   std::function<std::string()> m_fileDialogRunner;
   std::function<std::string()> m_saveDialogRunner;
+  std::function<void(QDialog&)> m_aboutRunner;
 
   // --- Controls (children of the dialog; Qt deletes them).
   std::map<int, CPictureButton*> m_buttons;          // by control id
   std::map<std::string, CPictureButton*> m_buttonsBySection;
   std::map<std::string, CColorStatic*> m_labels;     // by section
+  std::map<std::string, QColor> m_labelDefaultColours;
   std::array<CPictureButton*, kChannels> m_channelButtons{};
+  ChannelButtons* m_pChannelDrag = nullptr;
   std::array<CColorWnd*, 3> m_colorWnds{};
   std::array<VideoPlayerWnd*, kVideoWindows> m_videoWindows{};
   CColorCheckBox* m_chkRemote = nullptr;

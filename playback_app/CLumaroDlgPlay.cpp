@@ -392,7 +392,11 @@ void CLumaroDlg::OnPositionTimer(int window) {
   // A recorder's playback reports its own progress (UM_SDK_PROGRESS); the engine knows nothing of it.
   if (window != m_nSelectedWindow || IsSdkWindow(window)) return;
   const VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
-  if (state.nState != kWindowPlaying) return;
+  if (state.nState != kWindowPlaying) {
+    // A paused or stepping window shows no moving time on the ruler.
+    m_wndTimeStaff->ResetCursor();
+    return;
+  }
   const float position = Pellix_GetPlayPos(window);
   const int played = static_cast<int>(Pellix_GetPlayedTime(window) / 1000);
   // A file opened by hand has no record of a channel.
@@ -406,11 +410,15 @@ void CLumaroDlg::OnPositionTimer(int window) {
     m_labels["STC_PLAYTIME"]->SetText(QString::fromStdString(TimeOfDay(record->tStart + played, "%H:%M:%S")));
     m_wndTimeStaff->SetCursorTime(static_cast<int>(record->tStart + played - SearchDayStart()));
   }
-  if (m_strThemeName == "TBlack" && record) {
+  // Disk, size and played time go to the labels of the themes that place them (TBlack and
+  // Blue); a theme without them keeps them hidden.
+  if (record) {
     m_labels["STC_DISK"]->SetText(FromSystemText(DiskOf(record->strPath)));
     m_labels["STC_FILESIZE"]->SetText(QString("%1 KB").arg(record->nFileSize / 1024));
   }
   char text[64];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", played / 3600, played / 60 % 60, played % 60);
+  m_labels["STC_DATETIME"]->SetText(QString::fromLatin1(text));
   std::snprintf(text, sizeof text, "%02d:%02d:%02d/%02d:%02d:%02d", played / 3600, played / 60 % 60, played % 60,
                 state.nTotalSeconds / 3600, state.nTotalSeconds / 60 % 60, state.nTotalSeconds % 60);
   m_labels["STC_SINGLEPLAYTIME"]->SetText(QString::fromLatin1(text));

@@ -21,6 +21,7 @@
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/CMyPagesWnd.h"
 #include "playback_app/CRecordSetDlg.h"
+#include "playback_app/LumaroGlobals.h"
 #include "playback_app/SkinControls.h"
 #include "playback_app/SystemText.h"
 #include "playback_app/TimeStaffWnd.h"
@@ -279,12 +280,20 @@ void CLumaroDlg::ShowDownloadProgress() {
   m_bDownloadVisible = progress.visible;
   m_bDownloading = !m_pVantor->CurrentDownload().empty();
   m_progressDown->setValue(progress.bar_position);
-  m_progressDown->setFormat(QString::fromStdString(progress.name_label));
+  m_labels["STC_FILENAME"]->SetText(FromSystemText(progress.name_label));
   if (auto* label = qobject_cast<QLabel*>(m_labelDownPercent))
     label->setText(QString::fromStdString(progress.percent_label));
+  ShowDownloadControls();
+}
+
+void CLumaroDlg::ShowDownloadControls() {
+  // The name, its fixed label and the percent show while a download's display is up; the
+  // Blue themes have no room for the bar, their labels alone show the progress.
+  m_labels["STC_FILENAME"]->setVisible(m_bDownloadVisible);
+  m_labels["STC_DF"]->setVisible(m_bDownloadVisible);
   m_labelDownPercent->setVisible(m_bDownloadVisible);
-  // The Blue themes have no room for the bar; their label alone shows the progress.
-  m_progressDown->setVisible(m_bDownloadVisible && m_strThemeName != "Blue");
+  const std::string themed = m_strThemeName + ResolutionText(g_nResolution);
+  m_progressDown->setVisible(m_bDownloadVisible && themed != "Blue1024,768" && themed != "Blue1440,900");
 }
 
 void CLumaroDlg::SearchChannels(const std::vector<int>& channels) {
@@ -346,6 +355,10 @@ void CLumaroDlg::StopWindow(int window) {
     m_videoWindows[static_cast<std::size_t>(window)]->update();
     KillTimer(kTimerPositionFirst + static_cast<unsigned>(window));
   }
+  ResetPlayLabels();
+}
+
+void CLumaroDlg::ResetPlayLabels() {
   const std::pair<const char*, const char*> resets[] = {
       {"STC_PLAYTIME", "00:00:00"}, {"STC_SINGLEPLAYTIME", "00:00:00/00:00:00"}, {"STC_FILESIZE", "No File"},
       {"STC_DISK", "Disk"},        {"STC_DATETIME", "00-00-00"},               {"STC_CLOCKTIME", "00:00:00"}};
@@ -475,6 +488,7 @@ void CLumaroDlg::OnCalendarSelect() {
   SearchChannels(channels);
   m_labels["STC_WAITING"]->hide();
   SelectWindow(0);
+  SoundFollowsSelection(0);
 }
 
 void CLumaroDlg::OnModeTime() {

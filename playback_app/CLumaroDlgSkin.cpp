@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
+#include <cstdio>
 
 #include "common/TraceMessage.h"
 #include "platform/MessageBox.h"
 #include "platform/Profile.h"
+#include "playback_app/ChannelButtons.h"
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/CMyPagesWnd.h"
 #include "playback_app/LumaroGlobals.h"
@@ -23,6 +25,20 @@ namespace lumaro {
 namespace {
 
 QColor ToColor(const SkinColor& color) { return QColor(color.red, color.green, color.blue); }
+
+// An optional colour of the theme file ("r, g, b"); false when the key is missing or malformed.
+bool ThemeColor(const std::string& section, const char* key, const std::string& file, QColor& color) {
+  char text[kMaxConfigText + 1] = "";
+  platform::GetPrivateProfileString(section.c_str(), key, "", text, sizeof text, file.c_str());
+  int red = -1, green = -1, blue = -1;
+  if (std::sscanf(text, "%d , %d , %d", &red, &green, &blue) != 3) return false;
+  if (red < 0 || red > 255 || green < 0 || green > 255 || blue < 0 || blue > 255) {
+    TraceMessage("[LUMARO] - [%s] %s = \"%s\" is no colour; the default is kept.", section.c_str(), key, text);
+    return false;
+  }
+  color = QColor(red, green, blue);
+  return true;
+}
 
 // Labels and the playback texts that only the TBlack theme places.
 constexpr const char* kTBlackOnly[] = {"LABEL_SPEED", "LABEL_FSIZE", "LABEL_STARTTIME", "LABEL_PLAYTIME",
@@ -63,9 +79,16 @@ bool CLumaroDlg::LoadSkin() {
   m_theme = std::move(theme);
   m_bThemeLoaded = true;
   for (auto& [section, button] : m_buttonsBySection) button->SetPictures(m_theme.buttons[section]);
+  // Channel captions: white, and on the chosen (latched) button the theme's SELTEXTCOLOR, so a
+  // chosen channel reads differently from the others.
+  QColor channelText(255, 255, 255);
+  ThemeColor("FLAT_CHECK_BTN", "TEXTCOLOR", m_theme.file, channelText);
+  QColor channelChosen = channelText;
+  ThemeColor("FLAT_CHECK_BTN", "SELTEXTCOLOR", m_theme.file, channelChosen);
   for (CPictureButton* button : m_channelButtons) {
     button->SetPictures(m_theme.channelButton);
-    button->SetCaptionStyle(SkinPoint{4, 1}, QColor(255, 255, 255));
+    button->SetCaptionStyle(SkinPoint{4, 1}, channelText);
+    button->SetPressedCaptionColor(channelChosen);
   }
   m_sliderPlay->SetPictures(m_theme.sliderPlay, m_theme.thumbPlay);
   m_sliderVolume->SetPictures(m_theme.sliderVolume, m_theme.thumbVolume);
@@ -108,7 +131,11 @@ bool CLumaroDlg::LayoutControls() {
     bool tblackOnly = false;
     for (const char* only : kTBlackOnly) tblackOnly = tblackOnly || section == only;
     const bool legendLabel = section == "STC_RECMANUAL" || section == "STC_RECAUTO" || section == "STC_RECALARM";
-    if ((tblackOnly && !tblack) || (legendLabel && !legend)) continue;
+    // TBlack must place the playback labels; another theme places those it gives a position,
+    // so the Blue themes show the same speed, size, times, disk and clock.
+    const bool placed = platform::GetPrivateProfileInt(section.c_str(), "POSITION_X", kMissingNumber, file.c_str()) !=
+                        kMissingNumber;
+    if ((tblackOnly && !tblack && !placed) || (legendLabel && !legend)) continue;
     SkinRect rect;
     if (!ReadPostion(section, "POSITION", file, rect)) return false;
     label->setGeometry(rect.x, rect.y, rect.cx, rect.cy);
@@ -164,6 +191,15 @@ bool CLumaroDlg::LayoutControls() {
 
 void CLumaroDlg::PlaceChannelButtons() {
   const bool tblack = m_strThemeName == "TBlack";
+  // Where a drag over the buttons may start on the background: the theme's DRAG_AREA (left,
+  // top, right, bottom); TBlack without one uses the strip beside its four buttons.
+  QRect area = tblack ? QRect(QPoint(8, 680), QPoint(410, 752)) : QRect();
+  char text[kMaxConfigText + 1] = "";
+  platform::GetPrivateProfileString("FLAT_CHECK_BTN", "DRAG_AREA", "", text, sizeof text, m_theme.file.c_str());
+  int left = 0, top = 0, right = 0, bottom = 0;
+  if (std::sscanf(text, "%d , %d , %d , %d", &left, &top, &right, &bottom) == 4)
+    area = QRect(QPoint(left, top), QPoint(right, bottom));
+  if (m_pChannelDrag) m_pChannelDrag->SetDragArea(area);
   for (int i = 0; i < kChannels; ++i) {
     CPictureButton* button = m_channelButtons[static_cast<std::size_t>(i)];
     if (tblack) {
@@ -180,16 +216,31 @@ void CLumaroDlg::PlaceChannelButtons() {
 }
 
 void CLumaroDlg::ApplyLabelColours() {
+  // Each theme starts from the fixed colours, so nothing of the previous theme stays.
+  for (const auto& [section, label] : m_labels) label->SetTextColor(m_labelDefaultColours[section]);
   if (m_strThemeName != "TBlack") {
     m_labels["STC_PLAYTIME"]->SetTextColor(QColor(0, 0, 255));
     m_labels["STC_DATETIME"]->SetTextColor(QColor(0, 0, 255));
-    return;
+  } else {
+    for (const char* section : {"STC_CLOCKDATE", "STC_CLOCKTIME", "STC_SPEED", "STC_FILESIZE", "STC_DATETIME",
+                                "STC_SINGLEPLAYTIME", "STC_DISK"})
+      m_labels[section]->SetTextColor(QColor(0, 255, 0));
+    for (const char* section : {"LABEL_SPEED", "LABEL_FSIZE", "LABEL_STARTTIME", "LABEL_PLAYTIME", "LABEL_DISK"})
+      m_labels[section]->SetTextColor(QColor(255, 255, 255));
   }
-  for (const char* section : {"STC_CLOCKDATE", "STC_CLOCKTIME", "STC_SPEED", "STC_FILESIZE", "STC_DATETIME",
-                              "STC_SINGLEPLAYTIME", "STC_DISK"})
-    m_labels[section]->SetTextColor(QColor(0, 255, 0));
-  for (const char* section : {"LABEL_SPEED", "LABEL_FSIZE", "LABEL_STARTTIME", "LABEL_PLAYTIME", "LABEL_DISK"})
-    m_labels[section]->SetTextColor(QColor(255, 255, 255));
+  // A theme gives a label its own TEXTCOLOR where the fixed colour would not stand out from
+  // the theme's background (pure blue on a dark panel cannot be read).
+  for (const auto& [section, label] : m_labels) {
+    QColor color;
+    if (ThemeColor(section, "TEXTCOLOR", m_theme.file, color)) label->SetTextColor(color);
+  }
+  QColor percent;
+  m_labelDownPercent->setPalette(QPalette());
+  if (ThemeColor("STC_DOWNPERCENT", "TEXTCOLOR", m_theme.file, percent)) {
+    QPalette palette = m_labelDownPercent->palette();
+    palette.setColor(QPalette::WindowText, percent);
+    m_labelDownPercent->setPalette(palette);
+  }
   QFont font = m_labels["STC_CLOCKTIME"]->font();
   font.setPixelSize(23);
   font.setStretch(QFont::SemiCondensed);
@@ -250,6 +301,7 @@ bool CLumaroDlg::ReadLanguageTexts() {
       {"STC_TIMETO", "TEXT_STRING", "IDC_TEXT_TIME_TO"},
       {"STC_RECORDTYPE", "TEXT_STRING", "IDC_TEXT_RECORD_TYPE"},
       {"STC_DEVICE_TYPE", "STC_STRING", "STC_DEVICE_TYPE"},
+      {"STC_DF", "STC_STRING", "STC_DF"},
       {"LABEL_SPEED", "LABEL_TEXT", "LABEL_SPEED"},
       {"LABEL_FSIZE", "LABEL_TEXT", "LABEL_FSIZE"},
       {"LABEL_STARTTIME", "LABEL_TEXT", "LABEL_STARTTIME"},
@@ -307,6 +359,8 @@ bool CLumaroDlg::ApplyViewMode() {
   const bool remoteControls = !timeMode && IsClientMode();
   m_chkRemote->setVisible(remoteControls);
   m_cmbDeviceType->setVisible(remoteControls);
+  // The combo's caption goes with it.
+  m_labels["STC_DEVICE_TYPE"]->setVisible(remoteControls);
 
   for (QWidget* widget : {static_cast<QWidget*>(m_labels["STC_TIMEFROM"]), static_cast<QWidget*>(m_timeFrom),
                           static_cast<QWidget*>(m_labels["STC_TIMETO"]), static_cast<QWidget*>(m_timeTo),
@@ -322,9 +376,7 @@ bool CLumaroDlg::ApplyViewMode() {
   m_buttons[idc::kModeList]->setVisible(!IsClientMode());
   m_buttons[idc::kFileOpen]->setEnabled(!timeMode);
 
-  m_labelDownPercent->setVisible(m_bDownloadVisible);
-  const std::string themed = m_strThemeName + ResolutionText(g_nResolution);
-  m_progressDown->setVisible(m_bDownloadVisible && themed != "Blue1024,768" && themed != "Blue1440,900");
+  ShowDownloadControls();
   UpdatePlayButtons();
   return true;
 }

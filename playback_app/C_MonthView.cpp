@@ -61,15 +61,22 @@ void C_MonthView::ApplyLook() {
   // the month is drawn on a dark face of its own where all of them stay readable; week
   // numbers would only crowd the narrow control.
   setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+  // The face colour is taken a shade darker, so the light title and selection texts stand
+  // out from it clearly; weekends keep the names' colour, as a red could not be read on it.
+  const QColor face = ColourOf(Property(9)).darker(115);
   QTextCharFormat names;
   names.setForeground(ColourOf(Property(2)));
-  names.setBackground(ColourOf(Property(9)));
+  names.setBackground(face);
   setHeaderTextFormat(names);
+  QTextCharFormat weekend;
+  weekend.setForeground(ColourOf(Property(2)));
+  setWeekdayTextFormat(Qt::Saturday, weekend);
+  setWeekdayTextFormat(Qt::Sunday, weekend);
   setStyleSheet(QStringLiteral("QCalendarWidget QWidget#qt_calendar_navigationbar { background: %1; }"
                                "QCalendarWidget QToolButton { color: %2; }"
                                "QCalendarWidget QAbstractItemView { background: rgb(24,24,24); color: %3;"
                                " selection-background-color: %1; selection-color: %2; }")
-                    .arg(ColourText(Property(9)), ColourText(Property(10)), ColourText(Property(0))));
+                    .arg(face.name(), ColourText(Property(10)), ColourText(Property(0))));
 }
 
 }  // namespace lumaro

@@ -12,6 +12,47 @@ ChannelButtons::ChannelButtons(const std::array<CPictureButton*, kChannels>& but
     : QObject(parent), m_buttons(buttons), m_apply(std::move(apply)) {
   for (CPictureButton* button : m_buttons)
     if (button) button->installEventFilter(this);
+  if (auto* area = qobject_cast<QWidget*>(parent)) area->installEventFilter(this);
+}
+
+void ChannelButtons::Finish(const QPoint& pointer) {
+  Mark(pointer);
+  const std::array<bool, kChannels> marked = m_pending;
+  m_pending.fill(false);
+  for (int i = 0; i < kChannels; ++i)
+    if (marked[static_cast<std::size_t>(i)]) m_apply(i + 1, m_bSelecting);
+}
+
+bool ChannelButtons::FilterArea(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      const QPoint at = mouse->position().toPoint();
+      if (m_dragArea.isEmpty() || !m_dragArea.contains(at)) return false;
+      if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton) return false;
+      m_bDragging = true;
+      m_bAreaDrag = true;
+      m_bSelecting = mouse->button() == Qt::LeftButton;
+      m_pPressed = nullptr;
+      m_pressPoint = at;
+      m_pending.fill(false);
+      return true;
+    }
+    case QEvent::MouseMove:
+      if (!m_bAreaDrag) return false;
+      Mark(static_cast<QMouseEvent*>(event)->position().toPoint());
+      return true;
+    case QEvent::MouseButtonRelease: {
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (!m_bAreaDrag || (mouse->button() == Qt::LeftButton) != m_bSelecting) return false;
+      m_bDragging = false;
+      m_bAreaDrag = false;
+      Finish(mouse->position().toPoint());
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 void ChannelButtons::Mark(const QPoint& pointer) {
@@ -26,6 +67,7 @@ void ChannelButtons::Mark(const QPoint& pointer) {
 }
 
 bool ChannelButtons::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == parent()) return FilterArea(event);
   auto* button = qobject_cast<CPictureButton*>(watched);
   if (!button) return false;
   switch (event->type()) {
@@ -56,11 +98,7 @@ bool ChannelButtons::eventFilter(QObject* watched, QEvent* event) {
         m_pending.fill(false);
         return false;
       }
-      Mark(button->mapToParent(pointer));
-      const std::array<bool, kChannels> marked = m_pending;
-      m_pending.fill(false);
-      for (int i = 0; i < kChannels; ++i)
-        if (marked[static_cast<std::size_t>(i)]) m_apply(i + 1, m_bSelecting);
+      Finish(button->mapToParent(pointer));
       return false;
     }
     default:

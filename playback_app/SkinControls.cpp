@@ -35,6 +35,15 @@ void CPictureButton::SetCaptionStyle(const SkinPoint& offset, const QColor& colo
   update();
 }
 
+void CPictureButton::SetPressedCaptionColor(const QColor& color) {
+  pressedCaptionColor_ = color;
+  update();
+}
+
+QColor CPictureButton::CaptionColorOn(int face) const {
+  return face == kFacePressed && pressedCaptionColor_.isValid() ? pressedCaptionColor_ : captionColor_;
+}
+
 int CPictureButton::ShownFace() const {
   if (!isEnabled()) return kFaceDisabled;
   if (isDown() || latched_) return kFacePressed;
@@ -47,7 +56,7 @@ void CPictureButton::paintEvent(QPaintEvent*) {
   const QImage& picture = pictures_[static_cast<std::size_t>(ShownFace())];
   if (!picture.isNull()) painter.drawImage(0, 0, picture);
   if (hasCaption_ && !text().isEmpty()) {
-    painter.setPen(captionColor_);
+    painter.setPen(CaptionColorOn(ShownFace()));
     painter.drawText(QRect(captionOffset_.x, captionOffset_.y, width() - captionOffset_.x,
                            height() - captionOffset_.y),
                      Qt::AlignLeft | Qt::AlignTop, text());

@@ -34,6 +34,13 @@ class CPictureButton : public QAbstractButton {
   void SetLatched(bool latched);
   // Caption drawing: text offset and colour (only buttons with TEXTPOS draw a caption).
   void SetCaptionStyle(const SkinPoint& offset, const QColor& color);
+  // Caption colour on the pressed picture (also shown while latched); the caption colour
+  // until set.
+  void SetPressedCaptionColor(const QColor& color);
+  QColor CaptionColorOn(int face) const;
+  SkinPoint CaptionOffset() const { return captionOffset_; }
+  bool HasCaption() const { return hasCaption_; }
+  const ButtonPictures& Pictures() const { return pictures_; }
   // The face currently drawn (ButtonFace).
   int ShownFace() const;
 
@@ -54,6 +61,7 @@ class CPictureButton : public QAbstractButton {
   bool hasCaption_ = false;
   SkinPoint captionOffset_;
   QColor captionColor_;
+  QColor pressedCaptionColor_;
 };
 
 // A label whose text is drawn over the dialog's background in its own colour, at its offset.

@@ -7,7 +7,9 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QTimeEdit>
 #include <QTreeWidget>
@@ -87,6 +89,7 @@ TEST_F(LumaroDlgTest, StandaloneStartsInTimeModeAndOffersNoRecorderSearch) {
   EXPECT_EQ(dialog.Drivers().m_strDrivers, "D");
   EXPECT_TRUE(Child<QWidget>(dialog, "CHK_REMOTE")->isHidden());
   EXPECT_TRUE(Child<QWidget>(dialog, "CMB_DEVICE_TYPE")->isHidden());
+  EXPECT_TRUE(Child<QWidget>(dialog, "STC_DEVICE_TYPE")->isHidden());  // the combo's caption goes with it
   EXPECT_TRUE(Child<QWidget>(dialog, "BTN_SEARCH")->isHidden());
   EXPECT_TRUE(Child<QWidget>(dialog, "LIST_RESULT")->isHidden());
   EXPECT_FALSE(Child<QWidget>(dialog, "BTN_MODETIME")->isHidden());
@@ -299,6 +302,56 @@ TEST_F(LumaroDlgTest, ExitAsksEscapeDoesNotAndEnterNeverCloses) {
   EXPECT_TRUE(platform::ShownMessageBoxes().empty());
 }
 
+TEST_F(LumaroDlgTest, EscapeInFullScreenLeavesFullScreenAndOnlyThenCloses) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  QTest::mouseClick(Child<QWidget>(dialog, "BTN_FULLSCREEN"), Qt::LeftButton);
+  ASSERT_TRUE(dialog.IsFullScreen());
+  QTest::keyClick(dialog.Pager()->Window(0), Qt::Key_Escape);
+  EXPECT_FALSE(dialog.IsFullScreen());
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_FALSE(Child<QWidget>(dialog, "BTN_EXIT")->isHidden());
+  // Outside full screen Esc closes as before, without a question (no download runs).
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+}
+
+TEST_F(LumaroDlgTest, TheDialogMenuOffersAboutWhenTheLanguageFileNamesIt) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;
+  {
+    CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+    ASSERT_TRUE(dialog.OnInitDialog());
+    QMenu menu;
+    dialog.FillContextMenu(menu);
+    ASSERT_FALSE(menu.actions().isEmpty());
+    QAction* about = menu.actions().front();
+    EXPECT_EQ(about->text(), QStringLiteral("About Lumaro..."));
+    QString shown;
+    dialog.SetAboutRunner([&](QDialog& box) {
+      EXPECT_EQ(box.objectName(), QStringLiteral("IDD_ABOUTBOX"));
+      if (auto* text = box.findChild<QLabel*>("AboutText")) shown = text->text();
+    });
+    about->trigger();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Lumaro Recording Playback\nLumaro "))) << shown.toStdString();
+  }
+  // Without the entry's text the menu starts with the themes, and nothing complains.
+  platform::WritePrivateProfileString("TEXT_STRING", "IDS_ABOUTBOX", nullptr,
+                                      (folder.path() + "/Language/Lumaro/Language.English").c_str());
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  QMenu menu;
+  dialog.FillContextMenu(menu);
+  for (QAction* action : menu.actions()) EXPECT_NE(action->objectName(), QStringLiteral("About"));
+  EXPECT_FALSE(menu.actions().isEmpty());
+  EXPECT_TRUE(platform::ShownMessageBoxes().empty());
+}
+
 TEST_F(LumaroDlgTest, WorkerMessagesReachTheDialogOnItsOwnThread) {
   suite::test::TempDriveTable drives("CD", 'C');
   ProgramFolder folder;
@@ -324,8 +377,10 @@ TEST_F(LumaroDlgTest, ThemeAndLanguageFilesAndTheirFailures) {
     EXPECT_EQ(dialog.Theme().file, folder.path() + "\\UI_Skin\\Lumaro\\Blue1440,900Theme\\Blue1440,900Theme.ini");
     EXPECT_TRUE(g_bTheme1440);
     EXPECT_FALSE(Child<QWidget>(dialog, "CH24")->isHidden());
-    // The download bar of the Blue themes never shows; TBlack-only labels stay hidden.
-    EXPECT_TRUE(Child<QWidget>(dialog, "LABEL_SPEED")->isHidden());
+    // The Blue themes place the playback labels too: speed, size, times, disk and clock.
+    for (const char* label : {"LABEL_SPEED", "STC_SPEED", "STC_FILESIZE", "STC_SINGLEPLAYTIME", "STC_CLOCKTIME",
+                              "STC_CLOCKDATE", "STC_DISK", "STC_DATETIME"})
+      EXPECT_FALSE(Child<QWidget>(dialog, label)->isHidden()) << label;
 
     // Switch to TBlack through its theme command, then to Chinese texts.
     const auto& themes = dialog.ThemeNames();

@@ -6,6 +6,7 @@
 #include <QCalendarWidget>
 #include <QTest>
 #include <fstream>
+#include <regex>
 #include <QTreeWidget>
 
 #include "LumaroTestSupport.h"
@@ -15,6 +16,9 @@
 #include "playback_app/CLumaroDlg.h"
 #include "playback_app/CMyPagesWnd.h"
 #include "playback_app/LumaroGlobals.h"
+#include "playback_app/LumaroIds.h"
+#include "playback_app/SkinControls.h"
+#include "playback_app/TimeStaffWnd.h"
 #include "playback_app/VideoPlayerWnd.h"
 #include "support/Ffmpeg.h"
 #include "tests/support/TempDriveTable.h"
@@ -123,6 +127,39 @@ TEST(LumaroPlay, RowPlaysInItsWindowAndTheNextRecordingFollows) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.VideoWindow(5)->LastPicture().isNull(); }, 5000)) << "!dialog.VideoWindow(5)->LastPicture().isNull()";
   (void)QTest::qWaitFor([&] { return dialog.WindowStates()[5].nState == static_cast<int>(kWindowFree); }, 15000);
   ASSERT_EQ(dialog.WindowStates()[5].nState, static_cast<int>(kWindowFree));
+}
+
+TEST(LumaroPlay, TimeModeShowsThePlayedTimeAndTheRulerCursorRestsWhileThePlaybackStands) {
+  lumaro_test::App();
+  platform::ResetMessageBoxes();
+  platform::SetDefaultMessageBoxAnswer(platform::IDOK);
+  g_nResolution = 1;
+  suite::test::TempDriveTable drives("CD", 'C');
+  if (FfmpegRecording(1, 0, 8).empty()) GTEST_SKIP() << "ffmpeg is not available";
+  lumaro_test::ProgramFolder folder;  // TBlack
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  dialog.findChild<QCalendarWidget*>("CONTROL_CALDATE")->setSelectedDate(QDate(2010, 5, 5));
+  dialog.SetChannelSelected(1, true);
+  TimeStaffWnd* ruler = dialog.RulerArea();
+  // A click on the ruler at 08:00:01 plays channel 1 from there.
+  platform::PostMessage(dialog.Handle(), UM_RULER_SEEK, 8 * 3600 + 1, 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.WindowStates()[0].nState == kWindowPlaying; }, 5000));
+  auto label = [&](const char* name) { return dialog.findChild<CColorStatic*>(name)->Text().toStdString(); };
+  // The position display writes the played time, alone and against the total, and moves the
+  // ruler's cursor to the moment shown.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ruler->CursorSeconds() > 8 * 3600; }, 5000));
+  EXPECT_TRUE(std::regex_match(label("STC_DATETIME"), std::regex("00:00:0\\d"))) << label("STC_DATETIME");
+  EXPECT_TRUE(std::regex_match(label("STC_SINGLEPLAYTIME"), std::regex("00:00:0\\d/00:00:08")))
+      << label("STC_SINGLEPLAYTIME");
+  EXPECT_EQ(label("STC_PLAYTIME").substr(0, 6), "08:00:");
+
+  // Paused, the window shows no moving time: the cursor goes back to the start of the ruler.
+  dialog.OnButtonPause();
+  ASSERT_EQ(dialog.WindowStates()[0].nState, kWindowPaused);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ruler->CursorSeconds() == 0; }, 3000)) << ruler->CursorSeconds();
+  dialog.OnCancel();
 }
 
 }  // namespace

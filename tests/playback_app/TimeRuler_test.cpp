@@ -203,6 +203,49 @@ TEST_F(TimeRulerTest, DraggingOverTheChannelButtonsSelectsWithTheLeftAndReleases
   EXPECT_TRUE(dialog.RulerArea()->RowLabel(2).empty());
 }
 
+TEST_F(TimeRulerTest, DraggingFromTheStripBesideTheButtonsSelectsAndReleasesWhatItTouches) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;  // TBlack: four buttons beside the ruler rows
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  dialog.show();
+  // Below the fourth button, on the background: up over the second, third and fourth.
+  const QPoint below(20, ChannelButton(dialog, 4)->geometry().bottom() + 6);
+  const QPoint overSecond(20, ChannelButton(dialog, 2)->geometry().center().y());
+  QTest::mousePress(&dialog, Qt::LeftButton, {}, below);
+  QTest::mouseMove(&dialog, overSecond);
+  QTest::mouseRelease(&dialog, Qt::LeftButton, {}, overSecond);
+  for (int channel : {2, 3, 4}) EXPECT_TRUE(dialog.Channels()[channel - 1].bSelected) << channel;
+  EXPECT_FALSE(dialog.Channels()[0].bSelected);
+  // The right button releases what it touches: the fourth only.
+  const QPoint overFourth(20, ChannelButton(dialog, 4)->geometry().center().y());
+  QTest::mousePress(&dialog, Qt::RightButton, {}, below);
+  QTest::mouseMove(&dialog, overFourth);
+  QTest::mouseRelease(&dialog, Qt::RightButton, {}, overFourth);
+  EXPECT_TRUE(dialog.Channels()[1].bSelected);
+  EXPECT_TRUE(dialog.Channels()[2].bSelected);
+  EXPECT_FALSE(dialog.Channels()[3].bSelected);
+  // Outside the strip the background starts no drag.
+  QTest::mousePress(&dialog, Qt::LeftButton, {}, QPoint(600, 600));
+  QTest::mouseMove(&dialog, overFourth);
+  QTest::mouseRelease(&dialog, Qt::LeftButton, {}, overFourth);
+  EXPECT_FALSE(dialog.Channels()[3].bSelected);
+}
+
+TEST_F(TimeRulerTest, ANewDayOnTheCalendarSelectsWindowZeroAndItsSoundFollows) {
+  suite::test::TempDriveTable drives("CD", 'C');
+  ProgramFolder folder;
+  CLumaroDlg dialog(1, "D:\\Picture\\", folder.path());
+  ASSERT_TRUE(dialog.OnInitDialog());
+  SetDay(dialog, 2010, 5, 5);
+  dialog.SetChannelSelected(3, true);
+  dialog.SetChannelSelected(5, true);
+  ASSERT_EQ(dialog.SoundWindow(), 1);
+  SetDay(dialog, 2010, 5, 6);
+  EXPECT_EQ(dialog.SelectedWindow(), 0);
+  EXPECT_EQ(dialog.SoundWindow(), 0);
+}
+
 TEST(MonthViewTest, DayPropertiesFollowThePickedDayAndTheEventFiresOnAPick) {
   lumaro_test::App();
   C_MonthView view(nullptr);

@@ -29,8 +29,9 @@ Palette PaletteFor(const std::string& theme) {
     return {QColor(34, 34, 38), QColor(14, 14, 16), QColor(70, 70, 78), QColor(66, 66, 72),
             QColor(30, 30, 34), QColor(96, 96, 104), QColor(232, 232, 236), QColor(255, 170, 40),
             QColor(8, 8, 10)};
-  return {QColor(26, 50, 84), QColor(9, 19, 34), QColor(58, 112, 176), QColor(52, 100, 160),
-          QColor(22, 50, 90), QColor(78, 134, 200), QColor(228, 238, 250), QColor(92, 170, 255),
+  // The faces are deep enough that white captions stay readable on the lighter hover face.
+  return {QColor(26, 50, 84), QColor(9, 19, 34), QColor(58, 112, 176), QColor(40, 80, 130),
+          QColor(18, 40, 72), QColor(78, 134, 200), QColor(228, 238, 250), QColor(92, 170, 255),
           QColor(7, 15, 27)};
 }
 
@@ -167,7 +168,10 @@ void Symbol(QPainter& p, const std::string& name, const QRectF& box, const QColo
 
 enum Face { kHover, kNormal, kPressed, kDisabled };
 
-QImage PaintFace(const QImage& under, const std::string& bitmap, Face face, bool captioned, const Palette& palette) {
+// `latching`: a channel button, whose pressed face also marks a chosen channel; it is filled
+// with the accent colour so a chosen channel stands out from the others at a glance.
+QImage PaintFace(const QImage& under, const std::string& bitmap, Face face, bool captioned, const Palette& palette,
+                 bool latching = false) {
   QImage image = under.convertToFormat(QImage::Format_RGB32);
   QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
@@ -176,7 +180,14 @@ QImage PaintFace(const QImage& under, const std::string& bitmap, Face face, bool
   QColor top = palette.faceTop, bottom = palette.faceBottom, border = palette.faceBorder, symbol = palette.symbol;
   switch (face) {
     case kHover: top = top.lighter(130); bottom = bottom.lighter(130); border = palette.accent; break;
-    case kPressed: std::swap(top, bottom); top = top.darker(160); border = palette.accent; symbol = palette.accent; break;
+    case kPressed:
+      if (latching) {
+        top = palette.accent.lighter(115);
+        bottom = palette.accent;
+        border = palette.symbol;
+        break;
+      }
+      std::swap(top, bottom); top = top.darker(160); border = palette.accent; symbol = palette.accent; break;
     case kDisabled: top = top.darker(170); bottom = bottom.darker(150); border = border.darker(180); symbol = symbol.darker(250); break;
     case kNormal: break;
   }
@@ -267,7 +278,8 @@ bool DrawLumaroTheme(const QString& folder) {
       QImage under(size.isEmpty() ? QSize(40, 16) : size, QImage::Format_RGB32);
       under.fill(palette.panelBottom);
       for (int face = 0; face < 4; ++face)
-        ok = Save(PaintFace(under, "", static_cast<Face>(face), false, palette), out(std::string("1") + suffixes[face])) && ok;
+        ok = Save(PaintFace(under, "", static_cast<Face>(face), false, palette, true),
+                  out(std::string("1") + suffixes[face])) && ok;
     } else if (section.name == "IDC_SLIDER_PLAY" || section.name == "IDC_SLIDER_VOLUME") {
       const bool play = section.name == "IDC_SLIDER_PLAY";
       const QSize size = section.Position().size();
