@@ -12,7 +12,10 @@
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
+#include <QHeaderView>
 #include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -186,6 +189,23 @@ class LumaroThemeTest : public ::testing::Test {
       }
     }
 
+    // The result lists: their headers and rows, the chosen row too.
+    for (const char* name : {"LIST_RESULT", "LIST_RESULTREMOTE"}) {
+      auto* list = dialog.findChild<QTreeWidget*>(name);
+      if (!list || !list->isVisible() || list->topLevelItemCount() == 0) continue;
+      const QImage image = list->grab().toImage();
+      for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QRect area = list->visualItemRect(list->topLevelItem(row)).adjusted(1, 1, -1, -1);
+        area.setWidth(std::min(area.width(), list->columnWidth(0) - 2));
+        area.moveTopLeft(list->viewport()->mapTo(list, area.topLeft()));
+        note(std::string(name) + " row " + std::to_string(row), Read(image, nullptr, area));
+      }
+      QHeaderView* header = list->header();
+      QRect area(header->sectionViewportPosition(0) + 1, 1, header->sectionSize(0) - 2, header->height() - 2);
+      area.moveTopLeft(header->viewport()->mapTo(list, area.topLeft()));
+      note(std::string(name) + " header", Read(image, nullptr, area));
+    }
+
     // The ruler: its hour scale and the chosen channels' row labels.
     TimeStaffWnd* ruler = dialog.RulerArea();
     if (ruler && ruler->isVisible()) {
@@ -204,6 +224,17 @@ class LumaroThemeTest : public ::testing::Test {
       auto* label = dialog.findChild<CColorStatic*>(name);
       label->show();
       if (label->Text().isEmpty()) label->SetText(QStringLiteral("2010-05-25-100000 M101.avi"));
+    }
+    // A row in each result list, the first one chosen.
+    for (const char* name : {"LIST_RESULT", "LIST_RESULTREMOTE"}) {
+      auto* list = dialog.findChild<QTreeWidget*>(name);
+      for (const char* channel : {"1", "2"}) {
+        auto* item = new QTreeWidgetItem(list);
+        item->setText(0, QString::fromLatin1(channel));
+        item->setText(1, QStringLiteral("Manual"));
+      }
+      list->setCurrentItem(list->topLevelItem(0));
+      list->topLevelItem(0)->setSelected(true);
     }
     auto* percent = dialog.findChild<QLabel*>("STC_DOWNPERCENT");
     percent->setText(QStringLiteral("45%"));
@@ -232,6 +263,10 @@ TEST_F(LumaroThemeTest, EveryTextOfEveryShippedThemeStandsOutFromItsBackground) 
         dialog.SetChannelSelected(2, true);
         ShowOccasionalTexts(dialog);
         for (const std::string& fault : Unreadable(dialog, name + " time mode")) faults.push_back(fault);
+        // List mode of the local search: its search labels and the local list.
+        dialog.OnModeList();
+        ShowOccasionalTexts(dialog);
+        for (const std::string& fault : Unreadable(dialog, name + " local list mode")) faults.push_back(fault);
         dialog.OnCancel();
       }
       {
