@@ -155,6 +155,8 @@ void CLumaroDlg::CreateControls() {
   }
   m_progressDown = new QProgressBar(this);
   m_progressDown->setObjectName(QStringLiteral("PGS_DOWNFILE"));
+  // The percent label beside the bar says how far the download is.
+  m_progressDown->setTextVisible(false);
   m_sliderPlay = new CPictureSlider(QStringLiteral("IDC_SLIDER_PLAY"), this);
   m_sliderVolume = new CPictureSlider(QStringLiteral("IDC_SLIDER_VOLUME"), this);
 

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -79,6 +80,8 @@ TEST(LumaroDlgDownload, TheRunningDownloadIsShownByNameAndAskedAboutWhateverClos
   EXPECT_EQ(fixed->Text().toStdString(), "Downloading");
   EXPECT_TRUE(percent->isVisible());
   EXPECT_FALSE(dialog.findChild<QProgressBar*>("PGS_DOWNFILE")->isVisible());  // no bar in Blue
+  if (const char* shots = std::getenv("LUMARO_THEME_SHOTS"))
+    dialog.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/lumaro-theme-Blue-download.png"));
 
   const std::string question = "A download is still running. Exit anyway?";
   auto asked = [&] {
