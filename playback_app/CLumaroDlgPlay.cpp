@@ -390,13 +390,15 @@ void CLumaroDlg::OnFileEnd(int window) {
 
 void CLumaroDlg::OnPositionTimer(int window) {
   // A recorder's playback reports its own progress (UM_SDK_PROGRESS); the engine knows nothing of it.
-  if (window != m_nSelectedWindow || IsSdkWindow(window)) return;
-  const VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
-  if (state.nState != kWindowPlaying) {
-    // A paused or stepping window shows no moving time on the ruler.
+  if (IsSdkWindow(m_nSelectedWindow)) return;
+  // The ruler shows the time of the selected window only: while that one is idle, paused or
+  // stepping (other windows may play on) its cursor rests at the start.
+  if (m_VideoWndState[static_cast<std::size_t>(m_nSelectedWindow)].nState != kWindowPlaying) {
     m_wndTimeStaff->ResetCursor();
     return;
   }
+  if (window != m_nSelectedWindow) return;
+  const VideoWndState& state = m_VideoWndState[static_cast<std::size_t>(window)];
   const float position = Pellix_GetPlayPos(window);
   const int played = static_cast<int>(Pellix_GetPlayedTime(window) / 1000);
   // A file opened by hand has no record of a channel.

@@ -142,6 +142,9 @@ TEST(LumaroPlay, TimeModeShowsThePlayedTimeAndTheRulerCursorRestsWhileThePlaybac
   dialog.show();
   dialog.findChild<QCalendarWidget*>("CONTROL_CALDATE")->setSelectedDate(QDate(2010, 5, 5));
   dialog.SetChannelSelected(1, true);
+  dialog.SetChannelSelected(2, true);  // no recording: its window stays idle
+  QTest::mouseClick(dialog.Pager()->Window(0), Qt::LeftButton);
+  ASSERT_EQ(dialog.SelectedWindow(), 0);
   TimeStaffWnd* ruler = dialog.RulerArea();
   // A click on the ruler at 08:00:01 plays channel 1 from there.
   platform::PostMessage(dialog.Handle(), UM_RULER_SEEK, 8 * 3600 + 1, 0);
@@ -159,6 +162,14 @@ TEST(LumaroPlay, TimeModeShowsThePlayedTimeAndTheRulerCursorRestsWhileThePlaybac
   dialog.OnButtonPause();
   ASSERT_EQ(dialog.WindowStates()[0].nState, kWindowPaused);
   EXPECT_TRUE(QTest::qWaitFor([&] { return ruler->CursorSeconds() == 0; }, 3000)) << ruler->CursorSeconds();
+  dialog.OnButtonPause();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ruler->CursorSeconds() > 8 * 3600; }, 3000));
+  // The same while channel 2's idle window is the selected one and channel 1 plays on.
+  QTest::mouseClick(dialog.Pager()->Window(1), Qt::LeftButton);
+  ASSERT_EQ(dialog.SelectedWindow(), 1);
+  ASSERT_EQ(dialog.WindowStates()[1].nState, kWindowIdle);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ruler->CursorSeconds() == 0; }, 3000)) << ruler->CursorSeconds();
+  EXPECT_EQ(dialog.WindowStates()[0].nState, kWindowPlaying);
   dialog.OnCancel();
 }
 
