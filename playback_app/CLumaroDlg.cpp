@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
-#include <QPushButton>
+#include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -660,10 +660,10 @@ void CLumaroDlg::OnSysCommand(int command) {
   auto* text = new QLabel(QStringLiteral("%1\nLumaro %2").arg(title, QStringLiteral(SUITE_VERSION)), &box);
   text->setObjectName(QStringLiteral("AboutText"));
   layout->addWidget(text);
-  auto* ok = new QPushButton(QStringLiteral("OK"), &box);
-  ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
-  layout->addWidget(ok);
+  // The toolkit's own OK, as on the program's file dialogs.
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, Qt::Vertical, &box);
+  connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+  layout->addWidget(buttons);
   if (m_aboutRunner) m_aboutRunner(box);
   else box.exec();
 }
