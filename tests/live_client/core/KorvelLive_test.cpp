@@ -78,6 +78,12 @@ class KorvelLiveTest : public KorvelSimulatorTest {
     const QImage first = surface->grab().toImage();
     return QTest::qWaitFor([&] { return surface->grab().toImage() != first; }, 4000);
   }
+  // With SUITE_SCREENSHOT_DIR set, the main window is saved there as <name>.png.
+  void SaveShot(const char* name) {
+    const char* folder = std::getenv("SUITE_SCREENSHOT_DIR");
+    if (folder != nullptr && *folder != '\0')
+      dialog_->grab().save(QString::fromUtf8(folder) + "/" + QString::fromLatin1(name) + ".png");
+  }
   // True once window w shows nothing but its idle background (the blank is painted by the UI
   // thread, so it is waited for).
   bool ShowsIdle(int w, int timeout_ms = 3000) {
@@ -252,6 +258,8 @@ TEST_F(KorvelLiveTest, WindowsWithoutPicturesShowTheirIdleBackground) {
   ASSERT_TRUE(PicturesMove(1));
 
   Click("BTN_PAGERIGHT");  // a page without cameras
+  QTest::qWait(300);
+  SaveShot("page-left");
   EXPECT_TRUE(ShowsIdle(0));
   EXPECT_TRUE(ShowsIdle(1));
   QTest::qWait(300);  // no late picture of the page left comes back
@@ -277,6 +285,8 @@ TEST_F(KorvelLiveTest, WindowsWithoutPicturesShowTheirIdleBackground) {
 
   ASSERT_TRUE(PicturesMove(1));
   Click("BTN_DISCONNECTALL");
+  QTest::qWait(300);
+  SaveShot("disconnect-all");
   EXPECT_TRUE(ShowsIdle(1));
 }
 
