@@ -36,17 +36,7 @@ constexpr unsigned kEndMessage = 0x8000 + 91;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size() || a.empty()) return 1e9;
-    double sum = 0;
-    size_t count = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (i % 4 == 3) continue;
-        sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
-        ++count;
-    }
-    return sum / static_cast<double>(count);
-}
+using pellix::test::MeanDifference;
 
 class Window {
 public:

@@ -69,6 +69,19 @@ class KorvelLoadTest : public KorvelDialogTest {
         },
         timeout_ms);
   }
+  // Saves page 1's slots as the configuration, opens the dialog with the real connection work
+  // and has every window's worker connect at once; true when all are connected.
+  bool OpenAndConnectAll() {
+    CKorvelSettings settings;
+    settings.m_strRecDrive = "D:\\";
+    if (!SaveConfigToFile(ClientWindows(), g_PageInfo, settings)) return false;
+    ResetClientTables();
+    dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+    dialog_->SetLiveLink(std::make_shared<CKorvelLive>(*dialog_));
+    if (!OpenDialog()) return false;
+    for (int w = 0; w < kVideoWindowCount; ++w) dialog_->SignalCommand(w, ConnectCommand::Connect);
+    return AllConnected(60000);
+  }
   // Every window streams for the minute while the client's figures are taken; they are
   // printed and returned.
   struct LoadFigures {
@@ -130,17 +143,7 @@ TEST_F(KorvelLoadTest, TwentyFiveLiveWindowsForAMinuteThenEveryPage) {
     slot.strUser = dvr ? "admin" : "op";
     slot.strPassword = dvr ? "1234" : "pw";
   }
-  CKorvelSettings settings;
-  settings.m_strRecDrive = "D:\\";
-  ASSERT_TRUE(SaveConfigToFile(ClientWindows(), g_PageInfo, settings));
-  ResetClientTables();
-  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
-  dialog_->SetLiveLink(std::make_shared<CKorvelLive>(*dialog_));
-  ASSERT_TRUE(OpenDialog());
-
-  // Every window's worker connects at once.
-  for (int w = 0; w < kVideoWindowCount; ++w) dialog_->SignalCommand(w, ConnectCommand::Connect);
-  ASSERT_TRUE(AllConnected(60000));
+  ASSERT_TRUE(OpenAndConnectAll());
 
   const LoadFigures figures = MeasureMinute();
   const unsigned slow = figures.slow, callbacks = figures.callbacks, fewest = figures.fewest;
@@ -204,15 +207,7 @@ TEST_F(KorvelLoadTest, TwentyFiveD1WindowsForAMinute) {
     slot.strUser = "op";
     slot.strPassword = "pw";
   }
-  CKorvelSettings settings;
-  settings.m_strRecDrive = "D:\\";
-  ASSERT_TRUE(SaveConfigToFile(ClientWindows(), g_PageInfo, settings));
-  ResetClientTables();
-  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
-  dialog_->SetLiveLink(std::make_shared<CKorvelLive>(*dialog_));
-  ASSERT_TRUE(OpenDialog());
-  for (int w = 0; w < kVideoWindowCount; ++w) dialog_->SignalCommand(w, ConnectCommand::Connect);
-  ASSERT_TRUE(AllConnected(60000));
+  ASSERT_TRUE(OpenAndConnectAll());
   // The recorders' loops are encoded as the first viewers arrive; the minute starts after.
   QTest::qWait(5000);
   for (int w = 0; w < kVideoWindowCount; ++w) EXPECT_EQ(LoadPreviewMediaInfo(w).nWidth, 704) << w;

@@ -59,18 +59,7 @@ private:
     int last_port_ = -1;
 };
 
-// Mean absolute difference of the colour channels of two BGRA pictures.
-double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size() || a.empty()) return 1e9;
-    double sum = 0;
-    size_t count = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (i % 4 == 3) continue;
-        sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
-        ++count;
-    }
-    return sum / static_cast<double>(count);
-}
+using pellix::test::MeanDifference;
 
 std::vector<uint8_t> Shown(void* window) {
     std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);

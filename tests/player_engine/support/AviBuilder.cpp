@@ -1,5 +1,7 @@
 #include "tests/player_engine/support/AviBuilder.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -181,6 +183,18 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 1e9;
+    double sum = 0;
+    size_t count = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (i % 4 == 3) continue;
+        sum += std::abs(static_cast<int>(a[i]) - static_cast<int>(b[i]));
+        ++count;
+    }
+    return sum / static_cast<double>(count);
 }
 
 }  // namespace pellix::test

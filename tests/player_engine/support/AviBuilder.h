@@ -38,6 +38,10 @@ std::vector<uint8_t> BuildAvi(const AviBuildOptions& options);
 int FrameNumberOf(const uint8_t* data, uint32_t size);
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Mean absolute difference of the colour channels of two BGRA pictures of one size (alpha
+// left out); a huge value when the sizes differ or a picture is missing.
+double MeanDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 std::vector<uint8_t> ReadFile(const std::string& path);
 
 }  // namespace pellix::test
