@@ -172,6 +172,16 @@ void CKorvelDlg::CreateControls() {
       if (item && item->childCount() == 0 && item->parent())
         OnTreeDoubleClick(item->data(0, Qt::UserRole).toInt());
     });
+    // A right click on a window's entry selects that window and opens the window menu there
+    // (connect, disconnect, record, ...), the mouse's way to what the Menu key opens; a right
+    // click in a video window stays full screen.
+    m_pTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_pTree, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+      if (!m_pContextMenu) return;
+      QTreeWidgetItem* item = m_pTree->itemAt(at);
+      if (item && item->childCount() == 0 && item->parent()) m_pTree->setCurrentItem(item);
+      m_pContextMenu->popup(m_pTree->viewport()->mapToGlobal(at));
+    });
   }
 }
 

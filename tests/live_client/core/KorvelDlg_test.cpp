@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QTreeWidget>
 #include <atomic>
@@ -236,6 +237,69 @@ TEST_F(KorvelDialogTest, DoubleClickTogglesOneWindowAndRightClickFillsTheScreen)
   EXPECT_TRUE(Control("BTN_RECORD")->isVisible());
   EXPECT_FALSE(Control("BTN_STOPRECORD")->isVisible());
   EXPECT_TRUE(QRect(8, 30, 848, 646).contains(VideoWindow(6)->geometry()));
+}
+
+// Notes the commands the workers are given.
+class CommandLog : public KorvelLiveLink {
+ public:
+  std::atomic<int> window{-1};
+  std::atomic<int> command{-1};
+  platform::Event ran{platform::EventReset::Manual, false};
+  void RunCommand(int w, ConnectCommand c) override {
+    window = w;
+    command = static_cast<int>(c);
+    ran.Set();
+  }
+  bool StopPreview(int, int) override { return true; }
+  bool Reconnect(int, int) override { return true; }
+  void DisconnectAll() override {}
+  void Ptz(platform::WPARAM, platform::LPARAM) override {}
+};
+
+TEST_F(KorvelDialogTest, TreeRightClickOpensTheWindowMenuOnThatWindow) {
+  WriteConfiguration(ClientWindows());
+  auto link = std::make_shared<CommandLog>();
+  dialog_ = std::make_unique<CKorvelDlg>(ClientWindows());
+  dialog_->SetLiveLink(link);
+  ASSERT_TRUE(OpenDialog());
+  auto* menu = dialog_->findChild<QMenu*>(QStringLiteral("ContextMenu"));
+  ASSERT_NE(menu, nullptr);
+  QTreeWidget* tree = Tree(*dialog_);
+  QTreeWidgetItem* entry = tree->topLevelItem(0)->child(2);
+  tree->scrollToItem(entry);
+  const QPoint at = tree->visualItemRect(entry).center();
+
+  // The right button on the entry of window 3 selects that window and opens the menu there;
+  // nothing goes full screen.
+  QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, at);
+  QContextMenuEvent click(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+  QApplication::sendEvent(tree->viewport(), &click);
+  EXPECT_EQ(g_nCurWnd, 2);
+  ASSERT_TRUE(menu->isVisible());
+  EXPECT_EQ(dialog_->m_bFullScreen, 0);
+
+  // Its Connect entry connects that window.
+  QAction* connectEntry = dialog_->findChild<QAction*>(QStringLiteral("Menu%1").arg(ID_MENU_CONNECT));
+  ASSERT_NE(connectEntry, nullptr);
+  EXPECT_TRUE(menu->actions().contains(connectEntry));
+  menu->hide();
+  connectEntry->trigger();
+  ASSERT_EQ(platform::WaitForOne(&link->ran, 5000), platform::WAIT_OBJECT_0);
+  EXPECT_EQ(link->window.load(), 2);
+  EXPECT_EQ(link->command.load(), static_cast<int>(ConnectCommand::Connect));
+
+  // On the page's own entry the menu opens too and the selected window stays.
+  const QPoint rootAt = tree->visualItemRect(tree->topLevelItem(0)).center();
+  QContextMenuEvent onRoot(QContextMenuEvent::Mouse, rootAt, tree->viewport()->mapToGlobal(rootAt));
+  QApplication::sendEvent(tree->viewport(), &onRoot);
+  EXPECT_TRUE(menu->isVisible());
+  EXPECT_EQ(g_nCurWnd, 2);
+  menu->hide();
+
+  // In a video window the right button still means full screen and opens no menu.
+  QTest::mouseClick(VideoWindow(4)->Surface(), Qt::RightButton);
+  EXPECT_EQ(dialog_->m_bFullScreen, 1);
+  EXPECT_FALSE(menu->isVisible());
 }
 
 TEST_F(KorvelDialogTest, WindowStyleTakesTheStatusStripAway) {
