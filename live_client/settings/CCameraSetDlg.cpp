@@ -29,6 +29,13 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   setObjectName(QStringLiteral("CCameraSetDlg"));
   auto* grid = new QGridLayout(this);
   int row = 0;
+  // Shown only when the slot is in use: why nothing can be changed, and how to free it.
+  inUseNote_ = new QLabel(this);
+  inUseNote_->setObjectName(QStringLiteral("NOTE_INCONNECT"));
+  inUseNote_->setWordWrap(true);
+  inUseNote_->setStyleSheet(QStringLiteral("color: #a00000;"));
+  inUseNote_->hide();
+  grid->addWidget(inUseNote_, row++, 0, 1, 2);
   camDesc_ = AddField("STC_CAMDESC", "EDIT_CAMDESC", row++);
   svrDesc_ = AddField("STC_SVRDESC", "EDIT_SVRDESC", row++);
   addr_ = AddField("STC_ADDR", "EDIT_ADDR", row++);
@@ -40,6 +47,7 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   password_->setEchoMode(QLineEdit::Password);
   auto* typeLabel = new QLabel(QStringLiteral("STC_DEVTYPE"), this);
   type_ = new QComboBox(this);
+  typeLabel->setBuddy(type_);
   type_->setObjectName(QStringLiteral("COMBO_DEVTYPE"));
   for (const DeviceType& type : kDeviceTypes) type_->addItem(QString::fromLatin1(type.name));
   grid->addWidget(typeLabel, row, 0);
@@ -61,6 +69,7 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   setWindowTitle(FromSystemText(skin_.Text("IDS_CAMERASETDLG_CAPTION")));
   RelabelControls(this, skin_);
   Load();
+  if (SlotInUse()) ShowInUse();
   // Connected after loading, so the stored port is not replaced by the type's default.
   connect(type_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0 && index < kKindCount) port_->setText(QString::number(kDeviceTypes[index].defaultPort));
@@ -77,6 +86,7 @@ QLineEdit* CCameraSetDlg::AddField(const char* label, const char* name, int row)
   field->setMaxLength(kTextFieldLength);
   // A line end would split the slot's record in the configuration file.
   field->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\r\\n]*")), field));
+  text->setBuddy(field);  // names the field in the messages about it
   grid->addWidget(text, row, 0);
   grid->addWidget(field, row, 1);
   return field;
@@ -122,34 +132,65 @@ bool CCameraSetDlg::ExistsElsewhere(const std::string& address, int port, int ch
   return false;
 }
 
+bool CCameraSetDlg::SlotInUse() {
+  CCameraInfo& slot = pages_[page_].camera[window_];
+  if (!slot.lock.TryEnter()) return true;
+  const bool inUse = slot.bTried == 1 || slot.bBusy == 1;
+  slot.lock.Leave();
+  return inUse;
+}
+
+void CCameraSetDlg::ShowInUse() {
+  readOnly_ = true;
+  for (QLineEdit* field : {camDesc_, svrDesc_, addr_, port_, port2_, channel_, user_, password_})
+    field->setReadOnly(true);
+  type_->setEnabled(false);
+  std::string note = skin_.Text("IDS_CAMERA_INUSE_NOTE");
+  if (note.empty()) note = skin_.Text("IDS_CANTCHANGE_INCONNECT");
+  const std::string howTo = skin_.Text("IDS_CAMERA_INUSE_HOWTO");
+  if (!howTo.empty()) note += "\n" + howTo;
+  inUseNote_->setText(FromSystemText(note));
+  inUseNote_->show();
+  TraceMessage("[KORVEL] - camera of page %d window %d is in use: shown read-only", page_ + 1,
+               window_ + 1);
+}
+
 void CCameraSetDlg::accept() {
+  if (readOnly_) {
+    // Nothing could be changed; OK only closes.
+    reject();
+    return;
+  }
   int port = 0, port2 = 0, channel = 0;
-  if (!ExchangeInt(port_, -2147483647 - 1, 2147483647, port, owner_) ||
-      !ExchangeInt(port2_, -2147483647 - 1, 2147483647, port2, owner_) ||
-      !ExchangeInt(channel_, -2147483647 - 1, 2147483647, channel, owner_))
+  if (!ExchangeInt(skin_, port_, -2147483647 - 1, 2147483647, port, owner_) ||
+      !ExchangeInt(skin_, port2_, -2147483647 - 1, 2147483647, port2, owner_) ||
+      !ExchangeInt(skin_, channel_, -2147483647 - 1, 2147483647, channel, owner_))
     return;
 
-  // Refusals 1 to 3 end the dialog as confirmed, with nothing stored.
-  if (port < 0 || port > 9999 || port2 < 0 || port2 > 9999) {
-    skin_.ShowMessage("IDS_INVALID_PORT", platform::MB_OK, owner_);
-    QDialog::accept();
+  // Each refusal leaves the dialog open with what was typed; the refused field is named and
+  // focused.
+  if (port < 0 || port > 9999) {
+    RefuseField(skin_, port_, skin_.Text("IDS_INVALID_PORT"), owner_);
+    return;
+  }
+  if (port2 < 0 || port2 > 9999) {
+    RefuseField(skin_, port2_, skin_.Text("IDS_INVALID_PORT"), owner_);
     return;
   }
   if (channel < 0 || channel > 24) {
-    skin_.ShowMessage("IDS_INVALID_CHANNEL", platform::MB_OK, owner_);
-    QDialog::accept();
+    RefuseField(skin_, channel_, skin_.Text("IDS_INVALID_CHANNEL"), owner_);
     return;
   }
   CCameraInfo& slot = pages_[page_].camera[window_];
   if (!slot.lock.TryEnter()) {
     skin_.ShowMessage("IDS_CANTCHANGE_INCONNECT", platform::MB_OK, owner_);
-    QDialog::accept();
+    ShowInUse();
     return;
   }
   if (slot.bTried == 1 || slot.bBusy == 1) {
     slot.lock.Leave();
     skin_.ShowMessage("IDS_CANTCHANGE_INCONNECT", platform::MB_OK, owner_);
-    QDialog::accept();
+    ShowInUse();
     return;
   }
   const std::string address = ToSystemText(addr_->text());

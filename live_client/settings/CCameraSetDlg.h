@@ -2,14 +2,19 @@
 
 // Edits one camera slot: descriptions, recorder address, ports, channel, user, password and
 // device type. OK checks the fields in this order and stores them only when all pass:
-//   1. a port outside 0..9999        "IDS_INVALID_PORT", closes without storing;
-//   2. a channel outside 0..24        "IDS_INVALID_CHANNEL", closes without storing;
+//   1. a port outside 0..9999        "IDS_INVALID_PORT";
+//   2. a channel outside 0..24        "IDS_INVALID_CHANNEL";
 //   3. the slot is in use (its lock is held, or it has been tried or is busy)
-//                                     "IDS_CANTCHANGE_INCONNECT", closes without storing;
+//                                     "IDS_CANTCHANGE_INCONNECT";
 //   4. another slot already names the same address, port and channel
-//                                     "IDS_CAMERA_EXIST", stays open.
-// A field that is not a whole number is refused first with the platform's message and the
-// dialog stays open. Choosing a device type puts that type's default port into the port field.
+//                                     "IDS_CAMERA_EXIST".
+// A refusal never throws away what was typed: the dialog stays open with every field as it
+// was, and a refused field is named in the message and takes the focus. A field that is not a
+// whole number is refused first, naming the field.
+//
+// A slot in use when the dialog opens cannot be edited: the dialog says so at its top, with
+// how to disconnect the camera, and shows the fields read-only; OK then closes it unchanged.
+// Choosing a device type puts that type's default port into the port field.
 // User-interface thread only.
 
 #include <QDialog>
@@ -18,6 +23,7 @@
 
 class CKorvelSkin;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 
 // The device-model list: index = the slot's nKind.
@@ -38,6 +44,8 @@ class CCameraSetDlg : public QDialog {
 
   // True once OK stored the fields into the slot.
   bool Stored() const { return stored_; }
+  // True while the slot is in use and the fields are shown read-only.
+  bool IsReadOnly() const { return readOnly_; }
 
  protected:
   void accept() override;
@@ -49,6 +57,10 @@ class CCameraSetDlg : public QDialog {
   QLineEdit* AddField(const char* label, const char* name, int row);
   void Load();
   bool ExistsElsewhere(const std::string& address, int port, int channel) const;
+  // The slot is being connected, is connected or a connect of it has been tried.
+  bool SlotInUse();
+  // Fields read-only and the notice shown.
+  void ShowInUse();
 
   const CKorvelSkin& skin_;
   CPageInfo (&pages_)[kPageCount];
@@ -56,6 +68,8 @@ class CCameraSetDlg : public QDialog {
   int window_;
   void* owner_;
   bool stored_ = false;
+  bool readOnly_ = false;
+  QLabel* inUseNote_ = nullptr;
   QLineEdit* camDesc_ = nullptr;
   QLineEdit* svrDesc_ = nullptr;
   QLineEdit* addr_ = nullptr;

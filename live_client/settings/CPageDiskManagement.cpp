@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 #include <cstdint>
 
 #include "common/TraceMessage.h"
@@ -60,13 +62,17 @@ CPageDiskManagement::CPageDiskManagement(const CKorvelSkin& skin, CKorvelSetting
   auto* layout = new QVBoxLayout(this);
 
   auto* grid = new QGridLayout;
-  grid->addWidget(new QLabel(QStringLiteral("STC_FREESPACE"), this), 0, 0);
+  auto* freeSpaceLabel = new QLabel(QStringLiteral("STC_FREESPACE"), this);
+  grid->addWidget(freeSpaceLabel, 0, 0);
   freeSpace_ = new QLineEdit(this);
   freeSpace_->setObjectName(QStringLiteral("EDIT_FREESPACE"));
+  freeSpaceLabel->setBuddy(freeSpace_);  // names the field in the messages about it
   grid->addWidget(freeSpace_, 0, 1);
-  grid->addWidget(new QLabel(QStringLiteral("STC_DISKNUMBER"), this), 1, 0);
+  auto* diskNumberLabel = new QLabel(QStringLiteral("STC_DISKNUMBER"), this);
+  grid->addWidget(diskNumberLabel, 1, 0);
   diskNumber_ = new QLineEdit(this);
   diskNumber_->setObjectName(QStringLiteral("EDIT_DISKNUMBER"));
+  diskNumberLabel->setBuddy(diskNumber_);
   grid->addWidget(diskNumber_, 1, 1);
   layout->addLayout(grid);
 
@@ -129,9 +135,10 @@ bool CPageDiskManagement::OnInitDialog() {
   drives_->blockSignals(true);
   drives_->clear();
   for (std::size_t k = 0; k < diskList_.size(); ++k) {
+    // The volume's free space: the figure the drive watchdog judges the drive by.
     platform::DiskSpace space;
     const int freeMB = platform::GetDiskFreeSpace(diskList_[k], space)
-                           ? static_cast<int>(space.free_bytes_available / kBytesPerMB)
+                           ? static_cast<int>(std::min<std::uint64_t>(space.total_free_bytes / kBytesPerMB, INT_MAX))
                            : 0;
     auto* item = new QListWidgetItem(
         FromSystemText(FormatText("%s %dMB", {diskList_[k], freeMB})), drives_);
@@ -159,8 +166,8 @@ void CPageDiskManagement::Browse() {
 bool CPageDiskManagement::OnApply() {
   int freeSpace = 0;
   int diskNumber = 0;
-  if (!ExchangeInt(freeSpace_, kMinFreeSpaceMB, kMaxFreeSpaceMB, freeSpace, MessageOwner()) ||
-      !ExchangeInt(diskNumber_, -2147483647 - 1, 2147483647, diskNumber, MessageOwner()))
+  if (!ExchangeInt(skin_, freeSpace_, kMinFreeSpaceMB, kMaxFreeSpaceMB, freeSpace, MessageOwner()) ||
+      !ExchangeInt(skin_, diskNumber_, -2147483647 - 1, 2147483647, diskNumber, MessageOwner()))
     return false;
 
   if (settingsLock_) settingsLock_->Enter();

@@ -48,9 +48,13 @@ CPageSet::CPageSet(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount], void
   list_->setAllColumnsShowFocus(true);
   list_->setColumnCount(6);
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
-  // Grid lines between the cells, as a report list shows them.
-  list_->setStyleSheet(QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                                      "border-bottom: 1px solid #d0d0d0; }"));
+  // Grid lines between the cells, as a report list shows them. Styling the cells drops the
+  // toolkit's own selection colours (the selected row's text vanished into its background), so
+  // the selected row is given white text on a dark blue, focused or not.
+  list_->setStyleSheet(QStringLiteral(
+      "QTreeView::item { border-right: 1px solid #d0d0d0; border-bottom: 1px solid #d0d0d0; }"
+      "QTreeView::item:selected { background: #1f4e8c; color: white; }"
+      "QTreeView::item:selected:!active { background: #1f4e8c; color: white; }"));
   layout->addWidget(list_, 1);
 
   menu_ = new QMenu(this);

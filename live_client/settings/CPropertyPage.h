@@ -54,7 +54,17 @@ class CPropertyPage : public QWidget {
 
 class QLineEdit;
 
+// The name of a field as the operator reads it: the text of the label that stands for it (the
+// label whose buddy it is), without a closing colon; "" when no label names it.
+QString FieldName(const QLineEdit* field);
+
+// A refusal of what `field` holds, shown as "<field name>: <text>" (the text alone when the
+// field has no label); the field then takes the focus with its text selected, so the operator
+// sees which value to correct and nothing else typed is touched.
+void RefuseField(const CKorvelSkin& skin, QLineEdit* field, const std::string& text, void* owner);
+
 // Reads a whole number from a field as the platform's dialog data exchange does; on text that
-// is not a number, or outside [minimum, maximum], shows the platform's range message, puts the
-// focus on the field and returns false.
-bool ExchangeInt(QLineEdit* field, int minimum, int maximum, int& value, void* owner);
+// is not a number ("IDS_ENTER_INTEGER"), or outside [minimum, maximum]
+// ("IDS_ENTER_INTEGER_RANGE"), refuses the field as RefuseField does and returns false.
+bool ExchangeInt(const CKorvelSkin& skin, QLineEdit* field, int minimum, int maximum, int& value,
+                 void* owner);

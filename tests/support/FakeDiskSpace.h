@@ -21,6 +21,11 @@ class FakeDiskSpace {
 
   // Free space available to the caller and volume size in MiB.
   void Set(char letter, std::uint64_t free_mb, std::uint64_t total_mb);
+  // A volume whose free space differs from what the caller may use (space kept for the
+  // system): `available_mb` for the caller, `free_mb` in all.
+  void SetVolume(char letter, std::uint64_t available_mb, std::uint64_t free_mb, std::uint64_t total_mb);
+  // Sizes of the file system holding host folder `host_folder` (outside the drive table).
+  void SetFolder(const std::string& host_folder, std::uint64_t free_mb, std::uint64_t total_mb);
   // Makes the drive fail its next queries (as a removed drive would).
   void Fail(char letter);
 
@@ -29,6 +34,7 @@ class FakeDiskSpace {
 
   std::mutex lock_;
   std::map<char, platform::DiskSpace> sizes_;  // Guarded by lock_
+  std::map<std::string, platform::DiskSpace> folders_;  // Guarded by lock_
   platform::DiskSpaceProvider previous_;
 };
 

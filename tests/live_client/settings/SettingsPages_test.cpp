@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -23,6 +25,7 @@
 #include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/CFlatCheck.h"
 #include "platform/MessageBox.h"
+#include "platform/TimeText.h"
 #include "platform/Sync.h"
 #include "tests/live_client/settings/SettingsTestSupport.h"
 
@@ -59,42 +62,106 @@ class CameraDialogTest : public SettingsTest {
   std::string Text(const char* key) const { return skin_.Text(key); }
 };
 
-TEST_F(CameraDialogTest, RefusalsComeInOrderAndCloseWithoutStoring) {
+TEST_F(CameraDialogTest, ARefusedValueKeepsTheEditorOpenWithWhatWasTypedAndNamesTheField) {
   CCameraInfo& slot = g_PageInfo[0].camera[0];
-  slot.bTried = 1;
-  // Port, channel and connection are all wrong: only the port is named.
-  auto dialog = Open(0, 0, QStringLiteral("10000"), QStringLiteral("25"));
+  auto dialog = Open(0, 0, QStringLiteral("10000"), QStringLiteral("99"));
+  Type(dialog.get(), "EDIT_SVRDESC", QStringLiteral("North DVR"));
+  Type(dialog.get(), "EDIT_PASSWORD", QStringLiteral("secret"));
+  auto* port = dialog->findChild<QLineEdit*>("EDIT_PORT");
+  auto* port2 = dialog->findChild<QLineEdit*>("EDIT_PORT2");
+  auto* channel = dialog->findChild<QLineEdit*>("EDIT_CHANNEL");
+  const auto expectKept = [&] {
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->Stored());
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("EDIT_CAMDESC")->text(), "Gate");
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("EDIT_SVRDESC")->text(), "North DVR");
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("EDIT_ADDR")->text(), "10.0.0.5");
+    EXPECT_EQ(dialog->findChild<QLineEdit*>("EDIT_PASSWORD")->text(), "secret");
+    EXPECT_EQ(slot.strAddr, "") << "nothing is stored before every check passes";
+  };
+
+  // Port and channel are both wrong: the port comes first, named, focused and selected.
   ClickOk(dialog.get());
-  EXPECT_EQ(Shown(), std::vector<std::string>{Text("IDS_INVALID_PORT")});
-  EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  EXPECT_FALSE(dialog->isVisible());
-  EXPECT_FALSE(dialog->Stored());
-  EXPECT_EQ(slot.strAddr, "");
-  EXPECT_EQ(slot.nPort, 8000);
+  EXPECT_EQ(Shown(), std::vector<std::string>{"Port: " + Text("IDS_INVALID_PORT")});
+  expectKept();
+  EXPECT_EQ(dialog->focusWidget(), port);
+  EXPECT_EQ(port->selectedText(), "10000");
 
   platform::ResetMessageBoxes();
-  dialog = Open(0, 0, QStringLiteral("8000"), QStringLiteral("25"));
+  Type(dialog.get(), "EDIT_PORT", QStringLiteral("8000"));
   Type(dialog.get(), "EDIT_PORT2", QStringLiteral("-1"));
   ClickOk(dialog.get());
-  EXPECT_EQ(Shown(), std::vector<std::string>{Text("IDS_INVALID_PORT")});
+  EXPECT_EQ(Shown(), std::vector<std::string>{"Second port: " + Text("IDS_INVALID_PORT")});
+  EXPECT_EQ(dialog->focusWidget(), port2);
 
   platform::ResetMessageBoxes();
-  dialog = Open(0, 0, QStringLiteral("8000"), QStringLiteral("25"));
+  Type(dialog.get(), "EDIT_PORT2", QStringLiteral("9008"));
   ClickOk(dialog.get());
-  EXPECT_EQ(Shown(), std::vector<std::string>{Text("IDS_INVALID_CHANNEL")});
-  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(Shown(), std::vector<std::string>{"Channel: " + Text("IDS_INVALID_CHANNEL")});
+  expectKept();
+  EXPECT_EQ(dialog->focusWidget(), channel);
+  EXPECT_EQ(channel->text(), "99");
 
+  // Text that is no number names its field too.
   platform::ResetMessageBoxes();
-  dialog = Open(0, 0, QStringLiteral("8000"), QStringLiteral("24"));
+  Type(dialog.get(), "EDIT_CHANNEL", QStringLiteral("1x"));
   ClickOk(dialog.get());
-  EXPECT_EQ(Shown(), std::vector<std::string>{Text("IDS_CANTCHANGE_INCONNECT")});
-  EXPECT_FALSE(dialog->isVisible());
-  EXPECT_EQ(slot.strAddr, "");
+  EXPECT_EQ(Shown(), std::vector<std::string>{"Channel: Please enter an integer."});
+  EXPECT_EQ(dialog->focusWidget(), channel);
 
-  // A worker holding the slot (a connect in progress) refuses it as well.
+  // Corrected, everything typed before is stored.
+  platform::ResetMessageBoxes();
+  Type(dialog.get(), "EDIT_CHANNEL", QStringLiteral("24"));
+  ClickOk(dialog.get());
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_TRUE(dialog->Stored());
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(slot.strSvrDesc, "North DVR");
+  EXPECT_EQ(slot.strPassword, "secret");
+  EXPECT_EQ(slot.nChannel, 24);
+
+  // The Chinese texts name the field with their own words.
+  ASSERT_TRUE(skin_.LoadLanguage("Chinese"));
+  platform::ResetMessageBoxes();
+  CCameraSetDlg chinese(skin_, g_PageInfo, 0, 1, nullptr);
+  chinese.show();
+  Type(&chinese, "EDIT_CHANNEL", QStringLiteral("99"));
+  ClickOk(&chinese);
+  EXPECT_EQ(Shown(), std::vector<std::string>{Text("STC_CHANNEL") + platform::Utf8ToGbk("：") +
+                                              Text("IDS_INVALID_CHANNEL")});
+  EXPECT_TRUE(chinese.isVisible());
+}
+
+TEST_F(CameraDialogTest, ACameraInUseSaysSoWhenTheEditorOpens) {
+  CCameraInfo& slot = g_PageInfo[0].camera[0];
+  slot.strAddr = "10.0.0.5";
+  slot.bTried = 1;
+  auto dialog = std::make_unique<CCameraSetDlg>(skin_, g_PageInfo, 0, 0, nullptr);
+  dialog->show();
+  auto* note = dialog->findChild<QLabel*>("NOTE_INCONNECT");
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_TRUE(note->text().startsWith(English("IDS_CAMERA_INUSE_NOTE")));
+  EXPECT_TRUE(note->text().contains(English("IDS_CAMERA_INUSE_HOWTO")));
+  EXPECT_TRUE(dialog->IsReadOnly());
+  for (QLineEdit* field : dialog->findChildren<QLineEdit*>()) EXPECT_TRUE(field->isReadOnly()) << field->objectName().toStdString();
+  EXPECT_FALSE(dialog->findChild<QComboBox*>("COMBO_DEVTYPE")->isEnabled());
+  EXPECT_EQ(dialog->findChild<QLineEdit*>("EDIT_ADDR")->text(), "10.0.0.5");
+  // OK only closes: no message after the fact, nothing stored.
+  ClickOk(dialog.get());
+  EXPECT_TRUE(Shown().empty());
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_FALSE(dialog->Stored());
+
+  // A slot that is free shows no note.
   slot.bTried = 0;
-  platform::ResetMessageBoxes();
-  dialog = Open(0, 0, QStringLiteral("8000"), QStringLiteral("24"));
+  dialog = std::make_unique<CCameraSetDlg>(skin_, g_PageInfo, 0, 0, nullptr);
+  dialog->show();
+  EXPECT_FALSE(dialog->findChild<QLabel*>("NOTE_INCONNECT")->isVisible());
+  EXPECT_FALSE(dialog->IsReadOnly());
+
+  // Taken by a connect while the editor is open: refused at OK, and what was typed stays.
+  Type(dialog.get(), "EDIT_CAMDESC", QStringLiteral("Gate"));
   platform::Event held(platform::EventReset::Manual, false), release(platform::EventReset::Manual, false);
   std::thread worker([&] {
     slot.lock.Enter();
@@ -107,14 +174,26 @@ TEST_F(CameraDialogTest, RefusalsComeInOrderAndCloseWithoutStoring) {
   release.Set();
   worker.join();
   EXPECT_EQ(Shown(), std::vector<std::string>{Text("IDS_CANTCHANGE_INCONNECT")});
-  EXPECT_EQ(slot.strAddr, "");
-
-  // Text that is not a number stays in the open dialog.
-  platform::ResetMessageBoxes();
-  dialog = Open(0, 0, QStringLiteral("80a0"), QStringLiteral("1"));
-  ClickOk(dialog.get());
-  EXPECT_EQ(Shown(), std::vector<std::string>{"Please enter an integer."});
   EXPECT_TRUE(dialog->isVisible());
+  EXPECT_TRUE(dialog->IsReadOnly());
+  EXPECT_EQ(dialog->findChild<QLineEdit*>("EDIT_CAMDESC")->text(), "Gate");
+  EXPECT_EQ(slot.strCamDesc, "");
+
+  // A connect holding the slot as the editor opens makes it read-only as well.
+  platform::ResetMessageBoxes();
+  held.Reset();
+  release.Reset();
+  std::thread connecting([&] {
+    slot.lock.Enter();
+    held.Set();
+    platform::WaitForOne(&release, 5000);
+    slot.lock.Leave();
+  });
+  platform::WaitForOne(&held, 5000);
+  CCameraSetDlg busy(skin_, g_PageInfo, 0, 0, nullptr);
+  release.Set();
+  connecting.join();
+  EXPECT_TRUE(busy.IsReadOnly());
 }
 
 TEST_F(CameraDialogTest, OneAddressPortAndChannelPerSlot) {
@@ -267,6 +346,44 @@ TEST_F(SettingsTest, PageButtonsChooseThePageAndADoubleClickEditsAWindow) {
   EXPECT_EQ(Shown(), std::vector<std::string>{"INVLID USER INTERFACE THEME"});
 }
 
+// The text of a row must stay readable when the row is selected: in the cell holding "Gate",
+// enough pixels must stand out from the cell's own background.
+TEST_F(SettingsTest, TheSelectedCameraRowKeepsItsTextReadable) {
+  g_PageInfo[0].camera[0].strCamDesc = "Gate Gate Gate";
+  g_PageInfo[0].camera[0].strAddr = "10.0.0.5";
+  CPageSet page(skin_, g_PageInfo, nullptr);
+  ASSERT_TRUE(page.InitPage());
+  page.resize(640, 420);
+  page.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+  QTreeWidget* list = page.List();
+  const auto textPixels = [&](int row) {
+    const QRect cell = list->visualRect(list->model()->index(row, 1)).adjusted(2, 2, -2, -2);
+    const QImage image = list->viewport()->grab(cell).toImage();
+    const QColor background = image.pixelColor(0, image.height() / 2);
+    int standing = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        const int distance = std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                             std::abs(c.blue() - background.blue());
+        standing += distance > 200 ? 1 : 0;
+      }
+    return standing;
+  };
+  const int unselected = textPixels(0);
+  ASSERT_GT(unselected, 20) << "the text shows in a row that is not selected";
+  for (bool focused : {true, false}) {
+    SCOPED_TRACE(focused ? "list focused" : "focus elsewhere");
+    list->setCurrentItem(list->topLevelItem(0));
+    list->topLevelItem(0)->setSelected(true);
+    if (focused) list->setFocus();
+    else list->clearFocus();
+    QApplication::processEvents();
+    EXPECT_GT(textPixels(0), unselected / 2);
+  }
+}
+
 // --- Disk management page -----------------------------------------------------------------
 
 class DiskPageTest : public SettingsTest {
@@ -324,6 +441,15 @@ TEST_F(DiskPageTest, DriveLinesMaskAndTheCurrentDrive) {
   EXPECT_EQ(lines->selectedItems().size(), 2);
 }
 
+TEST_F(DiskPageTest, DriveLinesShowTheFreeSpaceTheDriveWatchdogJudgesBy) {
+  // Room kept back for the system is free on the volume but not available to this user; the
+  // watchdog counts the volume's free space, and the page must show the same figure.
+  SettingsTest::disks_->SetVolume('D', 1024, 3072, 8192);
+  CPageDiskManagement page(skin_, settings_, disks_, nullptr);
+  ASSERT_TRUE(page.InitPage());
+  EXPECT_EQ(page.findChild<QListWidget*>("LIST_RECDRIVES")->item(0)->text(), "D:\\ 3072MB");
+}
+
 TEST_F(DiskPageTest, FieldsRangesAndTheSnapshotFolder) {
   auto* freeSpace = page_->findChild<QLineEdit*>("EDIT_FREESPACE");
   EXPECT_EQ(freeSpace->text(), "600");
@@ -338,7 +464,9 @@ TEST_F(DiskPageTest, FieldsRangesAndTheSnapshotFolder) {
   freeSpace->setText("599");
   platform::ResetMessageBoxes();
   page_->OnApply();
-  EXPECT_EQ(Shown(), std::vector<std::string>{"Please enter an integer between 600 and 1000000."});
+  EXPECT_EQ(Shown(), std::vector<std::string>{English("STC_FREESPACE").toStdString() +
+                                              ": Please enter an integer between 600 and 1000000."});
+  EXPECT_EQ(page_->focusWidget(), freeSpace);
   EXPECT_EQ(settings_.m_nFreeSpaceMB, 600);
 
   freeSpace->setText("1000000");

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
@@ -16,6 +19,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/settings/CCameraSetDlg.h"
 #include "live_client/settings/CErrReportDlg.h"
+#include "live_client/settings/CPageSet.h"
 #include "live_client/settings/CRecordDlg.h"
 #include "live_client/settings/CTaskbarNotifier.h"
 #include "live_client/settings/CTreePropSheet.h"
@@ -86,6 +90,35 @@ TEST_F(SettingsTest, Screenshots) {
   QTest::qWait(200);
   camera.grab().save(out + QStringLiteral("korvel-camera-dialog.png"));
   camera.reject();
+
+  // The camera list with the editor of window 3 after OK with channel 99: what is left on the
+  // screen for the operator (the editor drawn over the page while it is open).
+  {
+    CPageSet page(skin_, g_PageInfo, nullptr);
+    ASSERT_TRUE(page.InitPage());
+    page.resize(640, 420);
+    page.show();
+    CCameraSetDlg editor(skin_, g_PageInfo, 0, 2, nullptr, &page);
+    editor.show();
+    const auto type = [&](const char* field, const QString& text) {
+      if (auto* edit = editor.findChild<QLineEdit*>(QString::fromLatin1(field))) edit->setText(text);
+    };
+    type("EDIT_CAMDESC", QStringLiteral("Loading bay"));
+    type("EDIT_SVRDESC", QStringLiteral("South DVR"));
+    type("EDIT_ADDR", QStringLiteral("10.0.0.7"));
+    type("EDIT_USER", QStringLiteral("admin"));
+    type("EDIT_PASSWORD", QStringLiteral("secret"));
+    type("EDIT_CHANNEL", QStringLiteral("99"));
+    if (auto* ok = editor.findChild<QPushButton*>(QStringLiteral("IDOK"))) ok->click();
+    QTest::qWait(200);
+    QImage shot = page.grab().toImage();
+    if (editor.isVisible()) {
+      QPainter painter(&shot);
+      const QImage over = editor.grab().toImage();
+      painter.drawImage((shot.width() - over.width()) / 2, (shot.height() - over.height()) / 2, over);
+    }
+    shot.save(out + QStringLiteral("korvel-camera-editor-refused.png"));
+  }
 
   CErrReportDlg report(skin_, g_PageInfo);
   report.Report(ErrReportKind::Connect, 104, 0, 0);
