@@ -396,6 +396,29 @@ bool GetDiskFreeSpace(std::string_view root, DiskSpace& space) {
   return ok;
 }
 
+bool GetFolderFreeSpace(const std::string& host_folder, DiskSpace& space) {
+  if (host_folder.empty() || host_folder[0] != '/') return false;
+  // A folder about to be created is measured where it will be made.
+  std::string folder = host_folder;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  struct stat info {};
+  while (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    if (folder == "/") return false;
+    const std::size_t slash = folder.rfind('/');
+    folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
+  }
+  DiskSpaceProvider provider;
+  {
+    DriveState& state = State();
+    std::lock_guard<std::mutex> guard(state.lock);
+    provider = state.provider;
+  }
+  DiskSpace measured;
+  const bool ok = provider ? provider(folder, measured) : StatvfsSpace(folder, measured);
+  if (ok) space = measured;
+  return ok;
+}
+
 bool GetVolumeLabel(std::string_view root, std::string& label) {
   if (root.size() < 2 || !IsLetter(root[0]) || root[1] != ':') return false;
   const char letter = UpperLetter(root[0]);

@@ -116,6 +116,11 @@ DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider);
 // left unchanged.
 bool GetDiskFreeSpace(std::string_view root, DiskSpace& space);
 
+// Space of the host file system holding `host_folder`, a host path that need not exist yet:
+// its nearest existing folder is measured (and handed to an installed provider). False when
+// the path is not absolute or nothing of it can be queried; `space` is then left unchanged.
+bool GetFolderFreeSpace(const std::string& host_folder, DiskSpace& space);
+
 // Label of the volume of drive `root` ("X:\"); false when the drive is not configured.
 bool GetVolumeLabel(std::string_view root, std::string& label);
 

@@ -188,31 +188,43 @@ void CKorvelDlg::CreateControls() {
 void CKorvelDlg::CreateContextMenu() {
   struct MenuEntry {
     int id;
-    const char* text;
+    const char* key;  // language key of the entry's text
   };
   static constexpr MenuEntry kEntries[] = {
-      {ID_MENU_CONNECT, "Connect"},        {ID_MENU_DISCONNECT, "Disconnect"},
-      {ID_MENU_STARTREC, "Start record"},  {ID_MENU_STOPREC, "Stop record"},
+      {ID_MENU_CONNECT, "IDS_MENU_CONNECT"},      {ID_MENU_DISCONNECT, "IDS_MENU_DISCONNECT"},
+      {ID_MENU_STARTREC, "IDS_MENU_STARTREC"},    {ID_MENU_STOPREC, "IDS_MENU_STOPREC"},
       {0, nullptr},
-      {ID_MENU_LAYOUT_1, "1 window"},      {ID_MENU_LAYOUT_4, "4 windows"},
-      {ID_MENU_LAYOUT_9, "9 windows"},     {ID_MENU_LAYOUT_16, "16 windows"},
-      {ID_MENU_LAYOUT_25, "25 windows"},   {0, nullptr},
-      {ID_MENU_PAGEUP, "Previous windows"}, {ID_MENU_PAGEDOWN, "Next windows"},
-      {ID_MENU_PAGELEFT, "Previous page"}, {ID_MENU_PAGERIGHT, "Next page"},
+      {ID_MENU_LAYOUT_1, "IDS_MENU_LAYOUT_1"},    {ID_MENU_LAYOUT_4, "IDS_MENU_LAYOUT_4"},
+      {ID_MENU_LAYOUT_9, "IDS_MENU_LAYOUT_9"},    {ID_MENU_LAYOUT_16, "IDS_MENU_LAYOUT_16"},
+      {ID_MENU_LAYOUT_25, "IDS_MENU_LAYOUT_25"},  {0, nullptr},
+      {ID_MENU_PAGEUP, "IDS_MENU_PAGEUP"},        {ID_MENU_PAGEDOWN, "IDS_MENU_PAGEDOWN"},
+      {ID_MENU_PAGELEFT, "IDS_MENU_PAGELEFT"},    {ID_MENU_PAGERIGHT, "IDS_MENU_PAGERIGHT"},
       {0, nullptr},
-      {ID_MENU_SNAP, "Snapshot"},
+      {ID_MENU_SNAP, "IDS_MENU_SNAP"},
   };
   m_pContextMenu = new QMenu(this);
   m_pContextMenu->setObjectName(QStringLiteral("ContextMenu"));
   for (const MenuEntry& entry : kEntries) {
-    if (!entry.text) {
+    if (!entry.key) {
       m_pContextMenu->addSeparator();
       continue;
     }
-    QAction* action = m_pContextMenu->addAction(QString::fromLatin1(entry.text));
+    // Labelled from the language file once it is loaded (LabelContextMenu).
+    QAction* action = m_pContextMenu->addAction(QString::fromLatin1(entry.key));
     action->setObjectName(QStringLiteral("Menu%1").arg(entry.id));
+    action->setProperty("languageKey", QString::fromLatin1(entry.key));
     const int id = entry.id;
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+  }
+}
+
+void CKorvelDlg::LabelContextMenu() {
+  if (!m_pContextMenu) return;
+  for (QAction* action : m_pContextMenu->actions()) {
+    const QString key = action->property("languageKey").toString();
+    if (key.isEmpty()) continue;
+    const std::string text = m_skin.Text(key.toLatin1().constData());
+    if (!text.empty()) action->setText(FromSystemText(text));
   }
 }
 
@@ -292,6 +304,7 @@ bool CKorvelDlg::InitProper() {
   StartSdks();
 
   RelabelControls(this, m_skin);
+  LabelContextMenu();
   if (!PlaceAndSkinControls(this, m_skin)) return false;
   const SkinRect& grid = m_skin.VideoPosition();
   m_pWndManage->SetRect(QRect(grid.x, grid.y, grid.cx, grid.cy));
@@ -332,6 +345,7 @@ void CKorvelDlg::CreateGridAndRenderPorts() {
 
   setWindowTitle(FromSystemText(m_skin.Text("IDS_MIN_CAPTION")));
   AddMainTooltips(m_tooltips, this, m_skin);
+  ShowSoundState();
   if (m_pTree) {
     QPalette palette = m_pTree->palette();
     palette.setColor(QPalette::Base, ColorRef(kTreeBackColor));
@@ -535,14 +549,7 @@ void CKorvelDlg::ShowQueuedMessages() {
 }
 
 void CKorvelDlg::OpenSnapshotFolder(const char* path) {
-  if (!path) return;
-  const std::string file(path);
-  if (!platform::Exists(file)) return;
-  const std::size_t slash = file.rfind('\\');
-  const std::string folder = slash == std::string::npos ? file : file.substr(0, slash);
-  const std::string commandLine = m_strClientFolder + "\\vav.exe " + folder;
-  TraceMessage("szPV:%s", commandLine.c_str());
-  platform::StartProgram(commandLine, platform::SW_SHOW);
+  if (path) ::OpenSnapshotFolder(path);
 }
 
 void CKorvelDlg::StartPlayback() {

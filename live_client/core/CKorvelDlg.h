@@ -184,6 +184,8 @@ class CKorvelDlg : public QDialog,
 
   void CreateControls();
   void CreateContextMenu();
+  // The context menu's entries take their texts from the language file.
+  void LabelContextMenu();
   void BuildDiskList();
   bool InitProper();
   void CreateGridAndRenderPorts();
@@ -205,6 +207,8 @@ class CKorvelDlg : public QDialog,
   void OnWindowRightClick(int index);
   void OnTreeDoubleClick(int w);
   void ToggleMute();
+  // The sound button shows whether sound is on: pressed while muted, and says so in its tip.
+  void ShowSoundState();
   void ApplyRecButtons(int w);
   void ApplyRecordMark(int w, int value);
   void SetTreeImage(int w, int image);

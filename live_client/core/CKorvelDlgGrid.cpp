@@ -135,6 +135,19 @@ void CKorvelDlg::ToggleMute() {
     GL_PausePlaySound();
     g_bSoundStarted = 0;
   }
+  ShowSoundState();
+}
+
+void CKorvelDlg::ShowSoundState() {
+  auto* button = qobject_cast<QAbstractButton*>(ControlById(IDC_BTN_MUTE));
+  if (!button) return;
+  button->setCheckable(true);
+  button->setChecked(g_bMute != 0);
+  std::string tip, state;
+  if (!m_skin.ReadText("TIP_STRING", "IDS_TIP_MUTE", tip)) return;
+  if (m_skin.ReadText("TIP_STRING", g_bMute ? "IDS_TIP_SOUND_OFF" : "IDS_TIP_SOUND_ON", state))
+    tip += "\n" + state;
+  button->setToolTip(FromSystemText(tip));
 }
 
 void CKorvelDlg::SetPtzCodes() {

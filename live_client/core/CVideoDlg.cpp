@@ -1,6 +1,8 @@
 #include "live_client/core/CVideoDlg.h"
 
+#include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
@@ -12,8 +14,22 @@ namespace {
 constexpr int kStripRoom = 14;
 constexpr int kStripHeight = 13;
 const char kRecordMarkText[] = "\xE2\x97\x8F";  // "●"
+// The record mark's font: 15 pixels high, characters 25 pixels wide on average, normal weight.
+constexpr int kMarkFontHeight = 15;
+constexpr int kMarkFontWidth = 25;
 
 }  // namespace
+
+QFont CVideoDlg::RecordMarkFont() {
+  QFont font(QStringLiteral("Times New Roman"));
+  font.setPixelSize(kMarkFontHeight);
+  font.setWeight(QFont::Normal);
+  // The width is the font's average character width; the face installed decides how wide it
+  // draws by itself, so it is stretched to the width wanted.
+  const int natural = QFontMetrics(font).averageCharWidth();
+  if (natural > 0) font.setStretch(std::clamp(kMarkFontWidth * 100 / natural, 1, 4000));
+  return font;
+}
 
 CVideoDlg::CVideoDlg(int index, int frameStyle, QWidget* parent)
     : QWidget(parent), nIndex(index), frameStyle_(frameStyle) {
@@ -33,10 +49,7 @@ CVideoDlg::CVideoDlg(int index, int frameStyle, QWidget* parent)
   recordMark_ = new QLabel(this);
   recordMark_->setObjectName(QStringLiteral("VideoRecMark%1").arg(index));
   recordMark_->setStyleSheet(QStringLiteral("color: red; background: transparent;"));
-  QFont markFont(QStringLiteral("Times New Roman"));
-  markFont.setPixelSize(kStripHeight);
-  markFont.setWeight(QFont::Normal);
-  recordMark_->setFont(markFont);
+  recordMark_->setFont(RecordMarkFont());
 
   connect(surface_, &CVideoStatic::leftButtonDown, this, [this] { emit selectRequested(nIndex); });
   connect(surface_, &CVideoStatic::leftDoubleClick, this, [this] { emit doubleClicked(nIndex); });

@@ -33,6 +33,9 @@ class CVideoDlg : public QWidget {
   // Record mark text: "●" while the slot records, empty otherwise.
   void SetRecording(bool recording);
   bool IsRecordingMarked() const;
+  // Font of the record mark: "Times New Roman" (or the face standing in for it), 15 pixels
+  // high, 25 pixels average character width, normal weight.
+  static QFont RecordMarkFont();
 
  signals:
   void selectRequested(int index);

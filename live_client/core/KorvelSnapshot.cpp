@@ -1,5 +1,7 @@
 #include "live_client/core/KorvelSnapshot.h"
 
+#include <climits>
+#include <cstdint>
 #include <mutex>
 
 #include "common/TraceMessage.h"
@@ -12,6 +14,7 @@
 #include "live_client/storage/MDiskManager.h"
 #include "platform/Files.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
 
 std::string SnapshotFolder(const std::string& snapPath, const std::string& address, int channel) {
   return FormatText("%s\\", {snapPath}) + FormatText("%s\\", {address}) +
@@ -31,12 +34,24 @@ std::string SnapshotDrive(const std::string& snapPath) {
   return slash == std::string::npos ? snapPath : snapPath.substr(0, slash + 1);
 }
 
+int SnapshotFreeSpaceMB(MDiskManager& disks, const std::string& snapPath) {
+  const bool onDrive = snapPath.size() >= 2 && snapPath[1] == ':' &&
+                       ((snapPath[0] >= 'A' && snapPath[0] <= 'Z') || (snapPath[0] >= 'a' && snapPath[0] <= 'z'));
+  if (onDrive) return disks.FreeSpaceMB(SnapshotDrive(snapPath));
+  platform::DiskSpace space;
+  if (!platform::GetFolderFreeSpace(platform::ToHostPath(snapPath), space)) return -1;
+  const std::uint64_t mb = space.total_free_bytes >> 20;
+  return mb > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(mb);
+}
+
 SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
   SnapshotResult result;
   TraceMessage("[KORVEL] - Snapshot: %d", w);
   if (w < 0 || w >= kVideoWindowCount) return result;
 
-  if (dialog.Disks().FreeSpaceMB(SnapshotDrive(dialog.m_strSnapPath)) < kSnapshotMinFreeMB) {
+  const int freeMB = SnapshotFreeSpaceMB(dialog.Disks(), dialog.m_strSnapPath);
+  if (freeMB < kSnapshotMinFreeMB) {
+    TraceMessage("[KORVEL] - snapshot folder %s: %d MB free", dialog.m_strSnapPath.c_str(), freeMB);
     dialog.Skin().ShowMessage("IDS_SNAP_NOSPACE", platform::MB_OK, dialog.Handle());
     result.outcome = SnapshotOutcome::NoSpace;
     return result;

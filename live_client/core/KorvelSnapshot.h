@@ -5,7 +5,8 @@
 //
 // Folder: <snapshot folder>\<addr>\<NN>\ (NN the channel + 1); file name: the local time as
 // "%Y%m%d-%H%M%S.JPG" (format 0) or ".BMP" (format 1); any other format names no file and the
-// save fails. Nothing is saved when the snapshot folder's drive has less than 20 MiB free.
+// save fails. Nothing is saved when the snapshot folder's drive (or, for a folder outside the
+// drive table, its file system) has less than 20 MiB free.
 // A kind-3 window's picture is written by its decoder instance with the next decoded frame; a
 // DVR window's by the SDK at once. User-interface thread only.
 
@@ -25,6 +26,14 @@ std::string SnapshotFileName(int format, const platform::LocalTime& time);
 // Root of the drive the snapshot folder lies on: the folder up to and including its first
 // backslash ("C:\" of "C:\Pic").
 std::string SnapshotDrive(const std::string& snapPath);
+
+class MDiskManager;
+
+// Free MiB where snapshots of `snapPath` go: for a folder on a drive ("X:\...") that drive's,
+// as the drive set reads it; for a host folder outside the drive table (a folder chosen with
+// Browse maps to no drive letter), the free space of the host file system holding it. -1 when
+// it cannot be measured.
+int SnapshotFreeSpaceMB(MDiskManager& disks, const std::string& snapPath);
 
 enum class SnapshotOutcome {
   None,     // no window selected

@@ -1,6 +1,8 @@
 #include "live_client/settings/KorvelSettings.h"
 
 #include <QPainter>
+#include <QProcess>
+#include <filesystem>
 
 #include "common/TraceMessage.h"
 #include "live_client/core/CKorvelDlg.h"
@@ -15,6 +17,7 @@
 #include "live_client/skin/SkinApply.h"
 #include "common/qt/SystemText.h"
 #include "live_client/skin/TextFormat.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -31,6 +34,17 @@ constexpr int kSnapStep = 1;
 constexpr int kTreeImageWidth = 32;
 constexpr int kTreeImageHeight = 20;
 enum TreeImage { kImagePages = 0, kImageSchedule = 1, kImageDisks = 2, kImageCount = 3 };
+
+ProgramLauncher& Launcher() {
+  static ProgramLauncher launcher;
+  return launcher;
+}
+
+bool LaunchDetached(const std::string& program, const std::vector<std::string>& arguments) {
+  QStringList list;
+  for (const std::string& argument : arguments) list << QString::fromStdString(argument);
+  return QProcess::startDetached(QString::fromStdString(program), list);
+}
 
 SchedulePageFactory& ScheduleFactory() {
   static SchedulePageFactory factory;
@@ -128,15 +142,33 @@ CErrReportDlg* FindErrReport(QWidget* dialog) {
 void NotifySnapshotResult(CKorvelDlg& dialog, bool saved, const std::string& path) {
   CTaskbarNotifier* notifier = FindNotifier(&dialog);
   if (!notifier) return;
-  std::string text = path;
+  // The operator looks for the picture on this computer: the host path, not the drive form.
+  const std::string hostPath = platform::ToHostPath(path);
+  std::string text = hostPath;
   if (!saved) {
     // The failure text names the file when it has a place for it, else the path follows it.
     const std::string failure = dialog.Skin().Text("IDS_SNAP_FAIL");
-    text = failure.find('%') != std::string::npos ? FormatText(failure, {path})
-                                                   : failure + "\r\n" + path;
+    text = failure.find('%') != std::string::npos ? FormatText(failure, {hostPath})
+                                                   : failure + "\r\n" + hostPath;
   }
   notifier->SetTextStyle(saved ? kNotifierTextHighlight : 0);
   notifier->Show("Snap", text, kSnapAppearMs, kSnapStayMs, kSnapHideMs, kSnapStep);
+}
+
+void SetProgramLauncher(ProgramLauncher launcher) { Launcher() = std::move(launcher); }
+
+bool OpenSnapshotFolder(const std::string& path) {
+  if (path.empty()) return false;
+  // The notice shows host paths; a stored (drive letter) path is taken as well.
+  const std::string file = platform::ToHostPath(path);
+  std::error_code error;
+  if (file.front() != '/' || !std::filesystem::is_regular_file(file, error)) return false;
+  const std::string folder = std::filesystem::path(file).parent_path().string();
+  const std::string program = "xdg-open";
+  TraceMessage("[KORVEL] - opening snapshot folder: %s %s", program.c_str(), folder.c_str());
+  const bool started = Launcher() ? Launcher()(program, {folder}) : LaunchDetached(program, {folder});
+  if (!started) TraceMessage("[KORVEL] - %s could not be started", program.c_str());
+  return started;
 }
 
 void ForwardErrReport(CKorvelDlg& dialog, const platform::Message& message) {

@@ -47,7 +47,18 @@ CTaskbarNotifier* FindNotifier(QWidget* dialog);
 CErrReportDlg* FindErrReport(QWidget* dialog);
 // Snapshot result in the dialog's notifier, captioned "Snap" (in 500 ms, kept 3000 ms, out in
 // 500 ms): the saved file's path, drawn as a link the operator can click to open its folder;
-// or the text of "IDS_SNAP_FAIL" with the path, drawn plainly.
+// or the text of "IDS_SNAP_FAIL" with the path, drawn plainly. `path` is the stored (drive
+// letter) form; the notifier shows where the file is on this computer, the host path.
 void NotifySnapshotResult(CKorvelDlg& dialog, bool saved, const std::string& path);
+
+// Starts an outside program without waiting for it: (program, arguments) -> started. An empty
+// function restores the default, a detached process; tests put a recorder in its place.
+using ProgramLauncher =
+    std::function<bool(const std::string& program, const std::vector<std::string>& arguments)>;
+void SetProgramLauncher(ProgramLauncher launcher);
+// A click on the snapshot notice: opens the folder holding the picture `path` (the notice's
+// text, a host path; a drive-letter path is mapped first) in the desktop's file manager with "xdg-open <folder>". A text that is no
+// existing file (a failure notice) opens nothing. True when the opener was started.
+bool OpenSnapshotFolder(const std::string& path);
 // Passes message 0x52C that reached the main dialog on to its error report.
 void ForwardErrReport(CKorvelDlg& dialog, const platform::Message& message);

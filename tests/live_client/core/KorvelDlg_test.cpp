@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QFontMetrics>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <atomic>
 #include <filesystem>
@@ -18,10 +21,14 @@
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
+#include "live_client/settings/CTaskbarNotifier.h"
+#include "live_client/settings/KorvelSettings.h"
 #include "live_client/skin/MBmpProgress.h"
 #include "live_client/skin/MHollowStatic.h"
 #include "common/qt/SystemText.h"
 #include "platform/MessageBox.h"
+#include "platform/Paths.h"
+#include "platform/Profile.h"
 #include "platform/Sync.h"
 #include "tests/live_client/core/KorvelDialogFixture.h"
 
@@ -527,13 +534,19 @@ TEST_F(KorvelDialogTest, TeardownSavesTheConfigurationAndEmptiesTheLoginTable) {
 }
 
 TEST_F(KorvelDialogTest, SnapshotFolderAndPlaybackStartTheirProgramsWithTheirCommandLines) {
-  // Stand-ins for the two outside programs record their arguments.
+  // A stand-in for the playback program records its arguments; the folder opener is recorded
+  // in place of starting a file manager.
   const std::string log = ClientHost() + "/started.txt";
-  for (const char* name : {"vav", "Lumaro"}) {
-    const std::string script = ClientHost() + "/" + name;
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"" << name << " $*\" >> '" << log << "'\n";
+  {
+    const std::string script = ClientHost() + "/Lumaro";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"Lumaro $*\" >> '" << log << "'\n";
     fs::permissions(script, fs::perms::owner_all);
   }
+  std::vector<std::pair<std::string, std::vector<std::string>>> opened;
+  SetProgramLauncher([&](const std::string& program, const std::vector<std::string>& arguments) {
+    opened.emplace_back(program, arguments);
+    return true;
+  });
   fs::create_directories(drives_->Root('C') + "/Pic/10.0.0.5/01");
   std::ofstream(drives_->Root('C') + "/Pic/10.0.0.5/01/snap.jpg") << "x";
   ASSERT_TRUE(OpenDialog());
@@ -550,11 +563,97 @@ TEST_F(KorvelDialogTest, SnapshotFolderAndPlaybackStartTheirProgramsWithTheirCom
     std::ifstream in(log);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  ASSERT_TRUE(WaitUntil([&] { return contents().find("Lumaro") != std::string::npos &&
-                               contents().find("vav") != std::string::npos; }, 5000));
-  EXPECT_NE(contents().find("vav C:\\Pic\\10.0.0.5\\01\n"), std::string::npos) << contents();
+  ASSERT_TRUE(WaitUntil([&] { return contents().find("Lumaro") != std::string::npos; }, 5000));
   EXPECT_NE(contents().find("Lumaro -pri=4294967295 -s=0\n"), std::string::npos) << contents();
-  EXPECT_EQ(contents().find("none"), std::string::npos);
+  ASSERT_EQ(opened.size(), 1u) << "the missing picture opens nothing";
+  EXPECT_EQ(opened[0].first, "xdg-open");
+  EXPECT_EQ(opened[0].second, std::vector<std::string>{drives_->Root('C') + "/Pic/10.0.0.5/01"});
+  SetProgramLauncher({});
+}
+
+TEST_F(KorvelDialogTest, MenuButtonTipsAndTheSoundButtonSpeakTheChosenLanguage) {
+  {
+    std::ofstream setting(ClientHost() + "/Setting.ini", std::ios::trunc);
+    setting << "[Setting]\r\nLanguage=Chinese\r\nKORVELSKIN=Blue\r\n";
+  }
+  ASSERT_TRUE(OpenDialog());
+  const std::string chinese = ClientHost() + "/Language/Korvel/Language.Chinese";
+  const auto text = [&](const char* section, const char* key) {
+    return FromSystemText(platform::ReadProfileString(chinese, section, key));
+  };
+
+  // Every entry of the window menu in the language chosen, none left in English.
+  int entries = 0;
+  for (QAction* action : dialog_->findChild<QMenu*>(QStringLiteral("ContextMenu"))->actions()) {
+    if (action->isSeparator()) continue;
+    ++entries;
+    EXPECT_FALSE(action->text().isEmpty());
+    EXPECT_FALSE(action->text().contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))))
+        << action->text().toStdString();
+  }
+  EXPECT_EQ(entries, 14);
+  EXPECT_EQ(dialog_->findChild<QAction*>(QStringLiteral("Menu%1").arg(ID_MENU_CONNECT))->text(),
+            text("STC_STRING", "IDS_MENU_CONNECT"));
+
+  // Buttons that had no tip have one now.
+  for (const char* button : {"BTN_AUTOPAGE", "BTN_WINDOWSTYLE", "BTN_DISCONNECTALL", "BTN_PTZ_UP",
+                             "BTN_ZOOM_IN", "BTN_IRIS_OPEN", "BTN_BRUSH_ON", "BTN_PTZ_LIGHT"}) {
+    const std::string key = "IDS_TIP_" + std::string(button + 4);
+    EXPECT_EQ(Control(button)->toolTip(), text("TIP_STRING", key.c_str())) << button;
+    EXPECT_FALSE(Control(button)->toolTip().isEmpty()) << button;
+  }
+
+  // The sound button says whether sound is on, and looks pressed while it is off.
+  auto* mute = qobject_cast<QAbstractButton*>(Control("BTN_MUTE"));
+  ASSERT_NE(mute, nullptr);
+  EXPECT_TRUE(mute->toolTip().contains(text("TIP_STRING", "IDS_TIP_SOUND_ON")));
+  EXPECT_FALSE(mute->isChecked());
+  Click("BTN_MUTE");
+  EXPECT_EQ(g_bMute.load(), 1);
+  EXPECT_TRUE(mute->isChecked());
+  EXPECT_TRUE(mute->toolTip().contains(text("TIP_STRING", "IDS_TIP_SOUND_OFF")));
+  EXPECT_TRUE(mute->toolTip().startsWith(text("TIP_STRING", "IDS_TIP_MUTE")));
+  Click("BTN_MUTE");
+  EXPECT_EQ(g_bMute.load(), 0);
+  EXPECT_FALSE(mute->isChecked());
+  EXPECT_TRUE(mute->toolTip().contains(text("TIP_STRING", "IDS_TIP_SOUND_ON")));
+}
+
+TEST_F(KorvelDialogTest, ASnapshotFolderOutsideTheDriveTableIsMeasuredOnItsOwnFileSystem) {
+  char pattern[] = "/tmp/korvel-snaps-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string host = pattern;
+  ASSERT_TRUE(OpenDialog());
+  // Browse stores a host folder in this form; a folder below it that does not exist yet is
+  // measured where it will be made.
+  dialog_->m_strSnapPath = platform::ToWindowsPath(host) + "\\shots";
+  disks_->Set('C', 19, 4000);  // the drives have no bearing on it
+  disks_->SetFolder(host, 240 * 1024, 480 * 1024);
+  platform::ResetMessageBoxes();
+  dialog_->OnCommand(ID_MENU_SNAP);
+  for (const auto& box : platform::ShownMessageBoxes())
+    EXPECT_NE(QString::fromStdString(box.text), English("IDS_SNAP_NOSPACE"));
+  CTaskbarNotifier* notifier = FindNotifier(dialog_.get());
+  ASSERT_NE(notifier, nullptr);
+  EXPECT_NE(notifier->Text().find(host + "/shots/"), std::string::npos)
+      << "the notice names the folder outside the drives: " << notifier->Text();
+
+  // That file system being full refuses the snapshot as a full drive does.
+  disks_->SetFolder(host, 19, 480 * 1024);
+  platform::ResetMessageBoxes();
+  dialog_->OnCommand(ID_MENU_SNAP);
+  ASSERT_EQ(platform::ShownMessageBoxes().size(), 1u);
+  EXPECT_EQ(QString::fromStdString(platform::ShownMessageBoxes()[0].text), English("IDS_SNAP_NOSPACE"));
+  fs::remove_all(host);
+}
+
+TEST_F(KorvelDialogTest, TheRecordMarkIsFifteenPixelsHighAndTwentyFiveWide) {
+  ASSERT_TRUE(OpenDialog());
+  const QFont font = VideoWindow(4)->RecordMark()->font();
+  EXPECT_EQ(font.pixelSize(), 15);
+  EXPECT_EQ(font.weight(), QFont::Normal);
+  // Whatever face stands in for the mark's, its characters come out 25 pixels wide on average.
+  EXPECT_NEAR(QFontMetrics(font).averageCharWidth(), 25, 3);
 }
 
 TEST_F(KorvelDialogTest, MissingThemeEndsTheDialogAtOnce) {

@@ -591,7 +591,8 @@ TEST_F(KorvelRecordingTest, SnapshotsAsJpegAndBmpInTheChannelsFolderAndTheTwenty
   ASSERT_TRUE(Connect(0));
   ASSERT_TRUE(Connect(1));
   QTest::qWait(1000);  // pictures on both
-  const std::regex jpgName(R"(C:\\Pic\\127\.0\.0\.124\\03\\\d{8}-\d{6}\.JPG)");
+  // The notice names the picture by its place on this computer.
+  const std::regex jpgName(drives_->Root('C') + R"(/Pic/127\.0\.0\.124/03/\d{8}-\d{6}\.JPG)");
   auto header = [](const std::string& path, std::size_t bytes) {
     std::ifstream in(path, std::ios::binary);
     std::string data(bytes, '\0');
@@ -622,7 +623,7 @@ TEST_F(KorvelRecordingTest, SnapshotsAsJpegAndBmpInTheChannelsFolderAndTheTwenty
   dialog_->m_nSnapFormat = 0;
   Click("BTN_SNAP");
   const std::string dvrJpg = notifier->Text();
-  EXPECT_EQ(dvrJpg.rfind("C:\\Pic\\127.0.0.125\\01\\", 0), 0u) << dvrJpg;
+  EXPECT_EQ(dvrJpg.rfind(drives_->Root('C') + "/Pic/127.0.0.125/01/", 0), 0u) << dvrJpg;
   EXPECT_EQ(notifier->TextStyle(), kNotifierTextHighlight);
   ASSERT_TRUE(fs::exists(drives_->Host(dvrJpg)));
   EXPECT_EQ(header(drives_->Host(dvrJpg), 3), std::string("\xFF\xD8\xFF"));

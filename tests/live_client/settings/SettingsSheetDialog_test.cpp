@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
 
 #include "live_client/core/KorvelConfig.h"
 #include "live_client/core/KorvelGlobals.h"
@@ -85,11 +87,12 @@ TEST_F(KorvelDialogTest, ThePopupsBelongToTheMainDialog) {
   ASSERT_NE(notifier, nullptr);
   EXPECT_EQ(notifier->size(), QSize(230, 130));
   EXPECT_FALSE(notifier->isVisible());
+  // The notice names the picture where it lies on this computer, not by its drive letter.
   NotifySnapshotResult(*dialog_, false, "C:\\Pic\\1.JPG");
   EXPECT_EQ(notifier->TextStyle(), 0u);
-  EXPECT_EQ(notifier->Text(), English("IDS_SNAP_FAIL").toStdString() + "\r\nC:\\Pic\\1.JPG");
+  EXPECT_EQ(notifier->Text(), English("IDS_SNAP_FAIL").toStdString() + "\r\n" + drives_->Root('C') + "/Pic/1.JPG");
   NotifySnapshotResult(*dialog_, true, "C:\\Pic\\2.JPG");
-  EXPECT_EQ(notifier->Text(), "C:\\Pic\\2.JPG");
+  EXPECT_EQ(notifier->Text(), drives_->Root('C') + "/Pic/2.JPG");
   EXPECT_EQ(notifier->TextStyle(), kNotifierTextHighlight);
   EXPECT_EQ(notifier->AppearIntervalMs(), 500 / 130);
   EXPECT_TRUE(notifier->isVisible());
@@ -105,6 +108,37 @@ TEST_F(KorvelDialogTest, ThePopupsBelongToTheMainDialog) {
   EXPECT_NE(report->ReportText().find("Hall"), std::string::npos);
   EXPECT_NE(report->ReportText().find("OVER TIME"), std::string::npos);
   EXPECT_TRUE(report->isVisible());
+}
+
+TEST_F(KorvelDialogTest, AClickOnTheSnapshotNoticeOpensThePicturesFolderOnThisComputer) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> started;
+  SetProgramLauncher([&](const std::string& program, const std::vector<std::string>& arguments) {
+    started.emplace_back(program, arguments);
+    return true;
+  });
+  const std::string folder = drives_->Root('C') + "/Pic/10.0.0.5/01";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder + "/20100525-080000.JPG") << "x";
+  ASSERT_TRUE(OpenDialog());
+  CTaskbarNotifier* notifier = FindNotifier(dialog_.get());
+  ASSERT_NE(notifier, nullptr);
+  const auto clickNotice = [&] {
+    QTest::mouseRelease(notifier, Qt::LeftButton, {}, notifier->rect().center());
+    QTest::qWait(100);  // the click reaches the dialog as a posted message
+  };
+
+  NotifySnapshotResult(*dialog_, true, "C:\\Pic\\10.0.0.5\\01\\20100525-080000.JPG");
+  EXPECT_EQ(notifier->Text(), folder + "/20100525-080000.JPG");
+  clickNotice();
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0].first, "xdg-open");
+  EXPECT_EQ(started[0].second, std::vector<std::string>{folder});
+
+  // A failure notice names no picture that exists: a click opens nothing.
+  NotifySnapshotResult(*dialog_, false, "C:\\Pic\\10.0.0.5\\01\\20100525-080001.JPG");
+  clickNotice();
+  EXPECT_EQ(started.size(), 1u);
+  SetProgramLauncher({});
 }
 
 }  // namespace
