@@ -253,9 +253,14 @@ void CKorvelDlg::ChangeDisplayPage(int step) {
 
   ShowPageCaption();
   BuildTree();
-  if (!m_btAutoPage && m_pWndManage) {
+  if (!m_pWndManage) return;
+  if (!m_btAutoPage) {
     WaitCursor wait;
     m_pWndManage->SetLayout(m_nLayout);
+  } else {
+    // The layout stays as it is, but every window now shows a slot of the new page and must
+    // say which, or it would go on naming the old page's camera.
+    m_pWndManage->DisplayStatus();
   }
 }
 

@@ -342,6 +342,14 @@ TEST_F(KorvelDialogTest, DisplayPagesTurnWithWrapAndRetitleWindowsAndTree) {
   Click("BTN_PAGERIGHT");  // and forwards from 4: page 0
   EXPECT_EQ(dialog_->m_nCurPage, 0);
   EXPECT_EQ(VideoWindow(2)->TitleLabel()->text(), QString("Lobby DVR      Door"));
+
+  // With the auto-page button pressed the layout stays as it is, but the windows still name
+  // the slots of the page they now show.
+  Click("BTN_AUTOPAGE");
+  ASSERT_EQ(dialog_->m_btAutoPage, 1);
+  Click("BTN_PAGELEFT");
+  EXPECT_EQ(VideoWindow(0)->TitleLabel()->text(), QString::fromUtf8("Yard      大门"));
+  EXPECT_EQ(VideoWindow(2)->TitleLabel()->text(), QString(English("IDS_WINDOW_NUM")).replace("%d", "3"));
 }
 
 TEST_F(KorvelDialogTest, PageChangeKeepsRecordingWindowsAndReconnectsOnlyTriedOnes) {
