@@ -23,6 +23,7 @@
 #include "player_engine/inputs/FileInput.h"
 #include "record_file_library/Stordane.h"
 #include "tests/player_engine/support/AviBuilder.h"
+#include "tests/player_engine/support/EndWindow.h"
 #include "tests/player_engine/support/Ffmpeg.h"
 #include "tests/support/TempDriveTable.h"
 
@@ -38,32 +39,9 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 using pellix::test::MeanDifference;
 
-class Window {
+class Window : public pellix::test::EndWindow {
 public:
-    Window() : handle_(PlatformCreateMemoryWindow(kWidth, kHeight)) {
-        window()->SetMessageHandler([this](const platform::Message& m) -> platform::LRESULT {
-            if (m.message == kEndMessage) ++ends_;
-            return 0;
-        });
-    }
-    ~Window() { PlatformDestroyWindow(handle_); }
-    void* handle() const { return handle_; }
-    platform::Window* window() const { return static_cast<platform::Window*>(handle_); }
-    bool WaitForEnd(double timeout_s) {
-        const auto until = Clock::now() + std::chrono::duration<double>(timeout_s);
-        while (ends_ == 0 && Clock::now() < until) window()->PumpOneMessage(std::chrono::milliseconds(20));
-        return ends_ > 0;
-    }
-    std::vector<uint8_t> Shown() const {
-        std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
-        if (PlatformWindowCopyPixels(handle_, pixels.data(), kWidth, kHeight) != 1) pixels.clear();
-        return pixels;
-    }
-    int ends() const { return ends_; }
-
-private:
-    void* handle_;
-    int ends_ = 0;
+    Window() : pellix::test::EndWindow(kEndMessage, kWidth, kHeight) {}
 };
 
 struct DisplaySeen {

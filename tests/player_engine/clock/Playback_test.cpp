@@ -14,6 +14,7 @@
 #include "platform/Window.h"
 #include "player_engine/Pellix.h"
 #include "tests/player_engine/support/AviBuilder.h"
+#include "tests/player_engine/support/EndWindow.h"
 #include "tests/player_engine/support/Ffmpeg.h"
 #include "tests/support/TempDriveTable.h"
 
@@ -25,38 +26,10 @@ constexpr int kWidth = 352, kHeight = 288;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// A memory window that collects the end notifications posted to it.
-class EndWindow {
+// Windows of the playback size that collect the end notifications.
+class EndWindow : public pellix::test::EndWindow {
 public:
-    EndWindow() : handle_(PlatformCreateMemoryWindow(kWidth, kHeight)) {
-        window()->SetMessageHandler([this](const platform::Message& m) -> platform::LRESULT {
-            if (m.message == kEndMessage) {
-                ++ends_;
-                last_port_ = static_cast<int>(m.wParam);
-            }
-            return 0;
-        });
-    }
-    ~EndWindow() { PlatformDestroyWindow(handle_); }
-    void* handle() const { return handle_; }
-    platform::Window* window() const { return static_cast<platform::Window*>(handle_); }
-    // Pumps messages until the first end notification or the time-out; true when one came.
-    bool WaitForEnd(double timeout_s) {
-        const auto until = Clock::now() + std::chrono::duration<double>(timeout_s);
-        while (ends_ == 0 && Clock::now() < until) window()->PumpOneMessage(std::chrono::milliseconds(20));
-        return ends_ > 0;
-    }
-    void PumpFor(double seconds) {
-        const auto until = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < until) window()->PumpOneMessage(std::chrono::milliseconds(20));
-    }
-    int ends() const { return ends_; }
-    int last_port() const { return last_port_; }
-
-private:
-    void* handle_;
-    int ends_ = 0;
-    int last_port_ = -1;
+    EndWindow() : pellix::test::EndWindow(kEndMessage, kWidth, kHeight) {}
 };
 
 using pellix::test::MeanDifference;
