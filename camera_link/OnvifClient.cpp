@@ -1,0 +1,504 @@
+#include "camera_link/OnvifClient.h"
+
+#include <curl/curl.h>
+#include <netdb.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <openssl/sha.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <locale>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+namespace camlink::onvif {
+
+namespace {
+
+constexpr const char* kDeviceActions = "http://www.onvif.org/ver10/device/wsdl/";
+constexpr const char* kMediaActions = "http://www.onvif.org/ver10/media/wsdl/";
+constexpr const char* kPtzActions = "http://www.onvif.org/ver20/ptz/wsdl/";
+
+constexpr const char* kEnvelopeOpen =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\""
+    " xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\""
+    " xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\""
+    " xmlns:tptz=\"http://www.onvif.org/ver20/ptz/wsdl\""
+    " xmlns:tt=\"http://www.onvif.org/ver10/schema\">";
+
+std::string Base64(const unsigned char* data, size_t length)
+{
+    std::string out(4 * ((length + 2) / 3) + 1, '\0');
+    int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data,
+                                  static_cast<int>(length));
+    out.resize(static_cast<size_t>(std::max(written, 0)));
+    return out;
+}
+
+// "urn:uuid:..." from 16 random bytes (version 4).
+std::string RandomUuid()
+{
+    unsigned char bytes[16] = {};
+    if (RAND_bytes(bytes, sizeof bytes) != 1)
+        return {};
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0f) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3f) | 0x80);
+    char text[64];
+    std::snprintf(text, sizeof text,
+                  "urn:uuid:%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                  bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7],
+                  bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14],
+                  bytes[15]);
+    return text;
+}
+
+// A speed for the camera: within [-1, 1], written with a decimal point whatever the locale.
+std::string Speed(double value)
+{
+    if (!std::isfinite(value))
+        value = 0.0;
+    value = std::clamp(value, -1.0, 1.0);
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text.precision(3);
+    text << std::fixed << value;
+    return text.str();
+}
+
+std::string Element(const char* name, const std::string& value)
+{
+    return std::string("<") + name + ">" + XmlEscape(value) + "</" + name + ">";
+}
+
+struct ReplyBuffer {
+    std::string* text;
+    bool overflow = false;
+};
+
+size_t Collect(char* data, size_t size, size_t count, void* context)
+{
+    auto* buffer = static_cast<ReplyBuffer*>(context);
+    size_t length = size * count;
+    if (buffer->text->size() + length > Client::kMaxReplyBytes) {
+        buffer->overflow = true;
+        return 0;  // curl stops the transfer
+    }
+    buffer->text->append(data, length);
+    return length;
+}
+
+void InitCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct CurlFree {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct HeadersFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+Client::Client(std::string deviceUrl, std::string user, std::string password)
+    : deviceUrl_(std::move(deviceUrl)), user_(std::move(user)), password_(std::move(password))
+{
+    InitCurlOnce();
+}
+
+Result Client::Fail(Result result, const std::string& why)
+{
+    lastError_ = why;
+    return result;
+}
+
+std::string Client::SecurityHeader() const
+{
+    if (user_.empty())
+        return {};
+    unsigned char nonce[16] = {};
+    if (RAND_bytes(nonce, sizeof nonce) != 1)
+        return {};
+    // The camera compares this time with its own clock: written in the camera's time.
+    std::time_t now = std::time(nullptr) + static_cast<std::time_t>(clockOffset_.count());
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char created[32];
+    std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", &utc);
+
+    std::string digestInput(reinterpret_cast<const char*>(nonce), sizeof nonce);
+    digestInput += created;
+    digestInput += password_;
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(digestInput.data()), digestInput.size(), digest);
+
+    return "<s:Header><wsse:Security s:mustUnderstand=\"1\""
+           " xmlns:wsse=\"http://docs.oasis-open.org/wss/2004/01/"
+           "oasis-200401-wss-wssecurity-secext-1.0.xsd\""
+           " xmlns:wsu=\"http://docs.oasis-open.org/wss/2004/01/"
+           "oasis-200401-wss-wssecurity-utility-1.0.xsd\">"
+           "<wsse:UsernameToken>" +
+           Element("wsse:Username", user_) +
+           "<wsse:Password Type=\"http://docs.oasis-open.org/wss/2004/01/"
+           "oasis-200401-wss-username-token-profile-1.0#PasswordDigest\">" +
+           Base64(digest, sizeof digest) +
+           "</wsse:Password>"
+           "<wsse:Nonce EncodingType=\"http://docs.oasis-open.org/wss/2004/01/"
+           "oasis-200401-wss-soap-message-security-1.0#Base64Binary\">" +
+           Base64(nonce, sizeof nonce) + "</wsse:Nonce>" + Element("wsu:Created", created) +
+           "</wsse:UsernameToken></wsse:Security></s:Header>";
+}
+
+Result Client::Post(const std::string& url, const char* action, const std::string& envelope,
+                    std::string& reply, long& status)
+{
+    std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
+    if (!curl)
+        return Fail(Result::Unreachable, "cannot start an HTTP request");
+    std::string contentType =
+        std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") + action +
+        "\"";
+    std::unique_ptr<curl_slist, HeadersFree> headers(
+        curl_slist_append(nullptr, contentType.c_str()));
+    ReplyBuffer buffer{&reply};
+    reply.clear();
+    char curlError[CURL_ERROR_SIZE] = {};
+    CURL* handle = curl.get();
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout_.count()));
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_.count()));
+    curl_easy_setopt(handle, CURLOPT_POST, 1L);
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, envelope.c_str());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(envelope.size()));
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &buffer);
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(kMaxReplyBytes));
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, curlError);
+    if (!user_.empty()) {
+        // Cameras that guard the HTTP layer as well ask for basic or digest; curl answers
+        // whichever the camera names.
+        curl_easy_setopt(handle, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
+        curl_easy_setopt(handle, CURLOPT_USERNAME, user_.c_str());
+        curl_easy_setopt(handle, CURLOPT_PASSWORD, password_.c_str());
+    }
+    CURLcode code = curl_easy_perform(handle);
+    std::string why = curlError[0] != '\0' ? curlError : curl_easy_strerror(code);
+    if (buffer.overflow || code == CURLE_FILESIZE_EXCEEDED)
+        return Fail(Result::TooLarge, url + ": the reply is larger than 1 MiB");
+    switch (code) {
+    case CURLE_OK:
+        break;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:  // no HTTP status line at all
+    case CURLE_BAD_CONTENT_ENCODING:
+        return Fail(Result::BadReply, url + ": " + why);
+    default:
+        return Fail(Result::Unreachable, url + ": " + why);
+    }
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    return Result::Ok;
+}
+
+Result Client::ServiceUrl(Service service, std::string& url)
+{
+    if (service == Service::Device) {
+        url = deviceUrl_;
+        return Result::Ok;
+    }
+    if (!haveCapabilities_) {
+        Capabilities capabilities;
+        Result result = GetCapabilities(capabilities);
+        if (result != Result::Ok)
+            return result;
+    }
+    if (service == Service::Media) {
+        if (capabilities_.media.empty())
+            return Fail(Result::NoMediaService, deviceUrl_ + ": the camera has no media service");
+        url = capabilities_.media;
+    } else {
+        if (capabilities_.ptz.empty())
+            return Fail(Result::NoPtzService, deviceUrl_ + ": the camera has no PTZ service");
+        url = capabilities_.ptz;
+    }
+    return Result::Ok;
+}
+
+Result Client::Call(Service service, const char* action, const std::string& body,
+                    std::string& reply)
+{
+    std::string url;
+    Result result = ServiceUrl(service, url);
+    if (result != Result::Ok)
+        return result;
+    const char* actions = service == Service::Device  ? kDeviceActions
+                          : service == Service::Media ? kMediaActions
+                                                      : kPtzActions;
+    std::string actionUri = std::string(actions) + action;
+    // The clock question goes without credentials: we need its answer to write them.
+    bool secure = std::string(action) != "GetSystemDateAndTime";
+    std::string envelope = kEnvelopeOpen + (secure ? SecurityHeader() : std::string()) +
+                           "<s:Body>" + body + "</s:Body></s:Envelope>";
+    long status = 0;
+    result = Post(url, actionUri.c_str(), envelope, reply, status);
+    if (result != Result::Ok)
+        return result;
+    if (status == 401 || status == 403)
+        return Fail(Result::WrongCredentials,
+                    url + ": the camera refused the credentials (HTTP " +
+                        std::to_string(status) + ")");
+    FaultInfo fault;
+    std::string why;
+    result = CheckEnvelope(reply, fault, why);
+    if (result == Result::Fault) {
+        if (fault.subcode == "NotAuthorized" || fault.subcode == "FailedAuthentication" ||
+            fault.code == "FailedAuthentication" || fault.code == "NotAuthorized")
+            return Fail(Result::WrongCredentials, url + ": " + action + ": " + why);
+        return Fail(Result::Fault, url + ": " + action + ": " + why);
+    }
+    if (result != Result::Ok)
+        return Fail(result, url + ": " + action + ": " + why + " (HTTP " +
+                                std::to_string(status) + ")");
+    if (status != 200)
+        return Fail(Result::BadReply,
+                    url + ": " + action + ": HTTP status " + std::to_string(status));
+    return Result::Ok;
+}
+
+Result Client::SyncClock()
+{
+    std::string reply, why;
+    Result result = Call(Service::Device, "GetSystemDateAndTime", "<tds:GetSystemDateAndTime/>",
+                         reply);
+    if (result != Result::Ok)
+        return result;
+    CameraClock clock;
+    result = ParseSystemDateAndTime(reply, clock, why);
+    if (result != Result::Ok)
+        return Fail(result, deviceUrl_ + ": GetSystemDateAndTime: " + why);
+    std::tm camera{};
+    camera.tm_year = clock.year - 1900;
+    camera.tm_mon = clock.month - 1;
+    camera.tm_mday = clock.day;
+    camera.tm_hour = clock.hour;
+    camera.tm_min = clock.minute;
+    camera.tm_sec = clock.second;
+    clockOffset_ = std::chrono::seconds(timegm(&camera) - std::time(nullptr));
+    return Result::Ok;
+}
+
+Result Client::GetDeviceInformation(DeviceInfo& info)
+{
+    std::string reply, why;
+    Result result =
+        Call(Service::Device, "GetDeviceInformation", "<tds:GetDeviceInformation/>", reply);
+    if (result == Result::Ok && (result = ParseDeviceInformation(reply, info, why)) != Result::Ok)
+        Fail(result, deviceUrl_ + ": GetDeviceInformation: " + why);
+    return result;
+}
+
+Result Client::GetCapabilities(Capabilities& capabilities)
+{
+    std::string reply, why;
+    Result result = Call(Service::Device, "GetCapabilities",
+                         "<tds:GetCapabilities><tds:Category>All</tds:Category>"
+                         "</tds:GetCapabilities>",
+                         reply);
+    if (result != Result::Ok)
+        return result;
+    result = ParseCapabilities(reply, capabilities, why);
+    if (result != Result::Ok)
+        return Fail(result, deviceUrl_ + ": GetCapabilities: " + why);
+    capabilities_ = capabilities;
+    haveCapabilities_ = true;
+    return Result::Ok;
+}
+
+Result Client::GetProfiles(std::vector<Profile>& profiles)
+{
+    std::string reply, why;
+    Result result = Call(Service::Media, "GetProfiles", "<trt:GetProfiles/>", reply);
+    if (result == Result::Ok && (result = ParseProfiles(reply, profiles, why)) != Result::Ok)
+        Fail(result, capabilities_.media + ": GetProfiles: " + why);
+    return result;
+}
+
+Result Client::GetStreamUri(const std::string& profileToken, std::string& uri)
+{
+    std::string reply, why;
+    Result result = Call(Service::Media, "GetStreamUri",
+                         "<trt:GetStreamUri><trt:StreamSetup>"
+                         "<tt:Stream>RTP-Unicast</tt:Stream>"
+                         "<tt:Transport><tt:Protocol>RTSP</tt:Protocol></tt:Transport>"
+                         "</trt:StreamSetup>" +
+                             Element("trt:ProfileToken", profileToken) + "</trt:GetStreamUri>",
+                         reply);
+    if (result == Result::Ok && (result = ParseMediaUri(reply, uri, why)) != Result::Ok)
+        Fail(result, capabilities_.media + ": GetStreamUri: " + why);
+    return result;
+}
+
+Result Client::GetSnapshotUri(const std::string& profileToken, std::string& uri)
+{
+    std::string reply, why;
+    Result result = Call(Service::Media, "GetSnapshotUri",
+                         "<trt:GetSnapshotUri>" + Element("trt:ProfileToken", profileToken) +
+                             "</trt:GetSnapshotUri>",
+                         reply);
+    if (result == Result::Ok && (result = ParseMediaUri(reply, uri, why)) != Result::Ok)
+        Fail(result, capabilities_.media + ": GetSnapshotUri: " + why);
+    return result;
+}
+
+Result Client::ContinuousMove(const std::string& profileToken, double pan, double tilt,
+                              double zoom)
+{
+    std::string reply;
+    return Call(Service::Ptz, "ContinuousMove",
+                "<tptz:ContinuousMove>" + Element("tptz:ProfileToken", profileToken) +
+                    "<tptz:Velocity><tt:PanTilt x=\"" + Speed(pan) + "\" y=\"" + Speed(tilt) +
+                    "\"/><tt:Zoom x=\"" + Speed(zoom) +
+                    "\"/></tptz:Velocity></tptz:ContinuousMove>",
+                reply);
+}
+
+Result Client::Stop(const std::string& profileToken)
+{
+    std::string reply;
+    return Call(Service::Ptz, "Stop",
+                "<tptz:Stop>" + Element("tptz:ProfileToken", profileToken) +
+                    "<tptz:PanTilt>true</tptz:PanTilt><tptz:Zoom>true</tptz:Zoom></tptz:Stop>",
+                reply);
+}
+
+Result Client::SetPreset(const std::string& profileToken, const std::string& name,
+                         std::string& presetToken)
+{
+    std::string reply, why;
+    std::string body = "<tptz:SetPreset>" + Element("tptz:ProfileToken", profileToken) +
+                       Element("tptz:PresetName", name);
+    if (!presetToken.empty())
+        body += Element("tptz:PresetToken", presetToken);
+    body += "</tptz:SetPreset>";
+    Result result = Call(Service::Ptz, "SetPreset", body, reply);
+    if (result == Result::Ok &&
+        (result = ParsePresetToken(reply, presetToken, why)) != Result::Ok)
+        Fail(result, capabilities_.ptz + ": SetPreset: " + why);
+    return result;
+}
+
+Result Client::RemovePreset(const std::string& profileToken, const std::string& presetToken)
+{
+    std::string reply;
+    return Call(Service::Ptz, "RemovePreset",
+                "<tptz:RemovePreset>" + Element("tptz:ProfileToken", profileToken) +
+                    Element("tptz:PresetToken", presetToken) + "</tptz:RemovePreset>",
+                reply);
+}
+
+Result Client::GotoPreset(const std::string& profileToken, const std::string& presetToken)
+{
+    std::string reply;
+    return Call(Service::Ptz, "GotoPreset",
+                "<tptz:GotoPreset>" + Element("tptz:ProfileToken", profileToken) +
+                    Element("tptz:PresetToken", presetToken) + "</tptz:GotoPreset>",
+                reply);
+}
+
+Result Discover(const std::string& address, int port, std::chrono::milliseconds wait,
+                std::vector<DiscoveredDevice>& devices, std::string& error)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* target = nullptr;
+    std::string service = std::to_string(port);
+    int lookup = getaddrinfo(address.c_str(), service.c_str(), &hints, &target);
+    if (lookup != 0 || target == nullptr) {
+        error = address + ": " + gai_strerror(lookup);
+        return Result::Unreachable;
+    }
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> targetGuard(target, freeaddrinfo);
+    int fd = socket(target->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = "cannot open a UDP socket";
+        return Result::Unreachable;
+    }
+    std::unique_ptr<int, void (*)(int*)> fdGuard(&fd, [](int* f) { close(*f); });
+
+    std::string messageId = RandomUuid();
+    std::string probe =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\""
+        " xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\""
+        " xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\""
+        " xmlns:dn=\"http://www.onvif.org/ver10/network/wsdl\"><s:Header>"
+        "<a:Action s:mustUnderstand=\"1\">"
+        "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>" +
+        Element("a:MessageID", messageId) +
+        "<a:ReplyTo><a:Address>"
+        "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous"
+        "</a:Address></a:ReplyTo>"
+        "<a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>"
+        "</s:Header><s:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>"
+        "</d:Probe></s:Body></s:Envelope>";
+    if (messageId.empty() ||
+        sendto(fd, probe.data(), probe.size(), 0, target->ai_addr, target->ai_addrlen) < 0) {
+        error = address + ": the probe could not be sent";
+        return Result::Unreachable;
+    }
+
+    std::set<std::string> seen;
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    std::vector<char> datagram(65536);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd waiting{fd, POLLIN, 0};
+        if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        ssize_t length = recvfrom(fd, datagram.data(), datagram.size(), 0,
+                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (length <= 0)
+            continue;
+        char host[NI_MAXHOST] = {};
+        getnameinfo(reinterpret_cast<sockaddr*>(&from), fromLength, host, sizeof host, nullptr,
+                    0, NI_NUMERICHOST);
+        std::vector<DiscoveredDevice> found;
+        std::string why;
+        if (ParseProbeMatches(std::string(datagram.data(), static_cast<size_t>(length)),
+                              messageId, found, why) != Result::Ok) {
+            error = std::string(host) + ": " + why;  // kept for the caller; others may follow
+            continue;
+        }
+        for (DiscoveredDevice& device : found) {
+            std::string key = device.endpoint.empty() ? device.xaddrs.front() : device.endpoint;
+            if (!seen.insert(key).second)
+                continue;
+            device.from = host;
+            devices.push_back(std::move(device));
+        }
+    }
+    return Result::Ok;
+}
+
+}  // namespace camlink::onvif

@@ -1,0 +1,74 @@
+#pragma once
+
+// A network camera's device, media and PTZ services over SOAP 1.2 on HTTP. Every call is
+// synchronous and returns a Result; LastError() says why a call failed, for the caller's
+// trace. One client per camera, used by one thread at a time.
+
+#include "camera_link/OnvifReply.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace camlink::onvif {
+
+class Client {
+public:
+    // deviceUrl: the device service, e.g. "http://192.168.1.64/onvif/device_service".
+    Client(std::string deviceUrl, std::string user, std::string password);
+
+    // Reads the camera's clock and keeps its offset from ours: the camera checks the time in
+    // our credentials against its own clock, which may be far off.
+    Result SyncClock();
+    std::chrono::seconds ClockOffset() const { return clockOffset_; }
+
+    Result GetDeviceInformation(DeviceInfo& info);
+    // Also remembers the media and PTZ addresses for the calls below.
+    Result GetCapabilities(Capabilities& capabilities);
+    Result GetProfiles(std::vector<Profile>& profiles);
+    // RTP unicast over RTSP.
+    Result GetStreamUri(const std::string& profileToken, std::string& uri);
+    Result GetSnapshotUri(const std::string& profileToken, std::string& uri);
+
+    // Speeds in [-1, 1]; the camera moves until Stop.
+    Result ContinuousMove(const std::string& profileToken, double pan, double tilt, double zoom);
+    Result Stop(const std::string& profileToken);
+    // presetToken: in, the preset to overwrite (empty for a new one); out, the camera's token.
+    Result SetPreset(const std::string& profileToken, const std::string& name,
+                     std::string& presetToken);
+    Result RemovePreset(const std::string& profileToken, const std::string& presetToken);
+    Result GotoPreset(const std::string& profileToken, const std::string& presetToken);
+
+    void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    const std::string& LastError() const { return lastError_; }
+
+    // Replies larger than this are refused: a camera has nothing that long to say.
+    static constexpr size_t kMaxReplyBytes = 1 << 20;
+
+private:
+    enum class Service { Device, Media, Ptz };
+
+    Result Call(Service service, const char* action, const std::string& body, std::string& reply);
+    Result ServiceUrl(Service service, std::string& url);
+    Result Post(const std::string& url, const char* action, const std::string& envelope,
+                std::string& reply, long& status);
+    std::string SecurityHeader() const;
+    Result Fail(Result result, const std::string& why);
+
+    const std::string deviceUrl_;
+    const std::string user_;
+    const std::string password_;
+    std::chrono::milliseconds timeout_{5000};
+    std::chrono::seconds clockOffset_{0};
+    bool haveCapabilities_ = false;
+    Capabilities capabilities_;
+    std::string lastError_;
+};
+
+// Sends one discovery probe to address:port (a single camera, or a multicast group when the
+// caller asks for one) and collects the answers that come within `wait`. An answer that is
+// no probe match of ours is skipped. Fails only when the probe cannot be sent.
+Result Discover(const std::string& address, int port, std::chrono::milliseconds wait,
+                std::vector<DiscoveredDevice>& devices, std::string& error);
+
+}  // namespace camlink::onvif

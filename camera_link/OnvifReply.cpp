@@ -1,0 +1,402 @@
+#include "camera_link/OnvifReply.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sstream>
+
+namespace camlink::onvif {
+
+namespace {
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using Doc = std::unique_ptr<xmlDoc, DocFree>;
+
+// Parses without the network and without expanding entities: the text comes from a device
+// we do not trust.
+Doc ReadDoc(const std::string& xml)
+{
+    if (xml.empty() || xml.size() > static_cast<size_t>(INT32_MAX))
+        return nullptr;
+    return Doc(xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "reply.xml", nullptr,
+                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+}
+
+bool Named(const xmlNode* node, const char* localName)
+{
+    return node != nullptr && node->type == XML_ELEMENT_NODE &&
+           std::strcmp(reinterpret_cast<const char*>(node->name), localName) == 0;
+}
+
+// First child element of node with that local name (any namespace: cameras use their own
+// prefixes and sometimes other schema versions).
+xmlNode* Child(const xmlNode* node, const char* localName)
+{
+    if (node == nullptr)
+        return nullptr;
+    for (xmlNode* child = node->children; child != nullptr; child = child->next)
+        if (Named(child, localName))
+            return child;
+    return nullptr;
+}
+
+// First element with that local name anywhere below node, depth first.
+xmlNode* Find(const xmlNode* node, const char* localName)
+{
+    if (node == nullptr)
+        return nullptr;
+    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (Named(child, localName))
+            return child;
+        if (xmlNode* found = Find(child, localName))
+            return found;
+    }
+    return nullptr;
+}
+
+void FindAll(const xmlNode* node, const char* localName, std::vector<xmlNode*>& found)
+{
+    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (Named(child, localName))
+            found.push_back(child);
+        else
+            FindAll(child, localName, found);
+    }
+}
+
+std::string Text(const xmlNode* node)
+{
+    if (node == nullptr)
+        return {};
+    xmlChar* content = xmlNodeGetContent(node);
+    std::string text = content != nullptr ? reinterpret_cast<const char*>(content) : "";
+    xmlFree(content);
+    size_t begin = text.find_first_not_of(" \t\r\n");
+    size_t end = text.find_last_not_of(" \t\r\n");
+    return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+std::string Attribute(const xmlNode* node, const char* name)
+{
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    std::string text = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+    xmlFree(value);
+    return text;
+}
+
+// A whole number within [low, high], or -1.
+int Number(const xmlNode* node, int low, int high)
+{
+    std::string text = Text(node);
+    if (text.empty() || text.size() > 9)
+        return -1;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return -1;
+    int value = std::atoi(text.c_str());
+    return value < low || value > high ? -1 : value;
+}
+
+// The local part of a qualified name such as "ter:NotAuthorized".
+std::string LocalPart(const std::string& qname)
+{
+    size_t colon = qname.rfind(':');
+    return colon == std::string::npos ? qname : qname.substr(colon + 1);
+}
+
+// The Body of a SOAP envelope; a reply whose root is no Envelope is refused.
+xmlNode* Body(xmlDoc* doc, std::string& error)
+{
+    xmlNode* root = xmlDocGetRootElement(doc);
+    if (!Named(root, "Envelope")) {
+        error = "the reply is no SOAP envelope";
+        return nullptr;
+    }
+    // SOAP 1.1 envelopes come from older firmware; their bodies read the same, so the
+    // envelope's namespace is not checked.
+    xmlNode* body = Child(root, "Body");
+    if (body == nullptr)
+        error = "the SOAP envelope has no body";
+    return body;
+}
+
+// Parses the reply and hands its body to read; faults and bad XML are answered here.
+template <typename Reader>
+Result ReadBody(const std::string& xml, std::string& error, Reader read)
+{
+    Doc doc = ReadDoc(xml);
+    if (!doc) {
+        error = "the reply is no well-formed XML";
+        return Result::BadReply;
+    }
+    xmlNode* body = Body(doc.get(), error);
+    if (body == nullptr)
+        return Result::BadReply;
+    if (Child(body, "Fault") != nullptr) {
+        error = "the reply is a SOAP fault";
+        return Result::Fault;
+    }
+    return read(body);
+}
+
+std::string PercentDecode(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::vector<std::string> words;
+    std::istringstream stream(text);
+    std::string word;
+    while (stream >> word)
+        words.push_back(word);
+    return words;
+}
+
+// The value of a scope ".../<kind>/<value>", decoded; empty when the scope is of another kind.
+std::string ScopeValue(const std::string& scope, const std::string& kind)
+{
+    std::string marker = "/" + kind + "/";
+    size_t at = scope.find(marker);
+    if (at == std::string::npos || scope.compare(0, 8, "onvif://") != 0)
+        return {};
+    return PercentDecode(scope.substr(at + marker.size()));
+}
+
+}  // namespace
+
+const char* ResultName(Result result)
+{
+    switch (result) {
+    case Result::Ok: return "ok";
+    case Result::WrongCredentials: return "wrong credentials";
+    case Result::NoMediaService: return "no media service";
+    case Result::NoPtzService: return "no PTZ service";
+    case Result::Unreachable: return "unreachable";
+    case Result::BadReply: return "bad reply";
+    case Result::TooLarge: return "reply too large";
+    case Result::Fault: return "fault";
+    }
+    return "unknown";
+}
+
+Result CheckEnvelope(const std::string& xml, FaultInfo& fault, std::string& error)
+{
+    Doc doc = ReadDoc(xml);
+    if (!doc) {
+        error = "the reply is no well-formed XML";
+        return Result::BadReply;
+    }
+    xmlNode* body = Body(doc.get(), error);
+    if (body == nullptr)
+        return Result::BadReply;
+    xmlNode* faultNode = Child(body, "Fault");
+    if (faultNode == nullptr)
+        return Result::Ok;
+    // SOAP 1.2: Code/Value and Code/Subcode/Value (nested subcodes: the innermost counts);
+    // SOAP 1.1: faultcode and faultstring.
+    xmlNode* code = Child(faultNode, "Code");
+    fault.code = LocalPart(Text(Child(code, "Value")));
+    for (xmlNode* sub = Child(code, "Subcode"); sub != nullptr; sub = Child(sub, "Subcode"))
+        fault.subcode = LocalPart(Text(Child(sub, "Value")));
+    fault.reason = Text(Find(faultNode, "Text"));
+    if (code == nullptr) {
+        fault.code = LocalPart(Text(Child(faultNode, "faultcode")));
+        fault.reason = Text(Child(faultNode, "faultstring"));
+    }
+    error = "SOAP fault " + fault.code + (fault.subcode.empty() ? "" : "/" + fault.subcode) +
+            (fault.reason.empty() ? "" : ": " + fault.reason);
+    return Result::Fault;
+}
+
+Result ParseSystemDateAndTime(const std::string& xml, CameraClock& clock, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        xmlNode* utc = Find(body, "UTCDateTime");
+        xmlNode* date = Child(utc, "Date");
+        xmlNode* time = Child(utc, "Time");
+        CameraClock read;
+        read.year = Number(Child(date, "Year"), 1970, 9999);
+        read.month = Number(Child(date, "Month"), 1, 12);
+        read.day = Number(Child(date, "Day"), 1, 31);
+        read.hour = Number(Child(time, "Hour"), 0, 23);
+        read.minute = Number(Child(time, "Minute"), 0, 59);
+        read.second = Number(Child(time, "Second"), 0, 60);
+        if (read.year < 0 || read.month < 0 || read.day < 0 || read.hour < 0 ||
+            read.minute < 0 || read.second < 0) {
+            error = "the reply holds no valid UTC date and time";
+            return Result::BadReply;
+        }
+        clock = read;
+        return Result::Ok;
+    });
+}
+
+Result ParseDeviceInformation(const std::string& xml, DeviceInfo& info, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        xmlNode* response = Child(body, "GetDeviceInformationResponse");
+        if (response == nullptr) {
+            error = "the reply holds no device information";
+            return Result::BadReply;
+        }
+        info.manufacturer = Text(Child(response, "Manufacturer"));
+        info.model = Text(Child(response, "Model"));
+        info.firmware = Text(Child(response, "FirmwareVersion"));
+        info.serial = Text(Child(response, "SerialNumber"));
+        info.hardware = Text(Child(response, "HardwareId"));
+        return Result::Ok;
+    });
+}
+
+Result ParseCapabilities(const std::string& xml, Capabilities& capabilities, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        xmlNode* all = Find(body, "Capabilities");
+        if (all == nullptr) {
+            error = "the reply holds no capabilities";
+            return Result::BadReply;
+        }
+        capabilities.device = Text(Child(Child(all, "Device"), "XAddr"));
+        capabilities.media = Text(Child(Child(all, "Media"), "XAddr"));
+        capabilities.ptz = Text(Child(Child(all, "PTZ"), "XAddr"));
+        return Result::Ok;
+    });
+}
+
+Result ParseProfiles(const std::string& xml, std::vector<Profile>& profiles, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        xmlNode* response = Child(body, "GetProfilesResponse");
+        if (response == nullptr) {
+            error = "the reply holds no profile list";
+            return Result::BadReply;
+        }
+        std::vector<Profile> read;
+        for (xmlNode* node = response->children; node != nullptr; node = node->next) {
+            if (!Named(node, "Profiles"))
+                continue;
+            Profile profile;
+            profile.token = Attribute(node, "token");
+            if (profile.token.empty()) {
+                error = "a profile has no token";
+                return Result::BadReply;
+            }
+            profile.name = Text(Child(node, "Name"));
+            xmlNode* video = Child(node, "VideoEncoderConfiguration");
+            profile.encoding = Text(Child(video, "Encoding"));
+            xmlNode* resolution = Child(video, "Resolution");
+            profile.width = std::max(0, Number(Child(resolution, "Width"), 0, 65535));
+            profile.height = std::max(0, Number(Child(resolution, "Height"), 0, 65535));
+            read.push_back(std::move(profile));
+        }
+        profiles = std::move(read);
+        return Result::Ok;
+    });
+}
+
+Result ParseMediaUri(const std::string& xml, std::string& uri, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        std::string read = Text(Find(Find(body, "MediaUri"), "Uri"));
+        if (read.empty()) {
+            error = "the reply holds no media address";
+            return Result::BadReply;
+        }
+        uri = read;
+        return Result::Ok;
+    });
+}
+
+Result ParsePresetToken(const std::string& xml, std::string& token, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        std::string read = Text(Find(Child(body, "SetPresetResponse"), "PresetToken"));
+        if (read.empty()) {
+            error = "the reply holds no preset token";
+            return Result::BadReply;
+        }
+        token = read;
+        return Result::Ok;
+    });
+}
+
+Result ParseProbeMatches(const std::string& xml, const std::string& messageId,
+                         std::vector<DiscoveredDevice>& devices, std::string& error)
+{
+    Doc doc = ReadDoc(xml);
+    if (!doc) {
+        error = "the answer is no well-formed XML";
+        return Result::BadReply;
+    }
+    xmlNode* root = xmlDocGetRootElement(doc.get());
+    xmlNode* body = Body(doc.get(), error);
+    if (body == nullptr)
+        return Result::BadReply;
+    std::string relatesTo = Text(Child(Child(root, "Header"), "RelatesTo"));
+    if (!messageId.empty() && relatesTo != messageId) {
+        error = "the answer belongs to another probe";
+        return Result::BadReply;
+    }
+    std::vector<xmlNode*> matches;
+    FindAll(body, "ProbeMatch", matches);
+    for (xmlNode* match : matches) {
+        DiscoveredDevice device;
+        device.endpoint = Text(Find(Child(match, "EndpointReference"), "Address"));
+        device.xaddrs = Words(Text(Child(match, "XAddrs")));
+        device.scopes = Words(Text(Child(match, "Scopes")));
+        for (const std::string& scope : device.scopes) {
+            if (device.name.empty())
+                device.name = ScopeValue(scope, "name");
+            if (device.hardware.empty())
+                device.hardware = ScopeValue(scope, "hardware");
+        }
+        if (device.xaddrs.empty())
+            continue;  // nothing to talk to
+        devices.push_back(std::move(device));
+    }
+    return Result::Ok;
+}
+
+std::string XmlEscape(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace camlink::onvif

@@ -1,0 +1,595 @@
+// onvif_sim: the service side of a network camera on one loopback address. Answers the
+// device, media and PTZ calls over HTTP (libmicrohttpd) and directed discovery probes over
+// UDP; checks the credential digest and its time against its own (optionally wrong) clock;
+// serves two profiles whose streams live on a camera_sim; prints every PTZ call it takes.
+#include "common/CommandHelp.h"
+
+#include <arpa/inet.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/uri.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kMaxRequestBytes = 256 * 1024;
+
+struct Options {
+    std::string address = "127.0.0.1";
+    int port = 8080;
+    int discoveryPort = 3702;
+    std::string user = "admin";
+    std::string password = "s3cret";
+    std::string camera = "127.0.0.1:8554";  // the camera_sim the streams point at
+    long clockOffsetSeconds = 0;
+    std::string name = "Test Camera";
+    std::string model = "SIM-100";
+    bool media = true;
+    bool ptz = true;
+    std::string hostile;  // "garbage" or "huge": every HTTP answer is that instead
+};
+
+struct Device {
+    Options options;
+    std::mutex lock;
+    std::map<std::string, std::string> presets;  // token -> name; Guarded by lock
+    int nextPreset = 1;                           // Guarded by lock
+};
+
+volatile sig_atomic_t g_quit = 0;  // set by SIGTERM/SIGINT, read by the main loop
+
+void Print(const std::string& line)
+{
+    std::printf("onvif_sim: %s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+std::string Escape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// --- reading requests (libxml2) ---
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using Doc = std::unique_ptr<xmlDoc, DocFree>;
+
+Doc ReadDoc(const std::string& text)
+{
+    return Doc(xmlReadMemory(text.data(), static_cast<int>(text.size()), "request.xml", nullptr,
+                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+}
+
+bool Named(const xmlNode* node, const char* name)
+{
+    return node != nullptr && node->type == XML_ELEMENT_NODE &&
+           std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
+}
+
+xmlNode* FirstElement(const xmlNode* node)
+{
+    for (xmlNode* child = node != nullptr ? node->children : nullptr; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE)
+            return child;
+    return nullptr;
+}
+
+xmlNode* Find(const xmlNode* node, const char* name)
+{
+    for (xmlNode* child = node != nullptr ? node->children : nullptr; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (Named(child, name))
+            return child;
+        if (xmlNode* found = Find(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+std::string Text(const xmlNode* node)
+{
+    if (node == nullptr)
+        return {};
+    xmlChar* content = xmlNodeGetContent(node);
+    std::string text = content != nullptr ? reinterpret_cast<const char*>(content) : "";
+    xmlFree(content);
+    return text;
+}
+
+std::string Attribute(const xmlNode* node, const char* name)
+{
+    if (node == nullptr)
+        return {};
+    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+    std::string text = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+    xmlFree(value);
+    return text;
+}
+
+// --- answers ---
+
+std::string Envelope(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\""
+           " xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\""
+           " xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\""
+           " xmlns:tptz=\"http://www.onvif.org/ver20/ptz/wsdl\""
+           " xmlns:tt=\"http://www.onvif.org/ver10/schema\""
+           " xmlns:ter=\"http://www.onvif.org/ver10/error\">"
+           "<SOAP-ENV:Body>" +
+           body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>\n";
+}
+
+struct Answer {
+    unsigned status = MHD_HTTP_OK;
+    std::string body;
+};
+
+Answer Fault(const char* subcode, const std::string& reason)
+{
+    return {MHD_HTTP_BAD_REQUEST,
+            Envelope("<SOAP-ENV:Fault><SOAP-ENV:Code><SOAP-ENV:Value>SOAP-ENV:Sender"
+                     "</SOAP-ENV:Value><SOAP-ENV:Subcode><SOAP-ENV:Value>ter:" +
+                     std::string(subcode) +
+                     "</SOAP-ENV:Value></SOAP-ENV:Subcode></SOAP-ENV:Code>"
+                     "<SOAP-ENV:Reason><SOAP-ENV:Text xml:lang=\"en\">" +
+                     Escape(reason) + "</SOAP-ENV:Text></SOAP-ENV:Reason></SOAP-ENV:Fault>")};
+}
+
+std::time_t DeviceNow(const Options& options)
+{
+    return std::time(nullptr) + options.clockOffsetSeconds;
+}
+
+std::vector<unsigned char> Base64Decode(const std::string& text)
+{
+    if (text.empty() || text.size() % 4 != 0 || text.size() > 4096)
+        return {};
+    std::vector<unsigned char> out(text.size() / 4 * 3);
+    int length = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                                 static_cast<int>(text.size()));
+    if (length < 0)
+        return {};
+    size_t padding = text.size() - text.find_last_not_of('=') - 1;
+    out.resize(static_cast<size_t>(length) - padding);
+    return out;
+}
+
+std::string Base64(const unsigned char* data, size_t length)
+{
+    std::string out(4 * ((length + 2) / 3) + 1, '\0');
+    int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data,
+                                  static_cast<int>(length));
+    out.resize(static_cast<size_t>(written));
+    return out;
+}
+
+// The UsernameToken of the request: the right user, a digest made with our password, and a
+// time within five minutes of our clock. Empty when it passes, else why not.
+std::string CheckCredentials(const Options& options, xmlNode* root)
+{
+    xmlNode* token = Find(Find(root, "Security"), "UsernameToken");
+    if (token == nullptr)
+        return "no credentials";
+    xmlNode* passwordNode = Find(token, "Password");
+    if (Attribute(passwordNode, "Type").find("#PasswordDigest") == std::string::npos)
+        return "no password digest";
+    std::vector<unsigned char> nonce = Base64Decode(Text(Find(token, "Nonce")));
+    std::string created = Text(Find(token, "Created"));
+    if (nonce.empty() || created.empty())
+        return "no nonce or time";
+    std::string input(nonce.begin(), nonce.end());
+    input += created + options.password;
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    SHA1(reinterpret_cast<const unsigned char*>(input.data()), input.size(), digest);
+    if (Text(Find(token, "Username")) != options.user ||
+        Text(passwordNode) != Base64(digest, sizeof digest))
+        return "wrong user or password";
+    std::tm when{};
+    if (strptime(created.c_str(), "%Y-%m-%dT%H:%M:%S", &when) == nullptr)
+        return "unreadable time " + created;
+    long skew = static_cast<long>(timegm(&when) - DeviceNow(options));
+    if (skew > 300 || skew < -300)
+        return "time " + created + " is " + std::to_string(skew) + " s off the device clock";
+    return {};
+}
+
+struct ProfileInfo {
+    const char* token;
+    const char* name;
+    int width;
+    int height;
+    const char* path;  // the camera_sim stream
+};
+constexpr ProfileInfo kProfiles[] = {
+    {"profile_main", "MainStream", 1920, 1080, "main"},
+    {"profile_sub", "SubStream", 640, 360, "sub"},
+};
+
+const ProfileInfo* ProfileOf(xmlNode* request)
+{
+    std::string token = Text(Find(request, "ProfileToken"));
+    for (const ProfileInfo& profile : kProfiles)
+        if (token == profile.token)
+            return &profile;
+    return nullptr;
+}
+
+std::string ServiceUrl(const Options& options)
+{
+    return "http://" + options.address + ":" + std::to_string(options.port) +
+           "/onvif/device_service";
+}
+
+Answer Handle(Device& device, const std::string& request)
+{
+    const Options& options = device.options;
+    Doc doc = ReadDoc(request);
+    xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+    xmlNode* call = FirstElement(Find(root, "Body"));
+    if (!Named(root, "Envelope") || call == nullptr)
+        return {MHD_HTTP_BAD_REQUEST, "no SOAP request\n"};
+    std::string action = reinterpret_cast<const char*>(call->name);
+
+    if (action == "GetSystemDateAndTime") {
+        std::time_t now = DeviceNow(options);
+        std::tm utc{};
+        gmtime_r(&now, &utc);
+        char text[512];
+        std::snprintf(text, sizeof text,
+                      "<tds:GetSystemDateAndTimeResponse><tds:SystemDateAndTime>"
+                      "<tt:DateTimeType>Manual</tt:DateTimeType>"
+                      "<tt:DaylightSavings>false</tt:DaylightSavings>"
+                      "<tt:UTCDateTime><tt:Time><tt:Hour>%d</tt:Hour><tt:Minute>%d</tt:Minute>"
+                      "<tt:Second>%d</tt:Second></tt:Time><tt:Date><tt:Year>%d</tt:Year>"
+                      "<tt:Month>%d</tt:Month><tt:Day>%d</tt:Day></tt:Date></tt:UTCDateTime>"
+                      "</tds:SystemDateAndTime></tds:GetSystemDateAndTimeResponse>",
+                      utc.tm_hour, utc.tm_min, utc.tm_sec, utc.tm_year + 1900, utc.tm_mon + 1,
+                      utc.tm_mday);
+        return {MHD_HTTP_OK, Envelope(text)};
+    }
+    std::string refused = CheckCredentials(options, root);
+    if (!refused.empty()) {
+        Print("refused " + action + ": " + refused);
+        return Fault("NotAuthorized", "Sender not authorized");
+    }
+    if (action == "GetDeviceInformation")
+        return {MHD_HTTP_OK,
+                Envelope("<tds:GetDeviceInformationResponse><tds:Manufacturer>Simulated"
+                         "</tds:Manufacturer><tds:Model>" +
+                         Escape(options.model) +
+                         "</tds:Model><tds:FirmwareVersion>1.0.0</tds:FirmwareVersion>"
+                         "<tds:SerialNumber>SIM0001</tds:SerialNumber><tds:HardwareId>" +
+                         Escape(options.model) +
+                         "</tds:HardwareId></tds:GetDeviceInformationResponse>")};
+    if (action == "GetCapabilities") {
+        std::string url = Escape(ServiceUrl(options));
+        std::string body = "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device><tt:XAddr>" +
+                           url + "</tt:XAddr></tt:Device>";
+        if (options.media)
+            body += "<tt:Media><tt:XAddr>" + url +
+                    "</tt:XAddr><tt:StreamingCapabilities><tt:RTP_RTSP_TCP>true</tt:RTP_RTSP_TCP>"
+                    "</tt:StreamingCapabilities></tt:Media>";
+        if (options.ptz)
+            body += "<tt:PTZ><tt:XAddr>" + url + "</tt:XAddr></tt:PTZ>";
+        body += "</tds:Capabilities></tds:GetCapabilitiesResponse>";
+        return {MHD_HTTP_OK, Envelope(body)};
+    }
+    if (!options.media && (action == "GetProfiles" || action == "GetStreamUri" ||
+                           action == "GetSnapshotUri"))
+        return Fault("ActionNotSupported", "no media service");
+    if (action == "GetProfiles") {
+        std::string body = "<trt:GetProfilesResponse>";
+        for (const ProfileInfo& profile : kProfiles) {
+            body += std::string("<trt:Profiles fixed=\"true\" token=\"") + profile.token +
+                    "\"><tt:Name>" + profile.name +
+                    "</tt:Name><tt:VideoEncoderConfiguration token=\"enc_" + profile.path +
+                    "\"><tt:Name>" + profile.name +
+                    "</tt:Name><tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>" +
+                    std::to_string(profile.width) + "</tt:Width><tt:Height>" +
+                    std::to_string(profile.height) +
+                    "</tt:Height></tt:Resolution></tt:VideoEncoderConfiguration></trt:Profiles>";
+        }
+        return {MHD_HTTP_OK, Envelope(body + "</trt:GetProfilesResponse>")};
+    }
+    if (action == "GetStreamUri" || action == "GetSnapshotUri") {
+        const ProfileInfo* profile = ProfileOf(call);
+        if (profile == nullptr)
+            return Fault("NoProfile", "no such profile");
+        std::string uri = action == "GetStreamUri"
+                              ? "rtsp://" + options.camera + "/" + profile->path
+                              : "http://" + options.address + ":" +
+                                    std::to_string(options.port) + "/snapshot/" + profile->path;
+        return {MHD_HTTP_OK, Envelope("<trt:" + action + "Response><trt:MediaUri><tt:Uri>" +
+                                      Escape(uri) +
+                                      "</tt:Uri><tt:InvalidAfterConnect>false"
+                                      "</tt:InvalidAfterConnect></trt:MediaUri></trt:" +
+                                      action + "Response>")};
+    }
+
+    if (!options.ptz)
+        return Fault("ActionNotSupported", "no PTZ service");
+    const ProfileInfo* profile = ProfileOf(call);
+    if (profile == nullptr)
+        return Fault("NoProfile", "no such profile");
+    std::string on = std::string(" profile=") + profile->token;
+    if (action == "ContinuousMove") {
+        xmlNode* panTilt = Find(call, "PanTilt");
+        Print("ptz ContinuousMove" + on + " pan=" + Attribute(panTilt, "x") +
+              " tilt=" + Attribute(panTilt, "y") + " zoom=" + Attribute(Find(call, "Zoom"), "x"));
+        return {MHD_HTTP_OK, Envelope("<tptz:ContinuousMoveResponse/>")};
+    }
+    if (action == "Stop") {
+        Print("ptz Stop" + on);
+        return {MHD_HTTP_OK, Envelope("<tptz:StopResponse/>")};
+    }
+    std::lock_guard<std::mutex> guard(device.lock);
+    std::string presetToken = Text(Find(call, "PresetToken"));
+    if (action == "SetPreset") {
+        if (presetToken.empty())
+            presetToken = "preset_" + std::to_string(device.nextPreset++);
+        else if (device.presets.count(presetToken) == 0)
+            return Fault("NoToken", "no such preset");
+        std::string name = Text(Find(call, "PresetName"));
+        device.presets[presetToken] = name;
+        Print("ptz SetPreset" + on + " name=" + name + " token=" + presetToken);
+        return {MHD_HTTP_OK, Envelope("<tptz:SetPresetResponse><tptz:PresetToken>" +
+                                      Escape(presetToken) +
+                                      "</tptz:PresetToken></tptz:SetPresetResponse>")};
+    }
+    if (action == "GotoPreset" || action == "RemovePreset") {
+        auto preset = device.presets.find(presetToken);
+        if (preset == device.presets.end())
+            return Fault("NoToken", "no such preset");
+        Print("ptz " + action + on + " token=" + presetToken + " name=" + preset->second);
+        if (action == "RemovePreset")
+            device.presets.erase(preset);
+        return {MHD_HTTP_OK, Envelope("<tptz:" + action + "Response/>")};
+    }
+    return Fault("ActionNotSupported", "unknown call " + action);
+}
+
+// What a broken device sends instead of an answer.
+Answer Hostile(const std::string& kind)
+{
+    if (kind == "huge") {
+        // Well-formed and endless: only the size gives it away.
+        std::string body = Envelope("<tds:GetDeviceInformationResponse><tds:Model>");
+        body.insert(body.size() - 40, std::string(3 << 20, 'x'));
+        return {MHD_HTTP_OK, body};
+    }
+    std::string noise;
+    unsigned value = 12345;
+    for (int i = 0; i < 4096; ++i) {
+        value = value * 1103515245u + 12345u;
+        noise += static_cast<char>(value >> 16);
+    }
+    return {MHD_HTTP_OK, "<<<?xml \x01\x02 not xml" + noise};
+}
+
+MHD_Result OnRequest(void* context, MHD_Connection* connection, const char*, const char* method,
+                     const char*, const char* uploadData, size_t* uploadSize, void** state)
+{
+    auto* device = static_cast<Device*>(context);
+    if (*state == nullptr) {
+        *state = new std::string;
+        return MHD_YES;
+    }
+    auto* request = static_cast<std::string*>(*state);
+    if (*uploadSize != 0) {
+        if (request->size() + *uploadSize <= kMaxRequestBytes)
+            request->append(uploadData, *uploadSize);
+        else
+            request->assign(kMaxRequestBytes + 1, ' ');  // marked too large, answered below
+        *uploadSize = 0;
+        return MHD_YES;
+    }
+    Answer answer;
+    if (!device->options.hostile.empty())
+        answer = Hostile(device->options.hostile);
+    else if (std::strcmp(method, "POST") != 0)
+        answer = {MHD_HTTP_METHOD_NOT_ALLOWED, "POST only\n"};
+    else if (request->size() > kMaxRequestBytes)
+        answer = {MHD_HTTP_CONTENT_TOO_LARGE, "request too large\n"};
+    else
+        answer = Handle(*device, *request);
+    MHD_Response* response = MHD_create_response_from_buffer(
+        answer.body.size(), answer.body.data(), MHD_RESPMEM_MUST_COPY);
+    MHD_add_response_header(response, "Content-Type", "application/soap+xml; charset=utf-8");
+    MHD_Result queued = MHD_queue_response(connection, answer.status, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+void OnRequestDone(void*, MHD_Connection*, void** state, MHD_RequestTerminationCode)
+{
+    delete static_cast<std::string*>(*state);
+    *state = nullptr;
+}
+
+// One discovery probe: answered when it is one, addressed back to its sender.
+void AnswerProbe(const Options& options, int fd, const char* data, size_t length,
+                 const sockaddr_in& from)
+{
+    Doc doc = ReadDoc(std::string(data, length));
+    xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+    if (!Named(root, "Envelope") || Find(Find(root, "Body"), "Probe") == nullptr) {
+        Print("ignored a datagram that is no probe");
+        return;
+    }
+    std::string messageId = Text(Find(Find(root, "Header"), "MessageID"));
+    std::string scopes = "onvif://www.onvif.org/type/video_encoder "
+                         "onvif://www.onvif.org/Profile/Streaming ";
+    auto escaped = [](const std::string& text) {
+        xmlChar* value = xmlURIEscapeStr(reinterpret_cast<const xmlChar*>(text.c_str()),
+                                         reinterpret_cast<const xmlChar*>(""));
+        std::string out = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+        xmlFree(value);
+        return out;
+    };
+    scopes += "onvif://www.onvif.org/name/" + escaped(options.name) +
+              " onvif://www.onvif.org/hardware/" + escaped(options.model);
+    std::string answer =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\""
+        " xmlns:wsa=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\""
+        " xmlns:wsd=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\""
+        " xmlns:dn=\"http://www.onvif.org/ver10/network/wsdl\"><SOAP-ENV:Header>"
+        "<wsa:MessageID>urn:uuid:sim-answer-" +
+        std::to_string(std::time(nullptr)) +
+        "</wsa:MessageID><wsa:RelatesTo>" + Escape(messageId) +
+        "</wsa:RelatesTo><wsa:To>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/"
+        "anonymous</wsa:To><wsa:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/"
+        "ProbeMatches</wsa:Action></SOAP-ENV:Header><SOAP-ENV:Body><wsd:ProbeMatches>"
+        "<wsd:ProbeMatch><wsa:EndpointReference><wsa:Address>urn:uuid:sim-" +
+        Escape(options.address) + "</wsa:Address></wsa:EndpointReference>"
+        "<wsd:Types>dn:NetworkVideoTransmitter</wsd:Types><wsd:Scopes>" +
+        Escape(scopes) + "</wsd:Scopes><wsd:XAddrs>" + Escape(ServiceUrl(options)) +
+        "</wsd:XAddrs><wsd:MetadataVersion>1</wsd:MetadataVersion></wsd:ProbeMatch>"
+        "</wsd:ProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+    sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&from),
+           sizeof from);
+    Print("answered a probe");
+}
+
+void OnQuit(int)
+{
+    g_quit = 1;
+}
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string key = argv[i];
+        if (key == "--no-media") { options.media = false; continue; }
+        if (key == "--no-ptz") { options.ptz = false; continue; }
+        if (i + 1 >= argc)
+            return false;
+        std::string value = argv[++i];
+        if (key == "--address") options.address = value;
+        else if (key == "--port") options.port = std::atoi(value.c_str());
+        else if (key == "--discovery-port") options.discoveryPort = std::atoi(value.c_str());
+        else if (key == "--user") options.user = value;
+        else if (key == "--password") options.password = value;
+        else if (key == "--camera") options.camera = value;
+        else if (key == "--clock-offset") options.clockOffsetSeconds = std::atol(value.c_str());
+        else if (key == "--name") options.name = value;
+        else if (key == "--model") options.model = value;
+        else if (key == "--hostile" && (value == "garbage" || value == "huge")) options.hostile = value;
+        else return false;
+    }
+    return options.port > 0 && options.port < 65536 && options.discoveryPort > 0 &&
+           options.discoveryPort < 65536;
+}
+
+constexpr const char* kHelp =
+    "The service side of a network camera for tests, on one loopback address.\n"
+    "  --address A          address to serve on (default 127.0.0.1)\n"
+    "  --port P             HTTP port of the device, media and PTZ services (default 8080)\n"
+    "  --discovery-port P   UDP port answering discovery probes (default 3702)\n"
+    "  --user U --password W  the credentials it takes (default admin / s3cret)\n"
+    "  --camera HOST:PORT   the camera_sim its stream addresses point at\n"
+    "  --clock-offset S     its clock runs S seconds off the real time\n"
+    "  --name N --model M   what it calls itself in discovery answers\n"
+    "  --no-media, --no-ptz  leave that service out\n"
+    "  --hostile garbage|huge  answer every HTTP request with noise or with 3 MiB\n"
+    "Prints 'ready' when it serves, and one line per PTZ call it takes. Stops on SIGTERM.\n";
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (suite::AnswerHelpOrVersion(argc, argv, "[options]", kHelp))
+        return 0;
+    Device device;
+    if (!ParseOptions(argc, argv, device.options)) {
+        std::fprintf(stderr, "onvif_sim: bad arguments (see --help)\n");
+        return 2;
+    }
+    const Options& options = device.options;
+    signal(SIGTERM, OnQuit);
+    signal(SIGINT, OnQuit);
+    signal(SIGPIPE, SIG_IGN);
+
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    if (inet_pton(AF_INET, options.address.c_str(), &where.sin_addr) != 1) {
+        std::fprintf(stderr, "onvif_sim: %s is no IPv4 address\n", options.address.c_str());
+        return 2;
+    }
+    where.sin_port = htons(static_cast<uint16_t>(options.port));
+    MHD_Daemon* daemon = MHD_start_daemon(
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG, static_cast<uint16_t>(options.port),
+        nullptr, nullptr, OnRequest, &device, MHD_OPTION_SOCK_ADDR, &where,
+        MHD_OPTION_NOTIFY_COMPLETED, OnRequestDone, nullptr, MHD_OPTION_CONNECTION_TIMEOUT,
+        10u, MHD_OPTION_END);
+    if (daemon == nullptr) {
+        std::fprintf(stderr, "onvif_sim: cannot serve HTTP on %s:%d\n", options.address.c_str(),
+                     options.port);
+        return 1;
+    }
+
+    int udp = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int yes = 1;
+    setsockopt(udp, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in probeAddress = where;
+    probeAddress.sin_port = htons(static_cast<uint16_t>(options.discoveryPort));
+    if (udp < 0 ||
+        bind(udp, reinterpret_cast<sockaddr*>(&probeAddress), sizeof probeAddress) != 0) {
+        std::fprintf(stderr, "onvif_sim: cannot take discovery probes on %s:%d\n",
+                     options.address.c_str(), options.discoveryPort);
+        MHD_stop_daemon(daemon);
+        return 1;
+    }
+    std::printf("onvif_sim: ready on %s:%d\n", options.address.c_str(), options.port);
+    std::fflush(stdout);
+
+    std::vector<char> datagram(65536);
+    while (!g_quit) {
+        pollfd waiting[1] = {{udp, POLLIN, 0}};
+        if (poll(waiting, 1, 200) <= 0)
+            continue;
+        if (waiting[0].revents & POLLIN) {
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            ssize_t length = recvfrom(udp, datagram.data(), datagram.size(), 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (length > 0)
+                AnswerProbe(options, udp, datagram.data(), static_cast<size_t>(length), from);
+        }
+    }
+    close(udp);
+    MHD_stop_daemon(daemon);
+    return 0;
+}
