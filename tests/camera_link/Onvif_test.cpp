@@ -137,12 +137,29 @@ TEST(Onvif, CameraClockTwoHoursOffIsAcceptedOnceSynchronised)
     EXPECT_NEAR(static_cast<double>(client.ClockOffset().count()), 7200.0, 2.0);
     EXPECT_EQ(client.GetDeviceInformation(info), Result::Ok) << client.LastError();
 
+    device.process.Stop();
     Device behind;
-    ASSERT_TRUE(behind.Start("127.0.0.194", {"--clock-offset", "-7200"}));
-    Client late(DeviceUrl("127.0.0.194"), "admin", "s3cret");
+    ASSERT_TRUE(behind.Start("127.0.0.193", {"--clock-offset", "-7200"}));
+    Client late(DeviceUrl("127.0.0.193"), "admin", "s3cret");
     ASSERT_EQ(late.SyncClock(), Result::Ok) << late.LastError();
     EXPECT_NEAR(static_cast<double>(late.ClockOffset().count()), -7200.0, 2.0);
     EXPECT_EQ(late.GetDeviceInformation(info), Result::Ok) << late.LastError();
+}
+
+TEST(Onvif, DeviceAskingForHttpDigestAlsoGetsIt)
+{
+    Device device;
+    ASSERT_TRUE(device.Start("127.0.0.194", {"--http-digest"}));
+    Client client(DeviceUrl("127.0.0.194"), "admin", "s3cret");
+    ASSERT_EQ(client.SyncClock(), Result::Ok) << client.LastError();
+    std::vector<camlink::onvif::Profile> profiles;
+    EXPECT_EQ(client.GetProfiles(profiles), Result::Ok) << client.LastError();
+    EXPECT_EQ(profiles.size(), 2u);
+    // Refused at the HTTP layer: still the credentials, not a broken link.
+    Client wrong(DeviceUrl("127.0.0.194"), "admin", "guess");
+    camlink::onvif::DeviceInfo info;
+    EXPECT_EQ(wrong.GetDeviceInformation(info), Result::WrongCredentials) << wrong.LastError();
+    EXPECT_TRUE(device.process.WaitForLine("refused HTTP digest credentials", 1s));
 }
 
 TEST(Onvif, PtzMovesStopsAndPresetsReachTheDevice)

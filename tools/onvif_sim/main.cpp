@@ -11,6 +11,7 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 #include <openssl/sha.h>
 #include <poll.h>
 #include <signal.h>
@@ -44,6 +45,7 @@ struct Options {
     bool media = true;
     bool ptz = true;
     std::string hostile;  // "garbage" or "huge": every HTTP answer is that instead
+    bool httpDigest = false;  // the HTTP layer asks for digest credentials as well
 };
 
 struct Device {
@@ -415,6 +417,33 @@ MHD_Result OnRequest(void* context, MHD_Connection* connection, const char*, con
         *uploadSize = 0;
         return MHD_YES;
     }
+    if (device->options.httpDigest) {
+        // libmicrohttpd keeps the nonces; a request without valid credentials gets the
+        // challenge (marked stale when only its nonce was old).
+        constexpr const char* kRealm = "onvif_sim";
+        char* user = MHD_digest_auth_get_username(connection);
+        int check = MHD_NO;
+        if (user != nullptr) {
+            check = MHD_digest_auth_check2(connection, kRealm, user,
+                                           device->options.password.c_str(), 300,
+                                           MHD_DIGEST_ALG_MD5);
+            if (device->options.user != user)
+                check = MHD_NO;
+            MHD_free(user);
+        }
+        if (check != MHD_YES) {
+            static const char kRefused[] = "digest credentials needed\n";
+            MHD_Response* refusal = MHD_create_response_from_buffer(
+                sizeof kRefused - 1, const_cast<char*>(kRefused), MHD_RESPMEM_PERSISTENT);
+            MHD_Result queued = MHD_queue_auth_fail_response2(
+                connection, kRealm, "0a4f113b", refusal,
+                check == MHD_INVALID_NONCE ? MHD_YES : MHD_NO, MHD_DIGEST_ALG_MD5);
+            MHD_destroy_response(refusal);
+            if (user != nullptr)
+                Print("refused HTTP digest credentials");
+            return queued;
+        }
+    }
     Answer answer;
     if (!device->options.hostile.empty())
         answer = Hostile(device->options.hostile);
@@ -494,6 +523,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
         std::string key = argv[i];
         if (key == "--no-media") { options.media = false; continue; }
         if (key == "--no-ptz") { options.ptz = false; continue; }
+        if (key == "--http-digest") { options.httpDigest = true; continue; }
         if (i + 1 >= argc)
             return false;
         std::string value = argv[++i];
@@ -523,6 +553,7 @@ constexpr const char* kHelp =
     "  --clock-offset S     its clock runs S seconds off the real time\n"
     "  --name N --model M   what it calls itself in discovery answers\n"
     "  --no-media, --no-ptz  leave that service out\n"
+    "  --http-digest        ask for HTTP digest credentials as well\n"
     "  --hostile garbage|huge  answer every HTTP request with noise or with 3 MiB\n"
     "Prints 'ready' when it serves, and one line per PTZ call it takes. Stops on SIGTERM.\n";
 
@@ -549,11 +580,17 @@ int main(int argc, char** argv)
         return 2;
     }
     where.sin_port = htons(static_cast<uint16_t>(options.port));
+    unsigned char digestRandom[32];
+    if (RAND_bytes(digestRandom, sizeof digestRandom) != 1) {
+        std::fprintf(stderr, "onvif_sim: no random numbers for the digest nonces\n");
+        return 1;
+    }
     MHD_Daemon* daemon = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG, static_cast<uint16_t>(options.port),
         nullptr, nullptr, OnRequest, &device, MHD_OPTION_SOCK_ADDR, &where,
         MHD_OPTION_NOTIFY_COMPLETED, OnRequestDone, nullptr, MHD_OPTION_CONNECTION_TIMEOUT,
-        10u, MHD_OPTION_END);
+        10u, MHD_OPTION_DIGEST_AUTH_RANDOM, sizeof digestRandom, digestRandom,
+        MHD_OPTION_NONCE_NC_SIZE, 300u, MHD_OPTION_END);
     if (daemon == nullptr) {
         std::fprintf(stderr, "onvif_sim: cannot serve HTTP on %s:%d\n", options.address.c_str(),
                      options.port);
