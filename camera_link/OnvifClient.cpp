@@ -66,7 +66,7 @@ std::string Speed(double value)
 {
     if (!std::isfinite(value))
         value = 0.0;
-    value = std::clamp(value, -1.0, 1.0);
+    value = std::clamp(value, -1.0, 1.0) + 0.0;  // + 0.0: no "-0.000" for a stop
     std::ostringstream text;
     text.imbue(std::locale::classic());
     text.precision(3);

@@ -65,6 +65,10 @@ private:
     std::string lastError_;
 };
 
+// Where cameras take discovery probes, and how long their answers are waited for.
+constexpr int kDiscoveryPort = 3702;
+constexpr std::chrono::milliseconds kDiscoveryWait{3000};
+
 // Sends one discovery probe to address:port (a single camera, or a multicast group when the
 // caller asks for one) and collects the answers that come within `wait`. An answer that is
 // no probe match of ours is skipped. Fails only when the probe cannot be sent.

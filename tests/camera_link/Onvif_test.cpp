@@ -52,7 +52,8 @@ TEST(Onvif, DiscoveryFindsTheDeviceWithItsNameAndModel)
     std::vector<camlink::onvif::DiscoveredDevice> found;
     std::string error;
     auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(camlink::onvif::Discover("127.0.0.190", 3702, 1500ms, found, error), Result::Ok)
+    ASSERT_EQ(camlink::onvif::Discover("127.0.0.190", camlink::onvif::kDiscoveryPort, 1500ms,
+                                       found, error), Result::Ok)
         << error;
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);  // waits for late answers
     ASSERT_EQ(found.size(), 1u);
@@ -175,8 +176,8 @@ TEST(Onvif, PtzMovesStopsAndPresetsReachTheDevice)
     EXPECT_TRUE(sim.WaitForLine(
         "ptz ContinuousMove profile=profile_main pan=0.500 tilt=-0.250 zoom=0.000", 2s));
     // Speeds beyond the camera's range are clamped, not sent as they came.
-    EXPECT_EQ(client.ContinuousMove("profile_main", 0.0, 0.0, 7.0), Result::Ok);
-    EXPECT_TRUE(sim.WaitForLine("pan=0.000 tilt=0.000 zoom=1.000", 2s));
+    EXPECT_EQ(client.ContinuousMove("profile_main", -0.0, -3.0, 7.0), Result::Ok);
+    EXPECT_TRUE(sim.WaitForLine("pan=0.000 tilt=-1.000 zoom=1.000", 2s));
     EXPECT_EQ(client.Stop("profile_main"), Result::Ok) << client.LastError();
     EXPECT_TRUE(sim.WaitForLine("ptz Stop profile=profile_main", 2s));
 
