@@ -32,6 +32,12 @@ void DataWorker::Clear() {
   changed_.notify_all();
 }
 
+bool DataWorker::Drain(std::chrono::milliseconds wait) {
+  if (on_worker_thread()) return queue_.empty();
+  std::unique_lock<std::mutex> lock(lock_);
+  return changed_.wait_for(lock, wait, [&] { return stopping_ || (queue_.empty() && !handling_); });
+}
+
 void DataWorker::Stop() {
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -54,10 +60,13 @@ void DataWorker::Run() {
     if (stopping_) return;
     DataItem item = std::move(queue_.front());
     queue_.pop_front();
+    handling_ = true;
     lock.unlock();
     changed_.notify_all();
     handler_(item);
     lock.lock();
+    handling_ = false;
+    changed_.notify_all();
   }
 }
 

@@ -3,6 +3,7 @@
 // A thread that takes messages from the receiving thread through a bounded queue and handles
 // them one at a time, so a slow callback holds up only its own channel.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,6 +32,8 @@ class DataWorker {
   bool Push(DataItem item);
   // Drops every queued item.
   void Clear();
+  // Waits, at most `wait`, until every queued item has been handled; false when time ran out.
+  bool Drain(std::chrono::milliseconds wait);
   void Stop();
   bool on_worker_thread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
@@ -44,6 +47,7 @@ class DataWorker {
   std::condition_variable changed_;
   std::deque<DataItem> queue_;  // guarded by lock_
   bool stopping_ = false;       // guarded by lock_
+  bool handling_ = false;       // guarded by lock_: an item is out of the queue, not yet done
   std::thread thread_;
 };
 

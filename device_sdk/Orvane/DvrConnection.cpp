@@ -264,6 +264,14 @@ void DvrConnection::ReceiveLoop(int fd) {
     payload = {};
   }
 
+  std::vector<LiveChannel*> channels;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (link_ == Link::LoggedIn && !closing_ && !logging_out_)
+      for (auto& c : channels_) channels.push_back(c.get());
+  }
+  for (LiveChannel* c : channels) c->FinishReceived();
+
   ORVANE_CONNLOST_CB callback = nullptr;
   void* context = nullptr;
   {

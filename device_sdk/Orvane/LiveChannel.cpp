@@ -1,5 +1,7 @@
 #include "device_sdk/Orvane/LiveChannel.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "device_sdk/Orvane/DvrConnection.h"
@@ -200,6 +202,12 @@ int LiveChannel::Snapshot(const std::string& host_path) {
 
 void LiveChannel::Receive(uint16_t type, std::vector<uint8_t> payload) {
   worker_->Push(DataItem{type, 0, std::move(payload)});
+}
+
+void LiveChannel::FinishReceived() {
+  // Bounded: a callback that never returns must not keep the loss from being reported.
+  if (!worker_->Drain(std::chrono::seconds(2)))
+    std::fprintf(stderr, "[ORVANE] channel %d still busy when its link was lost\n", channel_);
 }
 
 void LiveChannel::Handle(DataItem& item) {

@@ -45,6 +45,9 @@ class LiveChannel {
 
   // Receiving thread: a live picture or sound block from the recorder.
   void Receive(uint16_t type, std::vector<uint8_t> payload);
+  // Receiving thread, once the link is lost: what was received before reaches the caller (and
+  // the recording) first, so nothing arrives after the loss is reported.
+  void FinishReceived();
 
   // The link has closed: the channel forgets what was opened and asked for, ends a recording
   // and drops its callbacks.
