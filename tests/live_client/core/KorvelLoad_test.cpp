@@ -33,11 +33,6 @@ constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kRaceChecked = true;
-#else
-constexpr bool kRaceChecked = false;
-#endif
 
 namespace {
 
@@ -150,7 +145,9 @@ TEST_F(KorvelLoadTest, TwentyFiveLiveWindowsForAMinuteThenEveryPage) {
   const long rss10 = figures.rss10, rss60 = figures.rss60;
   // A callback held up for 100 ms or more is a stall; on a machine shared with other work the
   // scheduler alone can cause a rare one, so a handful in 37,500 are tolerated.
-  if (!kRaceChecked) {
+  // Sanitized builds run the same minute at a fraction of the speed: they check memory and
+  // threads, and the timing limits hold in the optimised build only, as for the D1 minute.
+  if (!kSanitized) {
     EXPECT_LE(slow, callbacks / 5000) << "picture callbacks were held up";
     EXPECT_GT(fewest, static_cast<unsigned>(kRunSeconds * 5)) << "a window was starved";
   } else {
