@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 static_assert(sizeof(CML_MEDIA_INFO) == 16, "media information is 16 bytes");
 
@@ -135,7 +136,8 @@ CML_API int CMLCreateHandle(int* handle, const CML_CONNECT_INFO* connectInfo, in
             FixedText(connectInfo->szPassword, sizeof connectInfo->szPassword));
         if (address.host.empty())
             return CML_ERR_PARAMETER;
-        auto created = std::make_shared<camlink::CameraHandle>(address, connectInfo->nTransport);
+        auto created = std::make_shared<camlink::CameraHandle>(address, connectInfo->nTransport,
+                                                               connectInfo->wOnvifPort);
         Library& library = TheLibrary();
         std::lock_guard<std::mutex> lock(library.lock);
         if (!library.loaded)
@@ -270,6 +272,76 @@ CML_API int CMLSplitUrl(const char* url, CML_CONNECT_INFO* connectInfo)
         CopyText(connectInfo->szPassword, sizeof connectInfo->szPassword, address.password);
         connectInfo->wPort = static_cast<unsigned short>(address.port);
         return CML_OK;
+    });
+}
+
+CML_API int CMLGetProfileCount(int handle, int* count)
+{
+    return Guarded("CMLGetProfileCount", [&] {
+        if (!count)
+            return CML_ERR_PARAMETER;
+        *count = 0;
+        auto target = FindHandle(handle);
+        if (!target)
+            return CML_ERR_HANDLE;
+        std::vector<camlink::ProfileSummary> profiles;
+        const int result = target->Profiles(profiles);
+        if (result == CML_OK)
+            *count = static_cast<int>(profiles.size());
+        return result;
+    });
+}
+
+CML_API int CMLGetProfileInfo(int handle, int profile, CML_PROFILE_INFO* info)
+{
+    return Guarded("CMLGetProfileInfo", [&] {
+        if (!info)
+            return CML_ERR_PARAMETER;
+        auto target = FindHandle(handle);
+        if (!target)
+            return CML_ERR_HANDLE;
+        std::vector<camlink::ProfileSummary> profiles;
+        const int result = target->Profiles(profiles);
+        if (result != CML_OK)
+            return result;
+        if (profile < 0 || static_cast<size_t>(profile) >= profiles.size())
+            return CML_ERR_NOT_FOUND;
+        const camlink::ProfileSummary& summary = profiles[static_cast<size_t>(profile)];
+        CopyText(info->szName, sizeof info->szName, summary.name);
+        CopyText(info->szCodec, sizeof info->szCodec, summary.codec);
+        info->nWidth = summary.width;
+        info->nHeight = summary.height;
+        return CML_OK;
+    });
+}
+
+CML_API int CMLPtzControl(int handle, int stream, int command, int start)
+{
+    return Guarded("CMLPtzControl", [&] {
+        if (!ValidStream(stream))
+            return CML_ERR_PARAMETER;
+        auto target = FindHandle(handle);
+        return target ? target->Ptz(stream, command, start) : CML_ERR_HANDLE;
+    });
+}
+
+CML_API int CMLPtzPreset(int handle, int stream, int action, int number)
+{
+    return Guarded("CMLPtzPreset", [&] {
+        if (!ValidStream(stream))
+            return CML_ERR_PARAMETER;
+        auto target = FindHandle(handle);
+        return target ? target->Preset(stream, action, number) : CML_ERR_HANDLE;
+    });
+}
+
+CML_API int CMLGetSnapshot(int handle, int stream, const char* path)
+{
+    return Guarded("CMLGetSnapshot", [&] {
+        if (!path || !ValidStream(stream))
+            return CML_ERR_PARAMETER;
+        auto target = FindHandle(handle);
+        return target ? target->Snapshot(stream, path) : CML_ERR_HANDLE;
     });
 }
 

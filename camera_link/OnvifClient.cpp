@@ -26,6 +26,7 @@ namespace {
 constexpr const char* kDeviceActions = "http://www.onvif.org/ver10/device/wsdl/";
 constexpr const char* kMediaActions = "http://www.onvif.org/ver10/media/wsdl/";
 constexpr const char* kPtzActions = "http://www.onvif.org/ver20/ptz/wsdl/";
+constexpr const char* kImagingActions = "http://www.onvif.org/ver20/imaging/wsdl/";
 
 constexpr const char* kEnvelopeOpen =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -33,6 +34,7 @@ constexpr const char* kEnvelopeOpen =
     " xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\""
     " xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\""
     " xmlns:tptz=\"http://www.onvif.org/ver20/ptz/wsdl\""
+    " xmlns:timg=\"http://www.onvif.org/ver20/imaging/wsdl\""
     " xmlns:tt=\"http://www.onvif.org/ver10/schema\">";
 
 std::string Base64(const unsigned char* data, size_t length)
@@ -81,14 +83,18 @@ std::string Element(const char* name, const std::string& value)
 
 struct ReplyBuffer {
     std::string* text;
+    size_t limit;
     bool overflow = false;
 };
+
+// How often a transfer in flight looks at the cancel flag.
+constexpr std::chrono::milliseconds kCancelPoll{50};
 
 size_t Collect(char* data, size_t size, size_t count, void* context)
 {
     auto* buffer = static_cast<ReplyBuffer*>(context);
     size_t length = size * count;
-    if (buffer->text->size() + length > Client::kMaxReplyBytes) {
+    if (buffer->text->size() + length > buffer->limit) {
         buffer->overflow = true;
         return 0;  // curl stops the transfer
     }
@@ -104,6 +110,9 @@ void InitCurlOnce()
 
 struct CurlFree {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct MultiFree {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 struct HeadersFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -160,18 +169,22 @@ std::string Client::SecurityHeader() const
            "</wsse:UsernameToken></wsse:Security></s:Header>";
 }
 
-Result Client::Post(const std::string& url, const char* action, const std::string& envelope,
-                    std::string& reply, long& status)
+Result Client::Transfer(const std::string& url, const char* action,
+                        const std::string& envelope, std::string& reply, long& status,
+                        size_t limit)
 {
     std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
-    if (!curl)
+    std::unique_ptr<CURLM, MultiFree> multi(curl_multi_init());
+    if (!curl || !multi)
         return Fail(Result::Unreachable, "cannot start an HTTP request");
-    std::string contentType =
-        std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") + action +
-        "\"";
-    std::unique_ptr<curl_slist, HeadersFree> headers(
-        curl_slist_append(nullptr, contentType.c_str()));
-    ReplyBuffer buffer{&reply};
+    std::unique_ptr<curl_slist, HeadersFree> headers;
+    if (action != nullptr) {
+        std::string contentType =
+            std::string("Content-Type: application/soap+xml; charset=utf-8; action=\"") +
+            action + "\"";
+        headers.reset(curl_slist_append(nullptr, contentType.c_str()));
+    }
+    ReplyBuffer buffer{&reply, limit};
     reply.clear();
     char curlError[CURL_ERROR_SIZE] = {};
     CURL* handle = curl.get();
@@ -180,14 +193,15 @@ Result Client::Post(const std::string& url, const char* action, const std::strin
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout_.count()));
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout_.count()));
-    curl_easy_setopt(handle, CURLOPT_POST, 1L);
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, envelope.c_str());
-    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(envelope.size()));
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    if (action != nullptr) {
+        curl_easy_setopt(handle, CURLOPT_POST, 1L);
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, envelope.c_str());
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE, static_cast<long>(envelope.size()));
+        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    }
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &buffer);
-    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(kMaxReplyBytes));
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limit));
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, curlError);
     if (!user_.empty()) {
         // Cameras that guard the HTTP layer as well ask for basic or digest; curl answers
@@ -196,10 +210,34 @@ Result Client::Post(const std::string& url, const char* action, const std::strin
         curl_easy_setopt(handle, CURLOPT_USERNAME, user_.c_str());
         curl_easy_setopt(handle, CURLOPT_PASSWORD, password_.c_str());
     }
-    CURLcode code = curl_easy_perform(handle);
+    // Driven through a multi handle so that a cancel ends the wait within a poll interval
+    // instead of at the timeout.
+    curl_multi_add_handle(multi.get(), handle);
+    CURLcode code = CURLE_OK;
+    for (;;) {
+        if (cancel_ != nullptr && cancel_->load()) {
+            curl_multi_remove_handle(multi.get(), handle);
+            return Fail(Result::Cancelled, url + ": cancelled");
+        }
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            code = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            CURLMsg* message = curl_multi_info_read(multi.get(), &left);
+            code = message != nullptr && message->msg == CURLMSG_DONE ? message->data.result
+                                                                      : CURLE_FAILED_INIT;
+            break;
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(kCancelPoll.count()), nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), handle);
     std::string why = curlError[0] != '\0' ? curlError : curl_easy_strerror(code);
     if (buffer.overflow || code == CURLE_FILESIZE_EXCEEDED)
-        return Fail(Result::TooLarge, url + ": the reply is larger than 1 MiB");
+        return Fail(Result::TooLarge, url + ": the reply is larger than " +
+                                          std::to_string(limit >> 20) + " MiB");
     switch (code) {
     case CURLE_OK:
         break;
@@ -230,10 +268,15 @@ Result Client::ServiceUrl(Service service, std::string& url)
         if (capabilities_.media.empty())
             return Fail(Result::NoMediaService, deviceUrl_ + ": the camera has no media service");
         url = capabilities_.media;
-    } else {
+    } else if (service == Service::Ptz) {
         if (capabilities_.ptz.empty())
             return Fail(Result::NoPtzService, deviceUrl_ + ": the camera has no PTZ service");
         url = capabilities_.ptz;
+    } else {
+        if (capabilities_.imaging.empty())
+            return Fail(Result::NoImagingService,
+                        deviceUrl_ + ": the camera has no imaging service");
+        url = capabilities_.imaging;
     }
     return Result::Ok;
 }
@@ -247,14 +290,15 @@ Result Client::Call(Service service, const char* action, const std::string& body
         return result;
     const char* actions = service == Service::Device  ? kDeviceActions
                           : service == Service::Media ? kMediaActions
-                                                      : kPtzActions;
+                          : service == Service::Ptz   ? kPtzActions
+                                                      : kImagingActions;
     std::string actionUri = std::string(actions) + action;
     // The clock question goes without credentials: we need its answer to write them.
     bool secure = std::string(action) != "GetSystemDateAndTime";
     std::string envelope = kEnvelopeOpen + (secure ? SecurityHeader() : std::string()) +
                            "<s:Body>" + body + "</s:Body></s:Envelope>";
     long status = 0;
-    result = Post(url, actionUri.c_str(), envelope, reply, status);
+    result = Transfer(url, actionUri.c_str(), envelope, reply, status, kMaxReplyBytes);
     if (result != Result::Ok)
         return result;
     if (status == 401 || status == 403)
@@ -417,6 +461,78 @@ Result Client::GotoPreset(const std::string& profileToken, const std::string& pr
                 "<tptz:GotoPreset>" + Element("tptz:ProfileToken", profileToken) +
                     Element("tptz:PresetToken", presetToken) + "</tptz:GotoPreset>",
                 reply);
+}
+
+Result Client::FocusMove(const std::string& videoSource, double speed)
+{
+    std::string reply;
+    return Call(Service::Imaging, "Move",
+                "<timg:Move>" + Element("timg:VideoSourceToken", videoSource) +
+                    "<timg:Focus><tt:Continuous><tt:Speed>" + Speed(speed) +
+                    "</tt:Speed></tt:Continuous></timg:Focus></timg:Move>",
+                reply);
+}
+
+Result Client::FocusStop(const std::string& videoSource)
+{
+    std::string reply;
+    return Call(Service::Imaging, "Stop",
+                "<timg:Stop>" + Element("timg:VideoSourceToken", videoSource) + "</timg:Stop>",
+                reply);
+}
+
+Result Client::IrisStep(const std::string& videoSource, double step)
+{
+    std::string reply, why;
+    Result result = Call(Service::Imaging, "GetImagingSettings",
+                         "<timg:GetImagingSettings>" +
+                             Element("timg:VideoSourceToken", videoSource) +
+                             "</timg:GetImagingSettings>",
+                         reply);
+    if (result != Result::Ok)
+        return result;
+    double iris = 0.0;
+    bool present = false;
+    if ((result = ParseIris(reply, iris, present, why)) != Result::Ok)
+        return Fail(result, capabilities_.imaging + ": GetImagingSettings: " + why);
+    if (!present)
+        return Fail(Result::NoImagingService,
+                    capabilities_.imaging + ": the camera has no iris setting");
+    std::ostringstream value;
+    value.imbue(std::locale::classic());
+    value.precision(3);
+    value << std::fixed << iris + step;
+    return Call(Service::Imaging, "SetImagingSettings",
+                "<timg:SetImagingSettings>" + Element("timg:VideoSourceToken", videoSource) +
+                    "<timg:ImagingSettings><tt:Exposure><tt:Mode>MANUAL</tt:Mode><tt:Iris>" +
+                    value.str() +
+                    "</tt:Iris></tt:Exposure></timg:ImagingSettings></timg:SetImagingSettings>",
+                reply);
+}
+
+Result Client::FetchSnapshot(const std::string& uri, std::string& jpeg)
+{
+    if (uri.rfind("http://", 0) != 0 && uri.rfind("https://", 0) != 0)
+        return Fail(Result::BadReply, "the snapshot address is no HTTP address");
+    long status = 0;
+    Result result = Transfer(uri, nullptr, std::string(), jpeg, status, kMaxSnapshotBytes);
+    if (result != Result::Ok)
+        return result;
+    if (status == 401 || status == 403)
+        return Fail(Result::WrongCredentials,
+                    uri + ": the camera refused the credentials (HTTP " + std::to_string(status) +
+                        ")");
+    if (status != 200)
+        return Fail(Result::BadReply, uri + ": HTTP status " + std::to_string(status));
+    // A JPEG starts with its start-of-image marker and ends with its end marker; anything
+    // else (an error page, a cut transfer) is no picture to keep.
+    const bool whole = jpeg.size() >= 4 && static_cast<unsigned char>(jpeg[0]) == 0xFF &&
+                       static_cast<unsigned char>(jpeg[1]) == 0xD8 &&
+                       static_cast<unsigned char>(jpeg[jpeg.size() - 2]) == 0xFF &&
+                       static_cast<unsigned char>(jpeg[jpeg.size() - 1]) == 0xD9;
+    if (!whole)
+        return Fail(Result::BadReply, uri + ": the snapshot is no whole JPEG picture");
+    return Result::Ok;
 }
 
 Result Discover(const std::string& address, int port, std::chrono::milliseconds wait,

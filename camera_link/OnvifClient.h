@@ -6,6 +6,7 @@
 
 #include "camera_link/OnvifReply.h"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -39,19 +40,39 @@ public:
     Result RemovePreset(const std::string& profileToken, const std::string& presetToken);
     Result GotoPreset(const std::string& profileToken, const std::string& presetToken);
 
+    // Focus through the imaging service: a continuous move at `speed` in [-1, 1] (positive
+    // towards far) until FocusStop.
+    Result FocusMove(const std::string& videoSource, double speed);
+    Result FocusStop(const std::string& videoSource);
+    // Iris through the imaging service: reads the iris setting and sets it `step` further
+    // (positive opens), in manual exposure.
+    Result IrisStep(const std::string& videoSource, double step);
+    // True once GetCapabilities named an imaging service.
+    bool HasImaging() const { return haveCapabilities_ && !capabilities_.imaging.empty(); }
+
+    // Fetches the picture at a snapshot address with our credentials (HTTP basic or digest,
+    // whichever the camera asks for); a picture that is no JPEG is a bad reply.
+    Result FetchSnapshot(const std::string& uri, std::string& jpeg);
+
     void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+    // While *flag is true every call ends at once with Cancelled (null: calls run to their
+    // end). The flag must outlive the calls.
+    void SetCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
     const std::string& LastError() const { return lastError_; }
 
     // Replies larger than this are refused: a camera has nothing that long to say.
     static constexpr size_t kMaxReplyBytes = 1 << 20;
+    // A snapshot may be a large picture; larger than this is refused.
+    static constexpr size_t kMaxSnapshotBytes = 16 << 20;
 
 private:
-    enum class Service { Device, Media, Ptz };
+    enum class Service { Device, Media, Ptz, Imaging };
 
     Result Call(Service service, const char* action, const std::string& body, std::string& reply);
     Result ServiceUrl(Service service, std::string& url);
-    Result Post(const std::string& url, const char* action, const std::string& envelope,
-                std::string& reply, long& status);
+    // POSTs the envelope with `action`, or GETs the url when action is null.
+    Result Transfer(const std::string& url, const char* action, const std::string& envelope,
+                    std::string& reply, long& status, size_t limit);
     std::string SecurityHeader() const;
     Result Fail(Result result, const std::string& why);
 
@@ -60,6 +81,7 @@ private:
     const std::string password_;
     std::chrono::milliseconds timeout_{5000};
     std::chrono::seconds clockOffset_{0};
+    const std::atomic<bool>* cancel_ = nullptr;
     bool haveCapabilities_ = false;
     Capabilities capabilities_;
     std::string lastError_;

@@ -4,6 +4,8 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <cmath>
+#include <locale>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -196,10 +198,12 @@ const char* ResultName(Result result)
     case Result::WrongCredentials: return "wrong credentials";
     case Result::NoMediaService: return "no media service";
     case Result::NoPtzService: return "no PTZ service";
+    case Result::NoImagingService: return "no imaging service";
     case Result::Unreachable: return "unreachable";
     case Result::BadReply: return "bad reply";
     case Result::TooLarge: return "reply too large";
     case Result::Fault: return "fault";
+    case Result::Cancelled: return "cancelled";
     }
     return "unknown";
 }
@@ -284,6 +288,7 @@ Result ParseCapabilities(const std::string& xml, Capabilities& capabilities, std
         capabilities.device = Text(Child(Child(all, "Device"), "XAddr"));
         capabilities.media = Text(Child(Child(all, "Media"), "XAddr"));
         capabilities.ptz = Text(Child(Child(all, "PTZ"), "XAddr"));
+        capabilities.imaging = Text(Child(Child(all, "Imaging"), "XAddr"));
         return Result::Ok;
     });
 }
@@ -312,6 +317,7 @@ Result ParseProfiles(const std::string& xml, std::vector<Profile>& profiles, std
             xmlNode* resolution = Child(video, "Resolution");
             profile.width = std::max(0, Number(Child(resolution, "Width"), 0, 65535));
             profile.height = std::max(0, Number(Child(resolution, "Height"), 0, 65535));
+            profile.videoSource = Text(Child(Child(node, "VideoSourceConfiguration"), "SourceToken"));
             read.push_back(std::move(profile));
         }
         profiles = std::move(read);
@@ -328,6 +334,31 @@ Result ParseMediaUri(const std::string& xml, std::string& uri, std::string& erro
             return Result::BadReply;
         }
         uri = read;
+        return Result::Ok;
+    });
+}
+
+Result ParseIris(const std::string& xml, double& iris, bool& present, std::string& error)
+{
+    return ReadBody(xml, error, [&](xmlNode* body) {
+        xmlNode* settings = Find(body, "ImagingSettings");
+        if (settings == nullptr) {
+            error = "the reply holds no imaging settings";
+            return Result::BadReply;
+        }
+        present = false;
+        std::string text = Text(Child(Child(settings, "Exposure"), "Iris"));
+        if (text.empty())
+            return Result::Ok;
+        std::istringstream in(text);
+        in.imbue(std::locale::classic());
+        double value = 0.0;
+        if (!(in >> value) || !std::isfinite(value)) {
+            error = "the iris setting is no number: " + text.substr(0, 40);
+            return Result::BadReply;
+        }
+        iris = value;
+        present = true;
         return Result::Ok;
     });
 }

@@ -14,10 +14,12 @@ enum class Result {
     WrongCredentials,  // the camera refused the user or password
     NoMediaService,    // the camera offers no media service (no profiles, no streams)
     NoPtzService,      // the camera offers no PTZ service
+    NoImagingService,  // the camera offers no imaging service (focus, iris)
     Unreachable,       // no connection, or no answer within the timeout
     BadReply,          // not XML, or not the shape the call answers with
     TooLarge,          // the reply passed the size limit
     Fault,             // the camera answered with a SOAP fault other than a refusal
+    Cancelled,         // the caller ended the call before the answer came
 };
 
 const char* ResultName(Result result);
@@ -40,6 +42,7 @@ struct Capabilities {
     std::string device;
     std::string media;
     std::string ptz;
+    std::string imaging;  // focus and iris
 };
 
 // One media profile: what a stream of the camera looks like.
@@ -49,6 +52,7 @@ struct Profile {
     std::string encoding;  // "H264", "JPEG", ... as the camera names it; empty when it has none
     int width = 0;
     int height = 0;
+    std::string videoSource;  // the token of the camera's video input the profile shows
 };
 
 // A camera that answered a discovery probe.
@@ -78,6 +82,8 @@ Result ParseCapabilities(const std::string& xml, Capabilities& capabilities, std
 Result ParseProfiles(const std::string& xml, std::vector<Profile>& profiles, std::string& error);
 // The <Uri> of GetStreamUri and GetSnapshotUri answers.
 Result ParseMediaUri(const std::string& xml, std::string& uri, std::string& error);
+// The iris setting of a GetImagingSettings answer; `present` false when it names none.
+Result ParseIris(const std::string& xml, double& iris, bool& present, std::string& error);
 // The preset token of a SetPreset answer.
 Result ParsePresetToken(const std::string& xml, std::string& token, std::string& error);
 // Every ProbeMatch of one discovery answer whose RelatesTo names messageId (any when empty).

@@ -188,6 +188,8 @@ int ReportableCameraCode(int code) {
       return FRW_ERR_TIMEOUT;
     case CML_ERR_USER:
       return FRW_ERR_USER;
+    case CML_ERR_NO_MEDIA:
+      return kConnectNoMediaService;
     case CML_ERR_NOT_FOUND:
     case CML_ERR_NO_SOURCE:
     case CML_ERR_PROTOCOL:

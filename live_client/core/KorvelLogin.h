@@ -20,6 +20,8 @@
 class CKorvelDlg;
 
 inline constexpr int kConnectResolveFailed = -2;
+// A camera that answers its services but offers no media service (no streams to show).
+inline constexpr int kConnectNoMediaService = 50;
 
 // Guards g_LoginTable's membership (records keep their addresses while in it).
 extern platform::CriticalSection g_csLoginTable;
@@ -47,5 +49,6 @@ void ReportConnectFailure(CKorvelDlg* dialog, int code, int window, int page);
 int ChannelsOfKind(int kind);
 // A camera link result as the media-transmit library's code of the same meaning, which the
 // error report names: a camera not there reads "over time", refused credentials "user info
-// error", a stream the camera does not have "no video source".
+// error", a stream the camera does not have "no video source"; a camera without a media
+// service gives kConnectNoMediaService.
 int ReportableCameraCode(int code);

@@ -10,6 +10,7 @@
 #include "common/TraceMessage.h"
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
+#include "live_client/core/KorvelLogin.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
@@ -91,8 +92,12 @@ std::string CErrReportDlg::Paragraph(ErrReportKind kind, int code, const CCamera
   const std::string server = slot ? slot->strSvrDesc : std::string();
   if (kind == ErrReportKind::Connect) {
     TraceMessage("----------------------  nRet: %d  ", code);
-    return FormatText(format, {page + 1, window + 1, camera, server,
-                               std::string(ConnectResultName(code))});
+    // A camera without a media service is told in the operator's language; the other
+    // reasons keep their fixed names.
+    const std::string reason = code == kConnectNoMediaService + 100
+                                   ? skin_.Text("IDS_CONNECT_NO_MEDIA")
+                                   : std::string(ConnectResultName(code));
+    return FormatText(format, {page + 1, window + 1, camera, server, reason});
   }
   return FormatText(format, {page + 1, window + 1, camera, server});
 }

@@ -49,6 +49,7 @@ bool KorvelSimulatorTest::OpenWithSlots(const std::vector<SimulatorSlot>& wanted
     slot.nChannel = spec.channel;
     slot.strUser = spec.user;
     slot.strPassword = spec.password;
+    slot.nPort2 = spec.port2;
     slot.strSvrDesc = "Rec";
   }
   if (!SaveConfigToFile(ClientWindows(), g_PageInfo, settings)) return false;

@@ -31,6 +31,7 @@ struct SimulatorSlot {
   int channel;
   std::string user = {};  // the simulator's credentials
   std::string password = {};
+  int port2 = 0;  // a network camera's services port (0: none)
 };
 
 class KorvelSimulatorTest : public KorvelDialogTest {

@@ -245,6 +245,12 @@ TEST_F(ErrReportTest, ParagraphsByEventKindAccumulate) {
   EXPECT_EQ(shown.count(QStringLiteral("Gate")), 7);
   EXPECT_TRUE(shown.contains(QStringLiteral("USER INFO ERROR\n\n")));
 
+  // A camera without a media service is told in the operator's language.
+  Post((50 + 100) * 65536 + 1, where);
+  expected += Expected("IDS_CONNECT_ERRREPORT", skin_.Text("IDS_CONNECT_NO_MEDIA").c_str());
+  EXPECT_EQ(report_->ReportText(), expected);
+  EXPECT_FALSE(skin_.Text("IDS_CONNECT_NO_MEDIA").empty());
+
   EXPECT_STREQ(ConnectResultName(99), "EXIST CONNECTION");
   EXPECT_STREQ(ConnectResultName(100), "SUCCESS");
   EXPECT_STREQ(ConnectResultName(109), "NO VIDEO SOURCE");

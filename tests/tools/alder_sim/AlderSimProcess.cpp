@@ -74,6 +74,16 @@ void AlderSimProcess::Command(const std::string& line)
         return;
 }
 
+int AlderSimProcess::CountLines(const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    int count = 0;
+    for (const auto& line : lines_)
+        if (line.find(text) != std::string::npos)
+            ++count;
+    return count;
+}
+
 bool AlderSimProcess::WaitForLine(const std::string& text, std::chrono::milliseconds timeout)
 {
     std::unique_lock<std::mutex> guard(lock_);

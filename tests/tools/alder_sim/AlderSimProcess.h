@@ -25,6 +25,8 @@ public:
     void Command(const std::string& line);
     // Waits until an event line containing text has been printed; true if it was.
     bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout);
+    // Event lines printed so far that contain text.
+    int CountLines(const std::string& text);
     // Sends a signal to the running simulator (SIGSTOP freezes it as a stalled device).
     void Signal(int number);
     void Stop();
