@@ -168,6 +168,32 @@ CML_API int CMLPtzPreset(int handle, int stream, int action, int number);
    CML_ERR_PARAMETER when the file cannot be written; a file is written only whole. */
 CML_API int CMLGetSnapshot(int handle, int stream, const char* path);
 
+/* Finding cameras: a discovery probe sent to every address of `targets` (separated by
+   commas or spaces; null or blank means CML_DISCOVERY_GROUP, the group every camera of the
+   local network listens on) at `port` (0: 3702), and the answers that come within `waitMs`
+   (1..60000). Each camera that answered is listed once (one entry per service address),
+   with the host and port of its first service address (80 when the address names none) and
+   the model and name it gives in its answer. Answers that are no probe match are skipped.
+   `found` takes at most `max` entries; `count` says how many were written. Blocks for the
+   whole wait (or until CMLCancelDiscover); needs no CMLLoadLibrary.
+   CML_OK (also when none answered), CML_ERR_PARAMETER (bad arguments, or an entry of
+   `targets` that is no address), CML_ERR_TIMEOUT (no probe could be sent),
+   CML_ERR_CANCELLED. */
+#define CML_DISCOVERY_GROUP "239.255.255.250"
+
+typedef struct {
+    char           szAddress[128];   /* host of the camera's service address */
+    unsigned short wOnvifPort;       /* port of the camera's service address */
+    char           szModel[64];      /* as the camera names it; may be empty */
+    char           szName[64];       /* as the camera names it; may be empty */
+    char           szServiceUrl[256];/* the service address itself */
+} CML_DISCOVERED;
+
+CML_API int CMLDiscover(const char* targets, int port, int waitMs, CML_DISCOVERED* found,
+                        int max, int* count);
+/* Ends every running CMLDiscover at once with CML_ERR_CANCELLED; callable from any thread. */
+CML_API int CMLCancelDiscover(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -2,15 +2,19 @@
 // the C boundary.
 #include "camera_link/Camlink.h"
 
+#include "camera_link/CameraDiscovery.h"
 #include "camera_link/CameraHandle.h"
 #include "camera_link/CameraUrl.h"
 #include "common/TraceMessage.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <vector>
 
 static_assert(sizeof(CML_MEDIA_INFO) == 16, "media information is 16 bytes");
@@ -342,6 +346,101 @@ CML_API int CMLGetSnapshot(int handle, int stream, const char* path)
             return CML_ERR_PARAMETER;
         auto target = FindHandle(handle);
         return target ? target->Snapshot(stream, path) : CML_ERR_HANDLE;
+    });
+}
+
+// Discovery runs cancel through these flags: each running CMLDiscover registers its own.
+struct DiscoveryRuns {
+    std::mutex lock;
+    std::set<std::atomic<bool>*> flags;  // Guarded by lock
+};
+
+static DiscoveryRuns& TheDiscoveryRuns()
+{
+    static DiscoveryRuns runs;
+    return runs;
+}
+
+// A name cut to the field without splitting a UTF-8 character.
+static void CopyUtf8(char* field, size_t width, const std::string& text)
+{
+    size_t length = std::min(text.size(), width - 1);
+    while (length > 0 && length < text.size() &&
+           (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+        --length;
+    CopyText(field, width, text.substr(0, length));
+}
+
+CML_API int CMLDiscover(const char* targets, int port, int waitMs, CML_DISCOVERED* found,
+                        int max, int* count)
+{
+    return Guarded("CMLDiscover", [&] {
+        if (count)
+            *count = 0;
+        if (!found || !count || max <= 0 || port < 0 || port > 65535 || waitMs < 1 ||
+            waitMs > 60000)
+            return CML_ERR_PARAMETER;
+        std::vector<std::string> addresses;
+        std::string bad;
+        if (!camlink::SplitDiscoveryTargets(targets ? targets : "", addresses, bad)) {
+            TraceMessage("[CAMLINK] - CMLDiscover: \"%s\" is no address", bad.c_str());
+            return CML_ERR_PARAMETER;
+        }
+        if (addresses.empty())
+            addresses.push_back(CML_DISCOVERY_GROUP);
+        // Registered for CMLCancelDiscover while the probe runs.
+        struct Registration {
+            std::atomic<bool> cancel{false};
+            Registration()
+            {
+                std::lock_guard<std::mutex> lock(TheDiscoveryRuns().lock);
+                TheDiscoveryRuns().flags.insert(&cancel);
+            }
+            ~Registration()
+            {
+                std::lock_guard<std::mutex> lock(TheDiscoveryRuns().lock);
+                TheDiscoveryRuns().flags.erase(&cancel);
+            }
+        } registration;
+        std::vector<camlink::FoundCamera> cameras;
+        const int result = camlink::DiscoverCameras(
+            addresses, port == 0 ? camlink::onvif::kDiscoveryPort : port,
+            std::chrono::milliseconds(waitMs), &registration.cancel, cameras);
+        if (result != CML_OK)
+            return result;
+        if (cameras.size() > static_cast<size_t>(max))
+            TraceMessage("[CAMLINK] - CMLDiscover: %zu cameras answered, %d listed",
+                         cameras.size(), max);
+        int written = 0;
+        for (const camlink::FoundCamera& camera : cameras) {
+            if (written == max)
+                break;
+            if (camera.host.size() >= sizeof found->szAddress) {
+                TraceMessage("[CAMLINK] - CMLDiscover: a camera's address is too long: %.64s...",
+                             camera.host.c_str());
+                continue;  // a cut address would be another camera's
+            }
+            CML_DISCOVERED& entry = found[written++];
+            std::memset(&entry, 0, sizeof entry);
+            CopyText(entry.szAddress, sizeof entry.szAddress, camera.host);
+            entry.wOnvifPort = static_cast<unsigned short>(camera.port);
+            CopyUtf8(entry.szModel, sizeof entry.szModel, camera.model);
+            CopyUtf8(entry.szName, sizeof entry.szName, camera.name);
+            CopyText(entry.szServiceUrl, sizeof entry.szServiceUrl, camera.serviceUrl);
+        }
+        *count = written;
+        return CML_OK;
+    });
+}
+
+CML_API int CMLCancelDiscover(void)
+{
+    return Guarded("CMLCancelDiscover", [] {
+        DiscoveryRuns& runs = TheDiscoveryRuns();
+        std::lock_guard<std::mutex> lock(runs.lock);
+        for (std::atomic<bool>* flag : runs.flags)
+            flag->store(true);
+        return CML_OK;
     });
 }
 

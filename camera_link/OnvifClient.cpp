@@ -89,6 +89,8 @@ struct ReplyBuffer {
 
 // How often a transfer in flight looks at the cancel flag.
 constexpr std::chrono::milliseconds kCancelPoll{50};
+// Beyond this much, reasons for skipped discovery answers are no longer collected.
+constexpr size_t kMaxDiscoveryErrorBytes = 2048;
 
 size_t Collect(char* data, size_t size, size_t count, void* context)
 {
@@ -538,26 +540,18 @@ Result Client::FetchSnapshot(const std::string& uri, std::string& jpeg)
 Result Discover(const std::string& address, int port, std::chrono::milliseconds wait,
                 std::vector<DiscoveredDevice>& devices, std::string& error)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_DGRAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* target = nullptr;
-    std::string service = std::to_string(port);
-    int lookup = getaddrinfo(address.c_str(), service.c_str(), &hints, &target);
-    if (lookup != 0 || target == nullptr) {
-        error = address + ": " + gai_strerror(lookup);
-        return Result::Unreachable;
-    }
-    std::unique_ptr<addrinfo, void (*)(addrinfo*)> targetGuard(target, freeaddrinfo);
-    int fd = socket(target->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = "cannot open a UDP socket";
-        return Result::Unreachable;
-    }
-    std::unique_ptr<int, void (*)(int*)> fdGuard(&fd, [](int* f) { close(*f); });
+    return Discover(std::vector<std::string>{address}, port, wait, devices, error);
+}
 
+Result Discover(const std::vector<std::string>& addresses, int port,
+                std::chrono::milliseconds wait, std::vector<DiscoveredDevice>& devices,
+                std::string& error, const std::atomic<bool>* cancel)
+{
     std::string messageId = RandomUuid();
+    if (messageId.empty()) {
+        error = "no random numbers for the probe's message id";
+        return Result::Unreachable;
+    }
     std::string probe =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\""
@@ -573,9 +567,53 @@ Result Discover(const std::string& address, int port, std::chrono::milliseconds 
         "<a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>"
         "</s:Header><s:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>"
         "</d:Probe></s:Body></s:Envelope>";
-    if (messageId.empty() ||
-        sendto(fd, probe.data(), probe.size(), 0, target->ai_addr, target->ai_addrlen) < 0) {
-        error = address + ": the probe could not be sent";
+
+    // One socket per address: each answer comes back to the socket its probe left from,
+    // whatever the address family.
+    struct Socket {
+        int fd = -1;
+        ~Socket()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+    };
+    std::vector<Socket> sockets(addresses.size());
+    std::vector<pollfd> waiting;
+    std::string failures;
+    auto failed = [&](const std::string& why) {
+        failures += failures.empty() ? why : "; " + why;
+    };
+    const std::string service = std::to_string(port);
+    for (size_t k = 0; k < addresses.size(); ++k) {
+        const std::string& address = addresses[k];
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_DGRAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        addrinfo* target = nullptr;
+        int lookup = getaddrinfo(address.c_str(), service.c_str(), &hints, &target);
+        if (lookup != 0 || target == nullptr) {
+            failed(address + ": " + gai_strerror(lookup));
+            continue;
+        }
+        std::unique_ptr<addrinfo, void (*)(addrinfo*)> targetGuard(target, freeaddrinfo);
+        sockets[k].fd = socket(target->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (sockets[k].fd < 0) {
+            failed(address + ": cannot open a UDP socket");
+            continue;
+        }
+        if (sendto(sockets[k].fd, probe.data(), probe.size(), 0, target->ai_addr,
+                   target->ai_addrlen) < 0) {
+            failed(address + ": the probe could not be sent");
+            continue;
+        }
+        waiting.push_back(pollfd{sockets[k].fd, POLLIN, 0});
+    }
+    error = failures;
+    if (waiting.empty()) {
+        if (error.empty())
+            error = "no address to probe";
         return Result::Unreachable;
     }
 
@@ -583,35 +621,47 @@ Result Discover(const std::string& address, int port, std::chrono::milliseconds 
     auto deadline = std::chrono::steady_clock::now() + wait;
     std::vector<char> datagram(65536);
     for (;;) {
+        if (cancel != nullptr && cancel->load())
+            return Result::Cancelled;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        pollfd waiting{fd, POLLIN, 0};
-        if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0)
+        if (cancel != nullptr)
+            left = std::min(left, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      kCancelPoll));
+        if (poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) <= 0)
             continue;
-        sockaddr_storage from{};
-        socklen_t fromLength = sizeof from;
-        ssize_t length = recvfrom(fd, datagram.data(), datagram.size(), 0,
-                                  reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (length <= 0)
-            continue;
-        char host[NI_MAXHOST] = {};
-        getnameinfo(reinterpret_cast<sockaddr*>(&from), fromLength, host, sizeof host, nullptr,
-                    0, NI_NUMERICHOST);
-        std::vector<DiscoveredDevice> found;
-        std::string why;
-        if (ParseProbeMatches(std::string(datagram.data(), static_cast<size_t>(length)),
-                              messageId, found, why) != Result::Ok) {
-            error = std::string(host) + ": " + why;  // kept for the caller; others may follow
-            continue;
-        }
-        for (DiscoveredDevice& device : found) {
-            std::string key = device.endpoint.empty() ? device.xaddrs.front() : device.endpoint;
-            if (!seen.insert(key).second)
+        for (pollfd& socketWaiting : waiting) {
+            if ((socketWaiting.revents & POLLIN) == 0)
                 continue;
-            device.from = host;
-            devices.push_back(std::move(device));
+            sockaddr_storage from{};
+            socklen_t fromLength = sizeof from;
+            ssize_t length = recvfrom(socketWaiting.fd, datagram.data(), datagram.size(), 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+            if (length <= 0)
+                continue;
+            char host[NI_MAXHOST] = {};
+            getnameinfo(reinterpret_cast<sockaddr*>(&from), fromLength, host, sizeof host,
+                        nullptr, 0, NI_NUMERICHOST);
+            std::vector<DiscoveredDevice> found;
+            std::string why;
+            if (ParseProbeMatches(std::string(datagram.data(), static_cast<size_t>(length)),
+                                  messageId, found, why) != Result::Ok) {
+                // Kept for the caller's trace; other answers may follow. A flood of noise
+                // is not kept whole.
+                if (error.size() < kMaxDiscoveryErrorBytes)
+                    error += (error.empty() ? "" : "; ") + std::string(host) + ": " + why;
+                continue;
+            }
+            for (DiscoveredDevice& device : found) {
+                std::string key =
+                    device.endpoint.empty() ? device.xaddrs.front() : device.endpoint;
+                if (!seen.insert(key).second)
+                    continue;
+                device.from = host;
+                devices.push_back(std::move(device));
+            }
         }
     }
     return Result::Ok;

@@ -96,5 +96,13 @@ constexpr std::chrono::milliseconds kDiscoveryWait{3000};
 // no probe match of ours is skipped. Fails only when the probe cannot be sent.
 Result Discover(const std::string& address, int port, std::chrono::milliseconds wait,
                 std::vector<DiscoveredDevice>& devices, std::string& error);
+// The same probe sent to every address at once, the answers of all collected within one
+// `wait`; a camera answering more than one of them is listed once. An address that cannot
+// be probed is named in `error` while the others are still asked; fails only when no probe
+// could be sent. While *cancel is true (null: never) the wait ends at once with Cancelled
+// and what came so far.
+Result Discover(const std::vector<std::string>& addresses, int port,
+                std::chrono::milliseconds wait, std::vector<DiscoveredDevice>& devices,
+                std::string& error, const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace camlink::onvif
