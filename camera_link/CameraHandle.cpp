@@ -379,10 +379,20 @@ int CameraHandle::Preset(int stream, int action, int number)
     Enqueue([this, stream, action, number] {
         std::lock_guard<std::mutex> lock(onvifLock_);
         std::string token;
-        {
+        bool taken = false;
+        // A set stops counting as pending only together with its outcome, so a go queued
+        // behind it never finds the number neither pending nor known.
+        auto settle = [&] {
             std::lock_guard<std::mutex> state(stateLock_);
             if (action == CML_PRESET_SET && --pendingPresets_[number] <= 0)
                 pendingPresets_.erase(number);
+            if (taken && action == CML_PRESET_SET)
+                presetTokens_[number] = token;
+            else if (taken && action == CML_PRESET_CLEAR)
+                presetTokens_.erase(number);
+        };
+        {
+            std::lock_guard<std::mutex> state(stateLock_);
             auto known = presetTokens_.find(number);
             if (known != presetTokens_.end())
                 token = known->second;
@@ -390,10 +400,12 @@ int CameraHandle::Preset(int stream, int action, int number)
         std::string profile, source;
         if (!onvif_ || !ProfileOf(stream, profile, source)) {
             TraceMessage("[CAMLINK] - preset %d: the camera has no profile %d", number, stream);
+            settle();
             return;
         }
         if (action != CML_PRESET_SET && token.empty()) {
             TraceMessage("[CAMLINK] - preset %d was never set: nothing sent", number);
+            settle();
             return;
         }
         onvif_->SetCancelFlag(&closing_);
@@ -406,16 +418,11 @@ int CameraHandle::Preset(int stream, int action, int number)
         } else {
             result = onvif_->RemovePreset(profile, token);
         }
-        if (result != onvif::Result::Ok) {
+        taken = result == onvif::Result::Ok;
+        if (!taken)
             TraceMessage("[CAMLINK] - preset %d action %d not taken: %s", number, action,
                          onvif_->LastError().c_str());
-            return;
-        }
-        std::lock_guard<std::mutex> state(stateLock_);
-        if (action == CML_PRESET_SET)
-            presetTokens_[number] = token;
-        else if (action == CML_PRESET_CLEAR)
-            presetTokens_.erase(number);
+        settle();
     });
     return CML_OK;
 }

@@ -160,11 +160,14 @@ void CKorvelDlg::SetPtzCodes() {
     std::lock_guard<platform::CriticalSection> guard(slot.lock);
     kind = slot.nKind;
   }
-  if (kind != kKindAlder) TraceMessage("888888888888888888");
+  if (kind != kKindAlder && kind != kKindCamera) TraceMessage("888888888888888888");
+  // A network camera takes the pad's own vocabulary (the kind-3 codes): the DVR numbering
+  // would leave the brush and scan buttons with kind-3 codes that mean zoom to a DVR.
+  const bool padCodes = kind == kKindAlder || kind == kKindCamera;
   for (const PtzButtonCodes& entry : kPtzButtonCodes) {
     auto* button = qobject_cast<CYuntaiButton*>(ControlById(entry.control));
     if (!button) continue;
-    const int code = kind == kKindAlder ? entry.alderCode : entry.dvrCode;
+    const int code = padCodes ? entry.alderCode : entry.dvrCode;
     if (code >= 0) button->nCode = code;
     if (kind == kKindAlder && entry.control == kPtzAutoScanControl) {
       button->SetCheckable(true);

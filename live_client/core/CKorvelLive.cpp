@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
 #include "device_sdk/Ferrow/Ferrow.h"
 #include "device_sdk/Orvane/Orvane.h"
@@ -153,13 +154,50 @@ void CKorvelLive::DisconnectAll() {
   }
 }
 
+void CKorvelLive::SendCameraPtz(int handle, int channel, int code, int start, int w) {
+  // The pad speaks the kind-3 vocabulary to a camera; the library queues the command and
+  // sends it on its own thread, so the pad never waits for the camera.
+  int result = CML_ERR_NOT_SERVED;
+  int command = 0;
+  switch (code) {
+    case kPtzUp: command = CML_PTZ_UP; break;
+    case kPtzDown: command = CML_PTZ_DOWN; break;
+    case kPtzLeft: command = CML_PTZ_LEFT; break;
+    case kPtzRight: command = CML_PTZ_RIGHT; break;
+    case kPtzZoomIn: command = CML_PTZ_ZOOM_IN; break;
+    case kPtzZoomOut: command = CML_PTZ_ZOOM_OUT; break;
+    case kPtzFocusNear: command = CML_PTZ_FOCUS_NEAR; break;
+    case kPtzFocusFar: command = CML_PTZ_FOCUS_FAR; break;
+    case kPtzIrisOpen: command = CML_PTZ_IRIS_OPEN; break;
+    case kPtzIrisClose: command = CML_PTZ_IRIS_CLOSE; break;
+    default: break;
+  }
+  if (command != 0) {
+    result = CMLPtzControl(handle, channel, command, start != 0 ? 1 : 0);
+  } else if (code == kPtzPresetAdd || code == kPtzPresetClear || code == kPtzPresetGoto) {
+    // A preset command carries the preset number where the buttons carry their press.
+    if (start <= 0) return;
+    const int action = code == kPtzPresetAdd ? CML_PRESET_SET
+                       : code == kPtzPresetClear ? CML_PRESET_CLEAR
+                                                 : CML_PRESET_GOTO;
+    result = CMLPtzPreset(handle, channel, action, start);
+  }
+  if (result == CML_OK) {
+    TraceMessage("[KORVEL] - camera PTZ %d START: %d of window %d queued", code, start, w + 1);
+  } else if (result == CML_ERR_NOT_SERVED) {
+    TraceMessage("[KORVEL] - PTZ %d of window %d not served by the camera: nothing sent", code, w + 1);
+  } else {
+    TraceMessage("[KORVEL] - PTZ %d of window %d not sent: %d", code, w + 1, result);
+  }
+}
+
 void CKorvelLive::Ptz(platform::WPARAM code, platform::LPARAM start) {
   TraceMessage("[KORVEL] - [CLIENT]   ---   Yuntai Control:");
   const int w = g_nCurWnd;
   if (w < 0 || w >= kVideoWindowCount) return;
   const int p = dialog_.CurrentPage();
   CCameraInfo& slot = g_PageInfo[p].camera[w];
-  int kind, channel, handle;
+  int kind, channel, handle, servicesPort;
   std::string user;
   {
     std::lock_guard<platform::CriticalSection> guard(slot.lock);
@@ -167,12 +205,17 @@ void CKorvelLive::Ptz(platform::WPARAM code, platform::LPARAM start) {
     channel = slot.nChannel;
     handle = slot.hDvr;
     user = slot.strUser;
+    servicesPort = slot.nPort2;
   }
   int c = static_cast<int>(code);
   int s = static_cast<int>(start);
   if (kind == kKindCamera) {
-    // A camera reached over RTSP alone takes no PTZ command.
-    TraceMessage("[KORVEL] - PTZ %d of window %d not sent: the camera has no PTZ service", c, w + 1);
+    if (servicesPort <= 0) {
+      // A camera reached over RTSP alone takes no PTZ command.
+      TraceMessage("[KORVEL] - PTZ %d of window %d not sent: the camera has no PTZ service", c, w + 1);
+      return;
+    }
+    SendCameraPtz(handle, channel, c, s, w);
     return;
   }
   if (kind == kKindAlder) {

@@ -23,6 +23,10 @@ class CKorvelLive : public KorvelLiveLink {
  private:
   void Connect(int w);
   void Disconnect(int w);
+  // A pad command for a network camera logged in through its services (window w): moves,
+  // zoom, focus and iris by press and release; presets 17-19 with the preset number in
+  // `start`. What the camera does not serve is traced, not sent.
+  void SendCameraPtz(int handle, int channel, int code, int start, int w);
 
   CKorvelDlg& dialog_;
 };

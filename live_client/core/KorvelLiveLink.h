@@ -23,6 +23,7 @@ class KorvelLiveLink {
   // UI thread: stops every preview and recording and releases the logins (command 1013 and
   // the exit).
   virtual void DisconnectAll() = 0;
-  // UI thread: a PTZ button's press (start 1) or release (start 0).
+  // UI thread: a PTZ button's press (start 1) or release (start 0); for the preset codes
+  // 17-19 `start` is the preset number.
   virtual void Ptz(platform::WPARAM code, platform::LPARAM start) = 0;
 };

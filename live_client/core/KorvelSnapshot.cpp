@@ -3,7 +3,9 @@
 #include <climits>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
+#include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
 #include "decoder_library/Halvane.h"
 #include "device_sdk/Orvane/Orvane.h"
@@ -44,6 +46,29 @@ int SnapshotFreeSpaceMB(MDiskManager& disks, const std::string& snapPath) {
   return mb > static_cast<std::uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(mb);
 }
 
+namespace {
+
+// Fetches the camera's own picture on a thread of its own, so the operator never waits for the
+// camera; when the camera has none or the fetch fails, the decoder writes the decoded picture
+// to the same file instead. The thread touches only the two libraries, by handle: a handle
+// closed meanwhile just fails the call.
+void SnapFromCamera(int handle, int channel, int decoder, const std::string& windowsPath) {
+  std::thread([handle, channel, decoder, windowsPath] {
+    const std::string hostPath = platform::ToHostPath(windowsPath);
+    const int fetched = CMLGetSnapshot(handle, channel, hostPath.c_str());
+    if (fetched == CML_OK) {
+      TraceMessage("[KORVEL] - snapshot %s: the camera's picture", windowsPath.c_str());
+      return;
+    }
+    TraceMessage("[KORVEL] - snapshot %s: no picture from the camera (%d), the decoded one instead",
+                 windowsPath.c_str(), fetched);
+    if (DEC_Snap(decoder, windowsPath.c_str()) == 0)
+      TraceMessage("[KORVEL] - snapshot %s: the decoder took none either", windowsPath.c_str());
+  }).detach();
+}
+
+}  // namespace
+
 SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
   SnapshotResult result;
   TraceMessage("[KORVEL] - Snapshot: %d", w);
@@ -59,7 +84,7 @@ SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
 
   CCameraInfo& slot = g_PageInfo[dialog.CurrentPage()].camera[w];
   std::string address;
-  int kind, channel, decoder, handle;
+  int kind, channel, decoder, handle, servicesPort, connected;
   {
     std::lock_guard<platform::CriticalSection> guard(slot.lock);
     address = slot.strAddr;
@@ -67,6 +92,8 @@ SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
     channel = slot.nChannel;
     decoder = slot.hDecoder;
     handle = slot.hDvr;
+    servicesPort = slot.nPort2;
+    connected = slot.bConnected;
   }
   // A camera's address may carry its stream path: its folder is named after the host only.
   const std::string folder =
@@ -76,7 +103,15 @@ SnapshotResult TakeSnapshot(CKorvelDlg& dialog, int w) {
 
   bool saved = false;
   if (!name.empty()) {
-    if (DecodesOnClient(kind)) {
+    // A camera with services hands its own picture (full size, never decoded) to a JPEG
+    // snapshot; a BMP one is the decoded picture as for every other window.
+    if (kind == kKindCamera && servicesPort > 0 && connected && dialog.m_nSnapFormat == 0) {
+      platform::FileError error = platform::FileError::None;
+      if (!platform::CreateFolderTree(folder, &error))
+        TraceMessage("[KORVEL] - cannot create %s: %s", folder.c_str(), platform::FileErrorText(error));
+      SnapFromCamera(handle, channel, decoder, result.path);
+      saved = true;
+    } else if (DecodesOnClient(kind)) {
       platform::FileError error = platform::FileError::None;
       if (!platform::CreateFolderTree(folder, &error))
         TraceMessage("[KORVEL] - cannot create %s: %s", folder.c_str(), platform::FileErrorText(error));

@@ -8,7 +8,9 @@
 // save fails. Nothing is saved when the snapshot folder's drive (or, for a folder outside the
 // drive table, its file system) has less than 20 MiB free.
 // A kind-3 window's picture is written by its decoder instance with the next decoded frame; a
-// DVR window's by the SDK at once. User-interface thread only.
+// DVR window's by the SDK at once. A JPEG snapshot of a network camera with a services port is
+// the camera's own picture, fetched off the user-interface thread (the decoded one when the
+// camera gives none). User-interface thread only.
 
 #include <string>
 

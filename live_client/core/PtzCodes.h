@@ -20,6 +20,9 @@ inline constexpr int kPtzLeft = 10;
 inline constexpr int kPtzRight = 11;
 inline constexpr int kPtzAutoOn = 12;
 inline constexpr int kPtzAutoOff = 13;
+inline constexpr int kPtzPresetAdd = 17;
+inline constexpr int kPtzPresetClear = 18;
+inline constexpr int kPtzPresetGoto = 19;
 
 // One PTZ button of the main dialog and its code for each family; -1 keeps the button's code.
 struct PtzButtonCodes {

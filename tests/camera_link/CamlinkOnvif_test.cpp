@@ -119,11 +119,16 @@ protected:
     // The services of a camera on `address`, its streams on the test camera.
     bool StartDevice(const std::string& address, std::vector<std::string> extra = {})
     {
+        return StartDevice(device_, address, std::move(extra));
+    }
+    static bool StartDevice(testsupport::AlderSimProcess& device, const std::string& address,
+                            std::vector<std::string> extra)
+    {
         std::vector<std::string> arguments = {
             "--address", address, "--port", std::to_string(kServicesPort), "--camera",
             std::string(kCameraAddress) + ":" + std::to_string(kRtspPort)};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return device_.Start(arguments);
+        return device.Start(arguments);
     }
 
     int LoggedIn(const std::string& address, int stream, int& handle,
@@ -243,6 +248,177 @@ TEST_F(CamlinkOnvifTest, CameraClockAnHourOffIsAcceptedAndASilentCameraCanBeCanc
     EXPECT_LT(Clock::now() - begin, 500ms);
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
     close(silent);
+}
+
+// Waits until the device printed `count` lines containing text.
+bool WaitForCount(testsupport::AlderSimProcess& device, const std::string& text, int count,
+                  std::chrono::milliseconds limit = 5s)
+{
+    const auto end = Clock::now() + limit;
+    while (Clock::now() < end) {
+        if (device.CountLines(text) >= count)
+            return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return device.CountLines(text) >= count;
+}
+
+TEST_F(CamlinkOnvifTest, EachDirectionPressedAndReleasedSendsOneMoveAndOneStopInOrder)
+{
+    ASSERT_TRUE(StartDevice("127.0.0.216"));
+    int handle = 0;
+    EXPECT_EQ(CML_ERR_HANDLE, CMLPtzControl(12345, 0, CML_PTZ_UP, 1));
+    CML_CONNECT_INFO info = Connect("127.0.0.216");
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLPtzControl(handle, 0, CML_PTZ_UP, 1)) << "no commands before the login";
+    ASSERT_EQ(CML_OK, CMLLogin(handle, 1));
+
+    struct Direction {
+        int command;
+        const char* line;
+    };
+    const Direction directions[] = {
+        {CML_PTZ_UP, "pan=0.000 tilt=0.500 zoom=0.000"},
+        {CML_PTZ_DOWN, "pan=0.000 tilt=-0.500 zoom=0.000"},
+        {CML_PTZ_LEFT, "pan=-0.500 tilt=0.000 zoom=0.000"},
+        {CML_PTZ_RIGHT, "pan=0.500 tilt=0.000 zoom=0.000"},
+        {CML_PTZ_ZOOM_IN, "pan=0.000 tilt=0.000 zoom=0.500"},
+        {CML_PTZ_ZOOM_OUT, "pan=0.000 tilt=0.000 zoom=-0.500"},
+    };
+    int sent = 0;
+    for (const Direction& direction : directions) {
+        // Both calls return at once: the camera is asked on the library's thread.
+        const auto begin = Clock::now();
+        ASSERT_EQ(CML_OK, CMLPtzControl(handle, 1, direction.command, 1));
+        ASSERT_EQ(CML_OK, CMLPtzControl(handle, 1, direction.command, 0));
+        EXPECT_LT(Clock::now() - begin, 50ms);
+        ++sent;
+        ASSERT_TRUE(WaitForCount(device_, "ptz Stop profile=profile_sub", sent)) << direction.line;
+        EXPECT_EQ(device_.CountLines(std::string("ContinuousMove profile=profile_sub ") + direction.line), 1)
+            << direction.line;
+    }
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(device_.CountLines("ptz ContinuousMove"), 6);
+    EXPECT_EQ(device_.CountLines("ptz Stop"), 6);
+
+    // Without an imaging service focus and iris are not served and nothing goes out.
+    EXPECT_EQ(CML_ERR_NOT_SERVED, CMLPtzControl(handle, 1, CML_PTZ_FOCUS_FAR, 1));
+    EXPECT_EQ(CML_ERR_NOT_SERVED, CMLPtzControl(handle, 1, CML_PTZ_IRIS_OPEN, 1));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLPtzControl(handle, 1, 0, 1));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLPtzControl(handle, 1, CML_PTZ_UP, 2));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+    EXPECT_EQ(device_.CountLines("imaging"), 0);
+}
+
+TEST_F(CamlinkOnvifTest, PresetNumbersKeepTheCamerasTokenAcrossSetGotoAndClear)
+{
+    ASSERT_TRUE(StartDevice("127.0.0.217"));
+    int handle = 0;
+    ASSERT_EQ(CML_OK, LoggedIn("127.0.0.217", 0, handle));
+    // Going to a number never set through this login sends nothing.
+    EXPECT_EQ(CML_ERR_NOT_FOUND, CMLPtzPreset(handle, 0, CML_PRESET_GOTO, 3));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLPtzPreset(handle, 0, CML_PRESET_SET, 0));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLPtzPreset(handle, 0, CML_PRESET_SET, 256));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLPtzPreset(handle, 0, 7, 3));
+
+    // A go right after the set is queued behind it and uses the token the set brought.
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 0, CML_PRESET_SET, 3));
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 0, CML_PRESET_GOTO, 3));
+    ASSERT_TRUE(device_.WaitForLine("ptz GotoPreset profile=profile_main token=preset_1", 5s));
+    EXPECT_EQ(device_.CountLines("ptz SetPreset profile=profile_main name=Preset 3 token=preset_1"), 1);
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 0, CML_PRESET_SET, 4));
+    ASSERT_TRUE(device_.WaitForLine("name=Preset 4 token=preset_2", 5s));
+
+    // Setting 3 again overwrites the camera's preset instead of adding another.
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 0, CML_PRESET_SET, 3));
+    ASSERT_TRUE(WaitForCount(device_, "name=Preset 3 token=preset_1", 2));
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 0, CML_PRESET_CLEAR, 3));
+    ASSERT_TRUE(device_.WaitForLine("ptz RemovePreset profile=profile_main token=preset_1", 5s));
+    // Once the clear went through, the number is free again.
+    const auto end = Clock::now() + 5s;
+    int result = CML_OK;
+    while (Clock::now() < end && (result = CMLPtzPreset(handle, 0, CML_PRESET_GOTO, 3)) == CML_OK)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(CML_ERR_NOT_FOUND, result);
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 0, CML_PRESET_GOTO, 4));
+    ASSERT_TRUE(device_.WaitForLine("ptz GotoPreset profile=profile_main token=preset_2", 5s));
+    EXPECT_EQ(device_.CountLines("GotoPreset profile=profile_main token=preset_1"), 1);
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+}
+
+TEST_F(CamlinkOnvifTest, FocusAndIrisGoThroughTheImagingServiceAndACameraWithoutPtzIsNotServed)
+{
+    ASSERT_TRUE(StartDevice("127.0.0.218", {"--imaging", "--no-ptz"}));
+    int handle = 0;
+    ASSERT_EQ(CML_OK, LoggedIn("127.0.0.218", 0, handle));
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_FOCUS_FAR, 1));
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_FOCUS_FAR, 0));
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_FOCUS_NEAR, 1));
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_FOCUS_NEAR, 0));
+    // The iris steps once per press: its release sends nothing.
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_IRIS_OPEN, 1));
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_IRIS_OPEN, 0));
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_IRIS_CLOSE, 1));
+    ASSERT_TRUE(WaitForCount(device_, "imaging SetImagingSettings", 2));
+    EXPECT_EQ(device_.CountLines("imaging Move focus=0.500"), 1);
+    EXPECT_EQ(device_.CountLines("imaging Move focus=-0.500"), 1);
+    EXPECT_EQ(device_.CountLines("imaging Stop"), 2);
+    // From the camera's -2 dB: one step open, then one closed again, in manual exposure.
+    EXPECT_EQ(device_.CountLines("iris=-1.000 mode=MANUAL"), 1);
+    EXPECT_EQ(device_.CountLines("iris=-2.000 mode=MANUAL"), 1);
+
+    EXPECT_EQ(CML_ERR_NOT_SERVED, CMLPtzControl(handle, 0, CML_PTZ_LEFT, 1));
+    EXPECT_EQ(CML_ERR_NOT_SERVED, CMLPtzPreset(handle, 0, CML_PRESET_SET, 1));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+    EXPECT_EQ(device_.CountLines("ptz "), 0);
+}
+
+std::string FileText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(CamlinkOnvifTest, SnapshotIsTheCamerasOwnPictureOfTheProfileWrittenWhole)
+{
+    ASSERT_TRUE(StartDevice("127.0.0.219"));
+    int handle = 0;
+    ASSERT_EQ(CML_OK, LoggedIn("127.0.0.219", 1, handle));
+    const fs::path folder = fs::temp_directory_path() / ("camlink-snap-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+
+    // Each profile's picture as the camera made it: its bytes, its size, its marker.
+    for (const auto& [stream, path] : {std::pair<int, const char*>{1, "sub"}, {0, "main"}}) {
+        const fs::path file = folder / (std::string(path) + ".jpg");
+        ASSERT_EQ(CML_OK, CMLGetSnapshot(handle, stream, file.c_str())) << path;
+        const std::string picture = FileText(file);
+        ASSERT_TRUE(device_.WaitForLine("snapshot " + std::string(path) + " served " +
+                                            std::to_string(picture.size()) + " bytes", 2s))
+            << path << " " << picture.size();
+        EXPECT_NE(picture.find("onvif_sim snapshot " + std::string(path)), std::string::npos);
+        EXPECT_FALSE(fs::exists(file.string() + ".part"));
+    }
+    // The main profile's picture is the camera's full 1920x1080, never a decoded stream.
+    EXPECT_GT(fs::file_size(folder / "main.jpg"), fs::file_size(folder / "sub.jpg"));
+
+    // A file that cannot be written fails and leaves nothing behind; so does a bad index.
+    const fs::path nowhere = folder / "missing" / "x.jpg";
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLGetSnapshot(handle, 1, nowhere.c_str()));
+    EXPECT_FALSE(fs::exists(folder / "missing"));
+    EXPECT_EQ(CML_ERR_NOT_FOUND, CMLGetSnapshot(handle, 7, (folder / "y.jpg").c_str()));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLGetSnapshot(handle, 1, nullptr));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+
+    // A camera that names no snapshot address: not served, no file.
+    device_.Stop();
+    testsupport::AlderSimProcess without("onvif_sim");
+    ASSERT_TRUE(StartDevice(without, "127.0.0.219", {"--no-snapshot"}));
+    ASSERT_EQ(CML_OK, LoggedIn("127.0.0.219", 1, handle));
+    const fs::path none = folder / "none.jpg";
+    EXPECT_EQ(CML_ERR_NOT_SERVED, CMLGetSnapshot(handle, 1, none.c_str()));
+    EXPECT_FALSE(fs::exists(none));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // onvif_sim: the service side of a network camera on one loopback address. Answers the
 // device, media and PTZ calls over HTTP (libmicrohttpd) and directed discovery probes over
 // UDP; checks the credential digest and its time against its own (optionally wrong) clock;
-// serves two profiles whose streams live on a camera_sim; prints every PTZ call it takes.
+// serves two profiles whose streams live on a camera_sim, and a JPEG snapshot of each (made
+// with libjpeg at start, at the profile's size); prints every PTZ and imaging call it takes.
 #include "common/CommandHelp.h"
 
 #include <arpa/inet.h>
+#include <jpeglib.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/uri.h>
@@ -44,6 +46,8 @@ struct Options {
     std::string model = "SIM-100";
     bool media = true;
     bool ptz = true;
+    bool imaging = false;  // focus and iris of its one video input
+    bool snapshots = true;  // names a snapshot address per profile
     std::string hostile;  // "garbage" or "huge": every HTTP answer is that instead
     bool httpDigest = false;  // the HTTP layer asks for digest credentials as well
 };
@@ -53,6 +57,8 @@ struct Device {
     std::mutex lock;
     std::map<std::string, std::string> presets;  // token -> name; Guarded by lock
     int nextPreset = 1;                           // Guarded by lock
+    double iris = -2.0;                           // Guarded by lock; attenuation in dB
+    std::map<std::string, std::string> snapshots;  // stream path -> JPEG; made before serving
 };
 
 volatile sig_atomic_t g_quit = 0;  // set by SIGTERM/SIGINT, read by the main loop
@@ -147,6 +153,7 @@ std::string Envelope(const std::string& body)
            " xmlns:tds=\"http://www.onvif.org/ver10/device/wsdl\""
            " xmlns:trt=\"http://www.onvif.org/ver10/media/wsdl\""
            " xmlns:tptz=\"http://www.onvif.org/ver20/ptz/wsdl\""
+           " xmlns:timg=\"http://www.onvif.org/ver20/imaging/wsdl\""
            " xmlns:tt=\"http://www.onvif.org/ver10/schema\""
            " xmlns:ter=\"http://www.onvif.org/ver10/error\">"
            "<SOAP-ENV:Body>" +
@@ -305,6 +312,8 @@ Answer Handle(Device& device, const std::string& request)
                     "</tt:StreamingCapabilities></tt:Media>";
         if (options.ptz)
             body += "<tt:PTZ><tt:XAddr>" + url + "</tt:XAddr></tt:PTZ>";
+        if (options.imaging)
+            body += "<tt:Imaging><tt:XAddr>" + url + "</tt:XAddr></tt:Imaging>";
         body += "</tds:Capabilities></tds:GetCapabilitiesResponse>";
         return {MHD_HTTP_OK, Envelope(body)};
     }
@@ -316,7 +325,9 @@ Answer Handle(Device& device, const std::string& request)
         for (const ProfileInfo& profile : kProfiles) {
             body += std::string("<trt:Profiles fixed=\"true\" token=\"") + profile.token +
                     "\"><tt:Name>" + profile.name +
-                    "</tt:Name><tt:VideoEncoderConfiguration token=\"enc_" + profile.path +
+                    "</tt:Name><tt:VideoSourceConfiguration token=\"src_config\">"
+                    "<tt:Name>Input</tt:Name><tt:SourceToken>video_input</tt:SourceToken>"
+                    "</tt:VideoSourceConfiguration><tt:VideoEncoderConfiguration token=\"enc_" + profile.path +
                     "\"><tt:Name>" + profile.name +
                     "</tt:Name><tt:Encoding>H264</tt:Encoding><tt:Resolution><tt:Width>" +
                     std::to_string(profile.width) + "</tt:Width><tt:Height>" +
@@ -325,6 +336,8 @@ Answer Handle(Device& device, const std::string& request)
         }
         return {MHD_HTTP_OK, Envelope(body + "</trt:GetProfilesResponse>")};
     }
+    if (action == "GetSnapshotUri" && !options.snapshots)
+        return Fault("ActionNotSupported", "no snapshots");
     if (action == "GetStreamUri" || action == "GetSnapshotUri") {
         const ProfileInfo* profile = ProfileOf(call);
         if (profile == nullptr)
@@ -340,6 +353,42 @@ Answer Handle(Device& device, const std::string& request)
                                       action + "Response>")};
     }
 
+    if (action == "Move" || action == "GetImagingSettings" || action == "SetImagingSettings" ||
+        (action == "Stop" && Find(call, "VideoSourceToken") != nullptr)) {
+        if (!options.imaging)
+            return Fault("ActionNotSupported", "no imaging service");
+        if (Text(Find(call, "VideoSourceToken")) != "video_input")
+            return Fault("NoSource", "no such video input");
+        std::lock_guard<std::mutex> guard(device.lock);
+        if (action == "Move") {
+            Print("imaging Move focus=" + Text(Find(Find(call, "Continuous"), "Speed")));
+            return {MHD_HTTP_OK, Envelope("<timg:MoveResponse/>")};
+        }
+        if (action == "Stop") {
+            Print("imaging Stop");
+            return {MHD_HTTP_OK, Envelope("<timg:StopResponse/>")};
+        }
+        if (action == "GetImagingSettings") {
+            char iris[32];
+            std::snprintf(iris, sizeof iris, "%.3f", device.iris);
+            return {MHD_HTTP_OK,
+                    Envelope(std::string("<timg:GetImagingSettingsResponse><timg:ImagingSettings>"
+                                         "<tt:Brightness>50</tt:Brightness><tt:Exposure>"
+                                         "<tt:Mode>AUTO</tt:Mode><tt:Iris>") +
+                             iris +
+                             "</tt:Iris></tt:Exposure></timg:ImagingSettings>"
+                             "</timg:GetImagingSettingsResponse>")};
+        }
+        std::string iris = Text(Find(Find(call, "Exposure"), "Iris"));
+        char* end = nullptr;
+        double value = std::strtod(iris.c_str(), &end);
+        if (iris.empty() || end == nullptr || *end != '\0')
+            return Fault("SettingsInvalid", "no iris value");
+        device.iris = value;
+        Print("imaging SetImagingSettings iris=" + iris + " mode=" +
+              Text(Find(Find(call, "Exposure"), "Mode")));
+        return {MHD_HTTP_OK, Envelope("<timg:SetImagingSettingsResponse/>")};
+    }
     if (!options.ptz)
         return Fault("ActionNotSupported", "no PTZ service");
     const ProfileInfo* profile = ProfileOf(call);
@@ -400,7 +449,87 @@ Answer Hostile(const std::string& kind)
     return {MHD_HTTP_OK, "<<<?xml \x01\x02 not xml" + noise};
 }
 
-MHD_Result OnRequest(void* context, MHD_Connection* connection, const char*, const char* method,
+// A test picture of width x height as a JPEG: colour bars over a gradient, with a comment
+// naming it, so a test can tell the camera's own picture from one decoded off the stream.
+std::string MakeJpeg(int width, int height, const std::string& comment)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 80, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    jpeg_write_marker(&info, JPEG_COM, reinterpret_cast<const JOCTET*>(comment.data()),
+                      static_cast<unsigned>(comment.size()));
+    static const unsigned char kBars[8][3] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255},
+                                              {0, 255, 0},     {255, 0, 255}, {255, 0, 0},
+                                              {0, 0, 255},     {0, 0, 0}};
+    std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < width; ++x) {
+            const unsigned char* bar = kBars[x * 8 / width];
+            const int shade = 64 + 191 * y / height;
+            for (int c = 0; c < 3; ++c)
+                row[static_cast<size_t>(x) * 3 + c] = static_cast<unsigned char>(bar[c] * shade / 255);
+        }
+        JSAMPROW line = row.data();
+        jpeg_write_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_compress(&info);
+    std::string jpeg(reinterpret_cast<const char*>(buffer), size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return jpeg;
+}
+
+MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string& body,
+                 const char* type)
+{
+    MHD_Response* response =
+        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_add_response_header(response, "Content-Type", type);
+    MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued;
+}
+
+// GET of a snapshot address: the profile's picture, for the device's user only (HTTP basic
+// unless the whole device asks for digest).
+MHD_Result Snapshot(Device& device, MHD_Connection* connection, const std::string& url)
+{
+    if (!device.options.httpDigest) {
+        char* password = nullptr;
+        char* user = MHD_basic_auth_get_username_password(connection, &password);
+        const bool allowed = user != nullptr && password != nullptr &&
+                             device.options.user == user && device.options.password == password;
+        MHD_free(user);
+        MHD_free(password);
+        if (!allowed) {
+            static const char kRefused[] = "credentials needed\n";
+            MHD_Response* refusal = MHD_create_response_from_buffer(
+                sizeof kRefused - 1, const_cast<char*>(kRefused), MHD_RESPMEM_PERSISTENT);
+            MHD_Result queued = MHD_queue_basic_auth_fail_response(connection, "onvif_sim", refusal);
+            MHD_destroy_response(refusal);
+            return queued;
+        }
+    }
+    auto picture = device.snapshots.find(url.substr(std::strlen("/snapshot/")));
+    if (picture == device.snapshots.end())
+        return Reply(connection, MHD_HTTP_NOT_FOUND, "no such snapshot\n", "text/plain");
+    Print("snapshot " + picture->first + " served " + std::to_string(picture->second.size()) + " bytes");
+    return Reply(connection, MHD_HTTP_OK, picture->second, "image/jpeg");
+}
+
+MHD_Result OnRequest(void* context, MHD_Connection* connection, const char* url, const char* method,
                      const char*, const char* uploadData, size_t* uploadSize, void** state)
 {
     auto* device = static_cast<Device*>(context);
@@ -444,6 +573,9 @@ MHD_Result OnRequest(void* context, MHD_Connection* connection, const char*, con
             return queued;
         }
     }
+    if (std::strcmp(method, "GET") == 0 && std::strncmp(url, "/snapshot/", 10) == 0 &&
+        device->options.hostile.empty())
+        return Snapshot(*device, connection, url);
     Answer answer;
     if (!device->options.hostile.empty())
         answer = Hostile(device->options.hostile);
@@ -523,6 +655,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
         std::string key = argv[i];
         if (key == "--no-media") { options.media = false; continue; }
         if (key == "--no-ptz") { options.ptz = false; continue; }
+        if (key == "--imaging") { options.imaging = true; continue; }
+        if (key == "--no-snapshot") { options.snapshots = false; continue; }
         if (key == "--http-digest") { options.httpDigest = true; continue; }
         if (i + 1 >= argc)
             return false;
@@ -553,9 +687,11 @@ constexpr const char* kHelp =
     "  --clock-offset S     its clock runs S seconds off the real time\n"
     "  --name N --model M   what it calls itself in discovery answers\n"
     "  --no-media, --no-ptz  leave that service out\n"
+    "  --imaging            serve focus and iris of its video input as well\n"
+    "  --no-snapshot        name no snapshot address\n"
     "  --http-digest        ask for HTTP digest credentials as well\n"
     "  --hostile garbage|huge  answer every HTTP request with noise or with 3 MiB\n"
-    "Prints 'ready' when it serves, and one line per PTZ call it takes. Stops on SIGTERM.\n";
+    "Prints 'ready' when it serves, and one line per PTZ or imaging call it takes. Stops on SIGTERM.\n";
 
 }  // namespace
 
@@ -569,6 +705,9 @@ int main(int argc, char** argv)
         return 2;
     }
     const Options& options = device.options;
+    for (const ProfileInfo& profile : kProfiles)
+        device.snapshots[profile.path] = MakeJpeg(profile.width, profile.height,
+                                                  std::string("onvif_sim snapshot ") + profile.path);
     signal(SIGTERM, OnQuit);
     signal(SIGINT, OnQuit);
     signal(SIGPIPE, SIG_IGN);
