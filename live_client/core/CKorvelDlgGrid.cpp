@@ -34,6 +34,9 @@ namespace {
 
 bool ValidWindow(int w) { return w >= 0 && w < kVideoWindowCount; }
 
+// A window item's text without the camera profile that may follow it.
+constexpr int kTreeBaseTextRole = Qt::UserRole + 2;
+
 }  // namespace
 
 void CKorvelDlg::OnCommand(int id) {
@@ -291,6 +294,7 @@ void CKorvelDlg::BuildTree() {
     auto* item = new QTreeWidgetItem(root);
     item->setText(0, FromSystemText(FormatText(itemFormat, {w + 1, address})));
     item->setData(0, Qt::UserRole, w);
+    item->setData(0, kTreeBaseTextRole, item->text(0));
     m_hTreeItem[w] = item;
     SetTreeImage(w, image);
   }
@@ -302,6 +306,11 @@ void CKorvelDlg::SetTreeImage(int w, int image) {
   if (!ValidWindow(w) || !m_hTreeItem[w]) return;
   m_hTreeItem[w]->setIcon(0, KorvelResources::TreeImage(image));
   m_hTreeItem[w]->setData(0, Qt::UserRole + 1, image);
+  // A network camera's profile joins its item once a login named it.
+  const std::string profile = SlotProfileText(m_nCurPage, w);
+  QString text = m_hTreeItem[w]->data(0, kTreeBaseTextRole).toString();
+  if (!profile.empty()) text += QStringLiteral("  ") + FromSystemText(profile);
+  if (m_hTreeItem[w]->text(0) != text) m_hTreeItem[w]->setText(0, text);
 }
 
 void CKorvelDlg::UpdateIndicators(int page, int w) {

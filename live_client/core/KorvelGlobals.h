@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "live_client/core/CameraInfo.h"
 #include "platform/Sync.h"
@@ -31,6 +32,12 @@ extern std::atomic<int> g_bSoundStarted;
 // Guards the page table against the connect workers and the recording code. Taken before a
 // slot's own lock.
 extern platform::CriticalSection g_csCameraTable;
+
+// What a network camera's services call the profile of a slot's channel, with its size
+// ("SubStream 640x360"), once a login read it; "" when unknown. Shown by the camera tree and
+// the camera list. Any thread.
+void SetSlotProfileText(int page, int w, const std::string& text);
+std::string SlotProfileText(int page, int w);
 
 // Per-window picture and sound buffers, allocated once the device libraries are started and
 // freed in the final teardown.

@@ -256,6 +256,17 @@ int ConnectCamera(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int 
   }
   slot.bConnected = 1;
   slot.nLostFlag = 0;
+  // The camera's own name and size of the stream, for the tree and the camera list.
+  std::string text;
+  if (slot.nKind == kKindCamera && slot.nPort2 > 0) {
+    CML_PROFILE_INFO profile{};
+    if (CMLGetProfileInfo(login.hDvr, slot.nChannel, &profile) == CML_OK) {
+      text.assign(profile.szName, strnlen(profile.szName, sizeof profile.szName));
+      if (profile.nWidth > 0 && profile.nHeight > 0)
+        text += (text.empty() ? "" : " ") + std::to_string(profile.nWidth) + "x" + std::to_string(profile.nHeight);
+    }
+  }
+  SetSlotProfileText(p, w, text);
   std::lock_guard<platform::CriticalSection> guard(login.lock);
   login.nRef += 1;
   if (slot.nChannel >= 0 && slot.nChannel < kChannelsPerLogin) login.pCamera[slot.nChannel] = &slot;

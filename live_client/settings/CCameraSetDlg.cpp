@@ -12,6 +12,7 @@
 
 #include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
+#include "live_client/core/KorvelGlobals.h"
 #include "live_client/settings/CPropertyPage.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
@@ -73,6 +74,9 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   // Connected after loading, so the stored port is not replaced by the type's default.
   connect(type_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index >= 0 && index < kKindCount) port_->setText(QString::number(kDeviceTypes[index].defaultPort));
+    // A network camera's second port is its services port, which it may not have: none until
+    // the operator names one (a recorder's 9008 there would be asked for services).
+    if (index == kKindCamera) port2_->setText(QStringLiteral("0"));
   });
   // A camera's whole address pasted into the address field is split into the fields.
   connect(addr_, &QLineEdit::editingFinished, this, &CCameraSetDlg::SplitPastedCameraAddress);
@@ -111,6 +115,7 @@ void CCameraSetDlg::SplitPastedCameraAddress() {
   CML_CONNECT_INFO parts{};
   if (CMLSplitUrl(ToSystemText(text).c_str(), &parts) != CML_OK) return;
   QSignalBlocker keepPort(type_);  // the type's default port must not replace the pasted one
+  if (type_->currentIndex() != kKindCamera) port2_->setText(QStringLiteral("0"));  // RTSP only
   type_->setCurrentIndex(kKindCamera);
   addr_->setText(FromSystemText(parts.szHost));
   port_->setText(QString::number(parts.wPort));
@@ -209,6 +214,7 @@ void CCameraSetDlg::accept() {
   slot.strPassword = ToSystemText(password_->text());
   if (type_->currentIndex() >= 0) slot.nKind = type_->currentIndex();
   slot.lock.Leave();
+  SetSlotProfileText(page_, window_, std::string());  // named again by the next login
   stored_ = true;
   TraceMessage("[KORVEL] - camera of page %d window %d set to %s:%d channel %d", page_ + 1,
                window_ + 1, address.c_str(), port, channel);

@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "live_client/core/KorvelGlobals.h"
 #include "live_client/settings/CCameraSetDlg.h"
 #include "live_client/skin/CFlatCheck.h"
 #include "live_client/skin/KorvelSkin.h"
@@ -119,7 +120,10 @@ void CPageSet::FillList() {
     item->setText(1, FromSystemText(slot.strCamDesc));
     item->setText(2, FromSystemText(slot.strSvrDesc));
     item->setText(3, FromSystemText(slot.strAddr));
-    item->setText(4, QString::number(slot.nChannel));
+    // A network camera's channel is its profile: named as the camera names it, once known.
+    const std::string profile = SlotProfileText(page_, w);
+    item->setText(4, QString::number(slot.nChannel) +
+                         (profile.empty() ? QString() : QStringLiteral("  ") + FromSystemText(profile)));
     item->setText(5, QString::number(slot.nPort));
     item->setTextAlignment(5, Qt::AlignCenter);
   }

@@ -19,6 +19,7 @@
 #include "live_client/core/PageInfo.h"
 #include "live_client/core/CYuntaiButton.h"
 #include "live_client/core/PtzCodes.h"
+#include "live_client/settings/CPageSet.h"
 #include "live_client/settings/CTaskbarNotifier.h"
 #include "live_client/settings/KorvelSettings.h"
 #include "platform/Sync.h"
@@ -103,11 +104,11 @@ class KorvelOnvifTest : public KorvelSimulatorTest {
 };
 
 TEST_F(KorvelOnvifTest, CameraLoggedInThroughItsServicesShowsItsChannelsProfileAndRefusalsAreReported) {
-  ASSERT_TRUE(StartStreams("127.0.0.220"));
-  ASSERT_NE(StartServices("127.0.0.221", "127.0.0.220"), nullptr);
-  ASSERT_NE(StartServices("127.0.0.222", "127.0.0.220", {"--no-media"}), nullptr);
-  ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.221", 1), Camera(1, "127.0.0.221", 1, "guess"),
-                        Camera(2, "127.0.0.222", 0)}));
+  ASSERT_TRUE(StartStreams("127.0.0.240"));
+  ASSERT_NE(StartServices("127.0.0.241", "127.0.0.240"), nullptr);
+  ASSERT_NE(StartServices("127.0.0.242", "127.0.0.240", {"--no-media"}), nullptr);
+  ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.241", 1), Camera(1, "127.0.0.241", 1, "guess"),
+                        Camera(2, "127.0.0.242", 0)}));
 
   // The slot names neither the stream's address nor its path: the camera tells them.
   ASSERT_TRUE(ConnectWindow(0));
@@ -117,10 +118,22 @@ TEST_F(KorvelOnvifTest, CameraLoggedInThroughItsServicesShowsItsChannelsProfileA
   const unsigned start = surface->PresentCount();
   EXPECT_TRUE(QTest::qWaitFor([&] { return surface->PresentCount() > start + 5; }, 10000));
 
+  // The tree and the camera list name the profile as the camera does, with its size.
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return TreeItem(0)->text(0).endsWith(QStringLiteral("127.0.0.241  SubStream 640x360")); }, 5000))
+      << TreeItem(0)->text(0).toStdString();
+  {
+    CPageSet list(dialog_->Skin(), g_PageInfo, nullptr);
+    ASSERT_TRUE(list.InitPage());
+    EXPECT_EQ(list.List()->topLevelItem(0)->text(4), QStringLiteral("1  SubStream 640x360"));
+    EXPECT_EQ(list.List()->topLevelItem(1)->text(4), QStringLiteral("1"));
+  }
+
   // A wrong password is the login-failure message; a camera without streams its own.
   DoubleClickTree(1);
   ASSERT_TRUE(QTest::qWaitFor([&] { return TreeImage(1) == kTreeImageFailed; }, 15000));
   EXPECT_TRUE(QTest::qWaitFor([&] { return HasReport(ReportCode(104), 1 << 16); }, 5000));
+  EXPECT_FALSE(TreeItem(1)->text(0).contains(QStringLiteral("Stream"))) << "no profile without a login";
   DoubleClickTree(2);
   ASSERT_TRUE(QTest::qWaitFor([&] { return TreeImage(2) == kTreeImageFailed; }, 15000));
   EXPECT_TRUE(QTest::qWaitFor(
@@ -130,11 +143,11 @@ TEST_F(KorvelOnvifTest, CameraLoggedInThroughItsServicesShowsItsChannelsProfileA
 TEST_F(KorvelOnvifTest, PtzPadSteersACameraThroughItsServicesAndSaysWhatItCannotServe) {
   TraceCapture traces;
   ASSERT_TRUE(traces.Registered());
-  ASSERT_TRUE(StartStreams("127.0.0.223"));
-  testsupport::AlderSimProcess* device = StartServices("127.0.0.224", "127.0.0.223");
+  ASSERT_TRUE(StartStreams("127.0.0.243"));
+  testsupport::AlderSimProcess* device = StartServices("127.0.0.244", "127.0.0.243");
   ASSERT_NE(device, nullptr);
-  SimulatorSlot plain{0, 1, "127.0.0.223/sub", kCameraPort, kKindCamera, 0, "admin", "s3cret"};
-  ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.224", 1), plain}));
+  SimulatorSlot plain{0, 1, "127.0.0.243/sub", kCameraPort, kKindCamera, 0, "admin", "s3cret"};
+  ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.244", 1), plain}));
   ASSERT_TRUE(ConnectWindow(0));
   Select(0);
 
@@ -196,11 +209,11 @@ std::string FileText(const std::string& path) {
 }
 
 TEST_F(KorvelOnvifTest, SnapshotIsTheCamerasOwnPictureOrTheDecodedOneWhenTheCameraHasNone) {
-  ASSERT_TRUE(StartStreams("127.0.0.225"));
-  testsupport::AlderSimProcess* device = StartServices("127.0.0.226", "127.0.0.225");
+  ASSERT_TRUE(StartStreams("127.0.0.245"));
+  testsupport::AlderSimProcess* device = StartServices("127.0.0.246", "127.0.0.245");
   ASSERT_NE(device, nullptr);
-  ASSERT_NE(StartServices("127.0.0.227", "127.0.0.225", {"--no-snapshot"}), nullptr);
-  ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.226", 1), Camera(1, "127.0.0.227", 1)}));
+  ASSERT_NE(StartServices("127.0.0.247", "127.0.0.245", {"--no-snapshot"}), nullptr);
+  ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.246", 1), Camera(1, "127.0.0.247", 1)}));
   ASSERT_TRUE(ConnectWindow(0));
   ASSERT_TRUE(ConnectWindow(1));
   dialog_->m_nSnapFormat = 0;
@@ -212,7 +225,7 @@ TEST_F(KorvelOnvifTest, SnapshotIsTheCamerasOwnPictureOrTheDecodedOneWhenTheCame
   CTaskbarNotifier* notifier = FindNotifier(dialog_.get());
   ASSERT_NE(notifier, nullptr);
   const std::string own = notifier->Text();
-  EXPECT_NE(own.find("/127.0.0.226/02/"), std::string::npos) << own;
+  EXPECT_NE(own.find("/127.0.0.246/02/"), std::string::npos) << own;
   ASSERT_TRUE(QTest::qWaitFor([&] { return device->CountLines("snapshot sub served") == 1; }, 5000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(own); }, 5000)) << own;
   const std::string picture = FileText(own);
@@ -224,7 +237,7 @@ TEST_F(KorvelOnvifTest, SnapshotIsTheCamerasOwnPictureOrTheDecodedOneWhenTheCame
   Select(1);
   Click("BTN_SNAP");
   const std::string decoded = FindNotifier(dialog_.get())->Text();
-  EXPECT_NE(decoded.find("/127.0.0.227/02/"), std::string::npos) << decoded;
+  EXPECT_NE(decoded.find("/127.0.0.247/02/"), std::string::npos) << decoded;
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return std::filesystem::exists(decoded) && std::filesystem::file_size(decoded) > 0; }, 5000))
       << decoded;
