@@ -200,7 +200,7 @@ void CKorvelDlg::CreateContextMenu() {
       {ID_MENU_PAGEUP, "IDS_MENU_PAGEUP"},        {ID_MENU_PAGEDOWN, "IDS_MENU_PAGEDOWN"},
       {ID_MENU_PAGELEFT, "IDS_MENU_PAGELEFT"},    {ID_MENU_PAGERIGHT, "IDS_MENU_PAGERIGHT"},
       {0, nullptr},
-      {ID_MENU_SNAP, "IDS_MENU_SNAP"},
+      {ID_MENU_SNAP, "IDS_MENU_SNAP"},           {ID_MENU_PRESETS, "IDS_MENU_PRESETS"},
   };
   m_pContextMenu = new QMenu(this);
   m_pContextMenu->setObjectName(QStringLiteral("ContextMenu"));

@@ -41,6 +41,7 @@ class MBmpProgress;
 class MDiskManager;
 class CRecordDrives;
 class CKorvelRecording;
+class CPresetDlg;
 
 class CKorvelDlg : public QDialog,
                    public platform::Window,
@@ -198,6 +199,8 @@ class CKorvelDlg : public QDialog,
   void BlinkRecordMarks();
   void ShowQueuedMessages();
   void OpenSnapshotFolder(const char* path);
+  // The PTZ presets of the selected window, beside the video (menu entry).
+  void ShowPresets();
   void StartPlayback();
   void ChangeLayout(int side);
   void ChangeDisplayPage(int step);
@@ -220,6 +223,7 @@ class CKorvelDlg : public QDialog,
   std::unique_ptr<CWndManage> m_pWndManage;
   CWzdToolTipCtrl m_tooltips;
   QMenu* m_pContextMenu = nullptr;
+  QPointer<CPresetDlg> m_pPresetDlg;
   std::map<int, QWidget*> m_controlById;     // themed controls by command id
   std::vector<QWidget*> m_otherControls;     // every themed control (hidden in full screen)
   QTreeWidget* m_pTree = nullptr;

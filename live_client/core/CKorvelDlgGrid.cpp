@@ -9,6 +9,7 @@
 #include "common/qt/WaitCursor.h"
 #include "device_sdk/Glimmet/Glimmet.h"
 #include "live_client/core/CKorvelDlg.h"
+#include "live_client/core/CPresetDlg.h"
 #include "live_client/core/CYuntaiButton.h"
 #include "live_client/core/KorvelColors.h"
 #include "live_client/core/KorvelGlobals.h"
@@ -82,6 +83,7 @@ void CKorvelDlg::OnCommand(int id) {
     case IDC_BTN_EXIT: case IDC_BTN_EXIT2: OnCancel(); break;
     case IDC_BTN_MUTE: ToggleMute(); break;
     case IDC_BTN_SNAP: case ID_MENU_SNAP: TakeSnapshot(*this, g_nCurWnd); break;
+    case ID_MENU_PRESETS: ShowPresets(); break;
     case IDC_BTN_NOACTION:
     default:
       break;
@@ -151,6 +153,19 @@ void CKorvelDlg::ShowSoundState() {
   if (m_skin.ReadText("TIP_STRING", g_bMute ? "IDS_TIP_SOUND_OFF" : "IDS_TIP_SOUND_ON", state))
     tip += "\n" + state;
   button->setToolTip(FromSystemText(tip));
+}
+
+void CKorvelDlg::ShowPresets() {
+  if (!m_pPresetDlg) {
+    // The commands go where the pad's go: to the selected window, on this thread.
+    m_pPresetDlg = new CPresetDlg(
+        m_skin, [this](int code, int number) {
+          if (m_pLiveLink) m_pLiveLink->Ptz(static_cast<platform::WPARAM>(code), number);
+        },
+        this);
+  }
+  m_pPresetDlg->show();
+  m_pPresetDlg->raise();
 }
 
 void CKorvelDlg::SetPtzCodes() {

@@ -53,6 +53,7 @@ inline constexpr int ID_MENU_PAGEDOWN = 32785;
 inline constexpr int ID_MENU_SNAP = 32837;
 inline constexpr int ID_MENU_PAGELEFT = 32838;
 inline constexpr int ID_MENU_PAGERIGHT = 32839;
+inline constexpr int ID_MENU_PRESETS = 32840;  // the PTZ presets of the selected window
 
 // Window messages the main dialog accepts.
 inline constexpr unsigned WM_KORVEL_PTZ = 0x857;          // wParam, lParam: PTZ button data

@@ -599,7 +599,7 @@ TEST_F(KorvelDialogTest, MenuButtonTipsAndTheSoundButtonSpeakTheChosenLanguage) 
     EXPECT_FALSE(action->text().contains(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))))
         << action->text().toStdString();
   }
-  EXPECT_EQ(entries, 14);
+  EXPECT_EQ(entries, 15);
   EXPECT_EQ(dialog_->findChild<QAction*>(QStringLiteral("Menu%1").arg(ID_MENU_CONNECT))->text(),
             text("STC_STRING", "IDS_MENU_CONNECT"));
 

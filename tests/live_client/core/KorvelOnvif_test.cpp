@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include "live_client/core/KorvelLogin.h"
 #include "live_client/core/KorvelPreview.h"
 #include "live_client/core/PageInfo.h"
+#include "live_client/core/CPresetDlg.h"
 #include "live_client/core/CYuntaiButton.h"
 #include "live_client/core/PtzCodes.h"
 #include "live_client/settings/CPageSet.h"
@@ -192,6 +196,23 @@ TEST_F(KorvelOnvifTest, PtzPadSteersACameraThroughItsServicesAndSaysWhatItCannot
   const std::string set = "ptz SetPreset profile=profile_sub name=Preset 2 token=preset_1";
   EXPECT_EQ(device->CountLines(set), 1);
   EXPECT_EQ(device->CountLines("ptz GotoPreset profile=profile_sub token=preset_1"), 1);
+
+  // The operator types the number in the presets of the window menu: set 5, go to it, clear it.
+  dialog_->findChild<QAction*>(QStringLiteral("Menu%1").arg(ID_MENU_PRESETS))->trigger();
+  auto* presets = dialog_->findChild<CPresetDlg*>(QStringLiteral("CPresetDlg"));
+  ASSERT_NE(presets, nullptr);
+  EXPECT_TRUE(presets->isVisible());
+  EXPECT_EQ(presets->windowTitle(), English("IDS_PRESETDLG_CAPTION"));
+  auto* number = presets->findChild<QSpinBox*>(QStringLiteral("SPIN_PRESET_NUMBER"));
+  number->setValue(5);
+  QTest::mouseClick(presets->findChild<QPushButton*>(QStringLiteral("BTN_PRESET_SET")), Qt::LeftButton);
+  QTest::mouseClick(presets->findChild<QPushButton*>(QStringLiteral("BTN_PRESET_GOTO")), Qt::LeftButton);
+  QTest::mouseClick(presets->findChild<QPushButton*>(QStringLiteral("BTN_PRESET_CLEAR")), Qt::LeftButton);
+  ASSERT_TRUE(WaitForCount(*device, "ptz RemovePreset profile=profile_sub token=preset_2", 1));
+  EXPECT_EQ(device->CountLines("ptz SetPreset profile=profile_sub name=Preset 5 token=preset_2"), 1);
+  EXPECT_EQ(device->CountLines("ptz GotoPreset profile=profile_sub token=preset_2"), 1);
+  QTest::mouseClick(presets->findChild<QPushButton*>(QStringLiteral("BTN_PRESET_CLOSE")), Qt::LeftButton);
+  EXPECT_FALSE(presets->isVisible());
 
   // A camera without a services port still only says so.
   ASSERT_TRUE(ConnectWindow(1));
