@@ -353,7 +353,7 @@ Result ParseIris(const std::string& xml, double& iris, bool& present, std::strin
         std::istringstream in(text);
         in.imbue(std::locale::classic());
         double value = 0.0;
-        if (!(in >> value) || !std::isfinite(value)) {
+        if (!(in >> value) || !(in >> std::ws).eof() || !std::isfinite(value)) {
             error = "the iris setting is no number: " + text.substr(0, 40);
             return Result::BadReply;
         }

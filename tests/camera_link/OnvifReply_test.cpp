@@ -70,6 +70,56 @@ TEST(OnvifReply, ProfilesWithDefaultNamespacesAndExtraElements)
     EXPECT_EQ(profiles[0].height, 0);
 }
 
+TEST(OnvifReply, ImagingServiceItsIrisAndTheProfilesVideoInput)
+{
+    // The imaging service among the others, in a capabilities answer with other prefixes.
+    std::string capabilities = Soap12(
+        "<tds:GetCapabilitiesResponse><tds:Capabilities>"
+        "<tt:Device><tt:XAddr>http://10.0.0.5/onvif/device_service</tt:XAddr></tt:Device>"
+        "<tt:Imaging><tt:XAddr>http://10.0.0.5/onvif/imaging_service</tt:XAddr></tt:Imaging>"
+        "<tt:Media><tt:XAddr>http://10.0.0.5/onvif/media</tt:XAddr></tt:Media>"
+        "</tds:Capabilities></tds:GetCapabilitiesResponse>",
+        "SOAP-ENV");
+    Capabilities services;
+    std::string error;
+    ASSERT_EQ(ParseCapabilities(capabilities, services, error), Result::Ok) << error;
+    EXPECT_EQ(services.imaging, "http://10.0.0.5/onvif/imaging_service");
+    EXPECT_TRUE(services.ptz.empty());
+
+    // Focus and iris name the profile's video input, not the profile.
+    std::string profiles = Soap12(
+        "<trt:GetProfilesResponse><trt:Profiles token=\"p1\"><tt:Name>main</tt:Name>"
+        "<tt:VideoSourceConfiguration token=\"cfg\"><tt:Name>x</tt:Name>"
+        "<tt:SourceToken> VideoSource_1 </tt:SourceToken></tt:VideoSourceConfiguration>"
+        "</trt:Profiles></trt:GetProfilesResponse>");
+    std::vector<Profile> read;
+    ASSERT_EQ(ParseProfiles(profiles, read, error), Result::Ok) << error;
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].videoSource, "VideoSource_1");
+
+    // The iris of a settings answer; a camera without an iris setting says nothing of it.
+    auto settings = [](const std::string& exposure) {
+        return Soap12("<timg:GetImagingSettingsResponse xmlns:timg=\"http://www.onvif.org/ver20/"
+                      "imaging/wsdl\"><timg:ImagingSettings><tt:Brightness>50</tt:Brightness>"
+                      "<tt:Exposure><tt:Mode>MANUAL</tt:Mode>" +
+                      exposure +
+                      "</tt:Exposure></timg:ImagingSettings></timg:GetImagingSettingsResponse>");
+    };
+    double iris = 99.0;
+    bool present = false;
+    ASSERT_EQ(ParseIris(settings("<tt:Iris>-3.5</tt:Iris>"), iris, present, error), Result::Ok) << error;
+    EXPECT_TRUE(present);
+    EXPECT_DOUBLE_EQ(iris, -3.5);
+    ASSERT_EQ(ParseIris(settings("<tt:Gain>2</tt:Gain>"), iris, present, error), Result::Ok) << error;
+    EXPECT_FALSE(present);
+    // Anything but a finite number is no setting to step from.
+    for (const char* bad : {"open", "nan", "inf", "1e999", "-3.5 dB"})
+        EXPECT_EQ(ParseIris(settings(std::string("<tt:Iris>") + bad + "</tt:Iris>"), iris, present, error),
+                  Result::BadReply)
+            << bad;
+    EXPECT_EQ(ParseIris(Soap12("<tds:Other/>"), iris, present, error), Result::BadReply);
+}
+
 TEST(OnvifReply, FaultsOfBothSoapVersions)
 {
     // SOAP 1.2 with nested subcodes: the innermost names the reason.

@@ -1,6 +1,7 @@
 // Network camera service replies: any text as the answer to every call and as a discovery
 // answer. Reading never fails hard; what a reader accepts holds what its caller relies on.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ParseCapabilities(text, capabilities, error);
   std::string uri;
   if (ParseMediaUri(text, uri, error) == Result::Ok) FUZZ_CHECK(!uri.empty());
+  double iris = 0.0;
+  bool present = false;
+  if (ParseIris(text, iris, present, error) == Result::Ok && present) FUZZ_CHECK(std::isfinite(iris));
   std::string token;
   if (ParsePresetToken(text, token, error) == Result::Ok) FUZZ_CHECK(!token.empty());
 
