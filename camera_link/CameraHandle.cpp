@@ -117,7 +117,7 @@ int CameraHandle::OpenServices()
 
 int CameraHandle::StreamAddress(int stream, CameraAddress& address)
 {
-    if (!UsesServices()) {
+    if (!ServicesNameTheStream()) {
         address = address_;
         return CML_OK;
     }
@@ -181,14 +181,26 @@ int CameraHandle::Profiles(std::vector<ProfileSummary>& profiles) const
 int CameraHandle::Login(int stream)
 {
     std::lock_guard<std::mutex> operation(operationLock_);
-    if (UsesServices()) {
-        cancelled_ = false;
+    cancelled_ = false;
+    if (ServicesNameTheStream()) {
         CameraAddress address;
         return StreamAddress(stream, address);
     }
-    auto probe = std::make_shared<StreamSession>(address_, transport_, stream);
-    OpeningScope scope(sessionLock_, opening_, probe);
-    return probe->Open(true);  // the probe's session closes with it
+    int result = CML_OK;
+    {
+        auto probe = std::make_shared<StreamSession>(address_, transport_, stream);
+        OpeningScope scope(sessionLock_, opening_, probe);
+        result = probe->Open(true);  // the probe's session closes with it
+    }
+    if (result == CML_OK && UsesServices()) {
+        // The slot's path names the stream; the services add PTZ, snapshots and the profile
+        // names where the camera has them, and a camera without them still shows its stream.
+        std::lock_guard<std::mutex> lock(onvifLock_);
+        if (OpenServices() != CML_OK)
+            TraceMessage("[CAMLINK] - %s: no camera services at port %d; the stream of the "
+                         "address only", address_.host.c_str(), onvifPort_);
+    }
+    return result;
 }
 
 int CameraHandle::StartPreview(int stream)

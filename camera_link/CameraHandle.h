@@ -25,9 +25,10 @@ struct ProfileSummary {
 };
 
 // One camera login: where the camera is, who we are, and the streams previewed on it. With
-// a services port the stream addresses come from the camera's media service (one per
-// profile, the stream index choosing the profile), and the camera's PTZ, imaging and
-// snapshot services are reached through the same login.
+// a services port and no path in the address the stream addresses come from the camera's
+// media service (one per profile, the stream index choosing the profile); an address with
+// a path keeps naming its stream, and the services are then only asked for what they add.
+// The camera's PTZ, imaging and snapshot services are reached through the same login.
 // Lock order: operationLock_, then onvifLock_, then sessionLock_ or stateLock_.
 class CameraHandle {
 public:
@@ -61,6 +62,8 @@ public:
 
 private:
     bool UsesServices() const { return onvifPort_ != 0; }
+    // An address with a path names its stream itself; without one the services name it.
+    bool ServicesNameTheStream() const { return UsesServices() && address_.path.empty(); }
     // Connects the services client, reads the clock, services and profiles (once).
     int OpenServices();
     // The RTSP address of a stream: the slot's, or the one the camera names for the profile.

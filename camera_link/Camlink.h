@@ -117,7 +117,10 @@ CML_API int CMLSplitUrl(const char* url, CML_CONNECT_INFO* connectInfo);
    services and its media profiles, and for the RTSP address of profile `stream`; previews
    then open the address the camera names for their stream index, with the connect block's
    credentials unless the address carries its own. A camera without a media service gives
-   CML_ERR_NO_MEDIA, a stream index past its profiles CML_ERR_NOT_FOUND. */
+   CML_ERR_NO_MEDIA, a stream index past its profiles CML_ERR_NOT_FOUND. A connect block
+   whose host names a path ("cam/stream1") keeps streaming that path: the login then checks
+   it over RTSP as without a services port, and asks the services only for PTZ, snapshots
+   and profiles, succeeding also when the camera has none. */
 
 /* One media profile of a camera, as its media service describes it. */
 typedef struct {

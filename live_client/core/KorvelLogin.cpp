@@ -256,9 +256,10 @@ int ConnectCamera(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int 
   }
   slot.bConnected = 1;
   slot.nLostFlag = 0;
-  // The camera's own name and size of the stream, for the tree and the camera list.
+  // The camera's own name and size of the stream, for the tree and the camera list; a slot
+  // whose address names its path shows that path's stream, which is no profile.
   std::string text;
-  if (slot.nKind == kKindCamera && slot.nPort2 > 0) {
+  if (slot.nKind == kKindCamera && slot.nPort2 > 0 && CameraHostOf(slot.strAddr) == slot.strAddr) {
     CML_PROFILE_INFO profile{};
     if (CMLGetProfileInfo(login.hDvr, slot.nChannel, &profile) == CML_OK) {
       text.assign(profile.szName, strnlen(profile.szName, sizeof profile.szName));

@@ -220,6 +220,30 @@ TEST_F(CamlinkOnvifTest, WrongPasswordNoAnswerAndNoMediaEachSayWhy)
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
 }
 
+TEST_F(CamlinkOnvifTest, AnAddressWithAPathKeepsItsStreamWhenTheCameraHasNoServices)
+{
+    // A services port where nothing answers, beside an address that names its stream: the
+    // stream is still shown (slots saved before services existed carry such a port).
+    int handle = 0;
+    CML_CONNECT_INFO info = Connect(std::string(kCameraAddress) + "/sub");
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    ASSERT_EQ(CML_OK, CMLLogin(handle, 0));
+    ASSERT_EQ(CML_OK, CMLStartPreview(handle, 0, 0, 0));
+    CML_MEDIA_INFO media{};
+    ASSERT_EQ(CML_OK, CMLGetMediaInfo(handle, 0, &media));
+    EXPECT_EQ(media.nWidth, 640);
+    int count = -1;
+    EXPECT_EQ(CML_ERR_HANDLE, CMLGetProfileCount(handle, &count)) << "no services, no profiles";
+    EXPECT_EQ(CML_ERR_HANDLE, CMLPtzControl(handle, 0, CML_PTZ_UP, 1));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+
+    // The path's own credentials are still checked over RTSP.
+    info = Connect(std::string(kCameraAddress) + "/sub", "guess");
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    EXPECT_EQ(CML_ERR_USER, CMLLogin(handle, 0));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+}
+
 TEST_F(CamlinkOnvifTest, CameraClockAnHourOffIsAcceptedAndASilentCameraCanBeCancelled)
 {
     ASSERT_TRUE(StartDevice("127.0.0.214", {"--clock-offset", "3600"}));
