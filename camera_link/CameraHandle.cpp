@@ -37,6 +37,8 @@ constexpr double kMoveSpeed = 0.5;
 constexpr double kFocusSpeed = 0.5;
 constexpr double kIrisStep = 1.0;
 constexpr int kLargestPresetNumber = 255;
+// Camera commands waiting for their turn, at most (releases always get in).
+constexpr size_t kMostQueuedCommands = 32;
 
 int CodeOf(onvif::Result result)
 {
@@ -281,15 +283,20 @@ void CameraHandle::Close()
             session->Stop();
 }
 
-void CameraHandle::Enqueue(std::function<void()> command)
+int CameraHandle::Enqueue(std::function<void()> command, bool mayRefuse)
 {
     std::lock_guard<std::mutex> lock(commandLock_);
     if (commandStop_)
-        return;
+        return CML_ERR_HANDLE;
+    // A camera that answers slowly or not at all must not collect an endless backlog of
+    // presses; a release is always taken, so no move goes unstopped.
+    if (mayRefuse && commands_.size() >= kMostQueuedCommands)
+        return CML_ERR_REFUSED;
     commands_.push_back(std::move(command));
     if (!commandThread_.joinable())
         commandThread_ = std::thread([this] { RunCommands(); });
     commandReady_.notify_one();
+    return CML_OK;
 }
 
 void CameraHandle::RunCommands()
@@ -323,7 +330,7 @@ int CameraHandle::Ptz(int stream, int command, int start)
     const bool iris = command == CML_PTZ_IRIS_OPEN || command == CML_PTZ_IRIS_CLOSE;
     if (iris && start == 0)
         return CML_OK;  // the iris steps once per press; its release has nothing to stop
-    Enqueue([this, stream, command, start, imaging] {
+    return Enqueue([this, stream, command, start, imaging] {
         std::lock_guard<std::mutex> lock(onvifLock_);
         std::string token, source;
         if (!onvif_ || !ProfileOf(stream, token, source)) {
@@ -367,8 +374,7 @@ int CameraHandle::Ptz(int stream, int command, int start)
         if (result != onvif::Result::Ok)
             TraceMessage("[CAMLINK] - PTZ %d start %d not taken: %s", command, start,
                          onvif_->LastError().c_str());
-    });
-    return CML_OK;
+    }, start == 1);
 }
 
 int CameraHandle::Preset(int stream, int action, int number)
@@ -388,7 +394,7 @@ int CameraHandle::Preset(int stream, int action, int number)
         else if (presetTokens_.count(number) == 0 && pendingPresets_.count(number) == 0)
             return CML_ERR_NOT_FOUND;
     }
-    Enqueue([this, stream, action, number] {
+    const int queued = Enqueue([this, stream, action, number] {
         std::lock_guard<std::mutex> lock(onvifLock_);
         std::string token;
         bool taken = false;
@@ -435,8 +441,13 @@ int CameraHandle::Preset(int stream, int action, int number)
             TraceMessage("[CAMLINK] - preset %d action %d not taken: %s", number, action,
                          onvif_->LastError().c_str());
         settle();
-    });
-    return CML_OK;
+    }, true);
+    if (queued != CML_OK && action == CML_PRESET_SET) {
+        std::lock_guard<std::mutex> lock(stateLock_);
+        if (--pendingPresets_[number] <= 0)
+            pendingPresets_.erase(number);
+    }
+    return queued;
 }
 
 int CameraHandle::Snapshot(int stream, const std::string& path)

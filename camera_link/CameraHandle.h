@@ -53,7 +53,8 @@ public:
 
     // Camera commands. They are queued and sent in order on the handle's own thread, so the
     // caller never waits for the camera; CML_OK means queued. A command the camera is known
-    // not to serve gives CML_ERR_NOT_SERVED and nothing is queued.
+    // not to serve gives CML_ERR_NOT_SERVED and nothing is queued; a press while 32 commands
+    // wait gives CML_ERR_REFUSED (a release is always queued).
     int Ptz(int stream, int command, int start);
     int Preset(int stream, int action, int number);
     // Fetches the snapshot of the stream's profile into `path` (blocking, at most the
@@ -70,7 +71,9 @@ private:
     int StreamAddress(int stream, CameraAddress& address);
     // The profile token and video source of a stream index; false when there is none.
     bool ProfileOf(int stream, std::string& token, std::string& videoSource) const;
-    void Enqueue(std::function<void()> command);
+    // Queues a camera command: CML_OK, CML_ERR_HANDLE once closed, or CML_ERR_REFUSED when
+    // `mayRefuse` and the queue is full.
+    int Enqueue(std::function<void()> command, bool mayRefuse);
     void RunCommands();
 
     const CameraAddress address_;

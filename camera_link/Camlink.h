@@ -158,7 +158,9 @@ CML_API int CMLGetProfileInfo(int handle, int profile, CML_PROFILE_INFO* info);
    The command is queued and sent on the handle's own thread, in order, so the call never
    waits for the camera: CML_OK means queued, and a failure the camera answers is traced.
    CML_ERR_NOT_SERVED when the camera has no PTZ service (moves, zoom, presets) or no
-   imaging service (focus, iris): nothing is sent. CML_ERR_HANDLE before the login. */
+   imaging service (focus, iris): nothing is sent. CML_ERR_HANDLE before the login.
+   CML_ERR_REFUSED for a press while 32 commands of the handle still wait (a camera that
+   does not answer); a release is always queued, so no move is left without its stop. */
 CML_API int CMLPtzControl(int handle, int stream, int command, int start);
 /* Sets, clears or goes to the preset `number` (1..255). The camera's own preset token of a
    number set through this handle is kept with the handle; clearing or going to a number

@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include <arpa/inet.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -368,6 +369,40 @@ TEST_F(CamlinkOnvifTest, PresetNumbersKeepTheCamerasTokenAcrossSetGotoAndClear)
     ASSERT_TRUE(device_.WaitForLine("ptz GotoPreset profile=profile_main token=preset_2", 5s));
     EXPECT_EQ(device_.CountLines("GotoPreset profile=profile_main token=preset_1"), 1);
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+}
+
+TEST_F(CamlinkOnvifTest, AFrozenCameraNeitherPilesUpPressesNorHoldsUpTheLogout)
+{
+    ASSERT_TRUE(StartDevice("127.0.0.209"));
+    int handle = 0;
+    ASSERT_EQ(CML_OK, LoggedIn("127.0.0.209", 0, handle));
+    device_.Signal(SIGSTOP);  // takes connections, answers nothing
+
+    int queued = 0, refused = 0;
+    const auto begin = Clock::now();
+    for (int i = 0; i < 40; ++i) {
+        const int result = CMLPtzControl(handle, 0, CML_PTZ_LEFT, 1);
+        if (result == CML_OK)
+            ++queued;
+        else if (result == CML_ERR_REFUSED)
+            ++refused;
+    }
+    EXPECT_LT(Clock::now() - begin, 200ms) << "the caller waited for the camera";
+    // One in flight at most, 32 waiting; the rest refused.
+    EXPECT_GE(queued, 32);
+    EXPECT_LE(queued, 33);
+    EXPECT_EQ(queued + refused, 40);
+    // A release still gets in: no move is left without its stop.
+    EXPECT_EQ(CML_OK, CMLPtzControl(handle, 0, CML_PTZ_LEFT, 0));
+
+    // The logout ends the call in flight and drops the backlog at once.
+    const auto closing = Clock::now();
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+    EXPECT_LT(Clock::now() - closing, 500ms);
+    device_.Signal(SIGCONT);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_LE(device_.CountLines("ptz ContinuousMove"), 1);
+    EXPECT_EQ(device_.CountLines("ptz Stop"), 0);
 }
 
 TEST_F(CamlinkOnvifTest, FocusAndIrisGoThroughTheImagingServiceAndACameraWithoutPtzIsNotServed)
