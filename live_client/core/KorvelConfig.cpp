@@ -140,3 +140,19 @@ KorvelChoice ReadSettingIni(const std::string& clientFolder) {
   choice.skin = buffer;
   return choice;
 }
+
+std::string ReadDiscoveryTarget(const std::string& clientFolder) {
+  const std::string path = clientFolder + "\\Setting.ini";
+  char buffer[256];
+  platform::GetPrivateProfileString("Setting", "DiscoveryTarget", kDefaultDiscoveryTarget, buffer,
+                                    sizeof buffer, path.c_str());
+  return buffer;
+}
+
+bool WriteDiscoveryTarget(const std::string& clientFolder, const std::string& target) {
+  const std::string path = clientFolder + "\\Setting.ini";
+  if (platform::WritePrivateProfileString("Setting", "DiscoveryTarget", target.c_str(), path.c_str()))
+    return true;
+  TraceMessage("[KORVEL] - the discovery target could not be written to %s", path.c_str());
+  return false;
+}

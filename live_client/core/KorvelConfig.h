@@ -59,3 +59,11 @@ struct KorvelChoice {
   std::string skin;
 };
 KorvelChoice ReadSettingIni(const std::string& clientFolder);
+
+// Where the camera editor's Search sends its discovery probe: "Setting.ini", section
+// "Setting", key "DiscoveryTarget", addresses separated by commas or spaces, at most 255
+// characters; by default the group every camera of the local network listens on.
+inline constexpr const char kDefaultDiscoveryTarget[] = "239.255.255.250";
+std::string ReadDiscoveryTarget(const std::string& clientFolder);
+// Writes the key; failures are traced, and false then.
+bool WriteDiscoveryTarget(const std::string& clientFolder, const std::string& target);

@@ -9,10 +9,14 @@
 #include <QRegularExpressionValidator>
 
 #include <QSignalBlocker>
+#include <QTreeWidget>
+#include <chrono>
 
 #include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
+#include "live_client/core/KorvelConfig.h"
 #include "live_client/core/KorvelGlobals.h"
+#include "live_client/settings/CDiscoveryListDlg.h"
 #include "live_client/settings/CPropertyPage.h"
 #include "live_client/skin/KorvelSkin.h"
 #include "live_client/skin/SkinApply.h"
@@ -22,6 +26,14 @@
 namespace {
 // Widest texts the slot's fields take; the configuration file stores each as one line.
 constexpr int kTextFieldLength = 100;
+// The discovery target's longest text, as "Setting.ini" keeps it.
+constexpr int kDiscoveryTargetLength = 255;
+// How long a search waits for answers: the list is up within three seconds of the press.
+constexpr int kSearchWaitMs = 2500;
+// Cameras one search lists at most.
+constexpr int kSearchMaxCameras = 64;
+// The RTSP port a camera found by a search gets when the slot names none of its own.
+constexpr int kDefaultRtspPort = 554;
 }  // namespace
 
 CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCount], int page,
@@ -54,6 +66,25 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   grid->addWidget(typeLabel, row, 0);
   grid->addWidget(type_, row++, 1);
 
+  // Finding network cameras: where the probe goes, and the button that sends it.
+  auto* searchLabel = new QLabel(QStringLiteral("STC_DISCOVERY"), this);
+  discoveryTarget_ = new QLineEdit(this);
+  discoveryTarget_->setObjectName(QStringLiteral("EDIT_DISCOVERY"));
+  discoveryTarget_->setMaxLength(kDiscoveryTargetLength);
+  discoveryTarget_->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^\\r\\n]*")), discoveryTarget_));
+  discoveryTarget_->setText(FromSystemText(ReadDiscoveryTarget(skin_.ClientFolder())));
+  searchLabel->setBuddy(discoveryTarget_);
+  search_ = new QPushButton(QStringLiteral("STC_SEARCH"), this);
+  search_->setObjectName(QStringLiteral("BTN_SEARCH"));
+  search_->setAutoDefault(false);
+  auto* searchRow = new QHBoxLayout;
+  searchRow->addWidget(discoveryTarget_, 1);
+  searchRow->addWidget(search_);
+  grid->addWidget(searchLabel, row, 0);
+  grid->addLayout(searchRow, row++, 1);
+  connect(search_, &QPushButton::clicked, this, &CCameraSetDlg::StartSearch);
+
   auto* ok = new QPushButton(QStringLiteral("STC_OK"), this);
   ok->setObjectName(QStringLiteral("IDOK"));
   ok->setDefault(true);
@@ -80,6 +111,88 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   });
   // A camera's whole address pasted into the address field is split into the fields.
   connect(addr_, &QLineEdit::editingFinished, this, &CCameraSetDlg::SplitPastedCameraAddress);
+}
+
+CCameraSetDlg::~CCameraSetDlg() {
+  if (!searchThread_.joinable()) return;
+  // The worker may not have begun its probe yet, and a cancel only ends probes that run:
+  // cancelled again until the worker is through.
+  while (!searchFinished_->load()) {
+    CMLCancelDiscover();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  searchThread_.join();
+}
+
+void CCameraSetDlg::done(int result) {
+  // A search still running would come back to a closed dialog: it ends now.
+  if (searchThread_.joinable()) CMLCancelDiscover();
+  QDialog::done(result);
+}
+
+void CCameraSetDlg::StartSearch() {
+  if (readOnly_ || searchThread_.joinable()) return;
+  const std::string target = ToSystemText(discoveryTarget_->text().trimmed());
+  search_->setEnabled(false);
+  search_->setText(FromSystemText(skin_.Text("IDS_DISCOVERY_RUNNING")));
+  TraceMessage("[KORVEL] - camera search sent to \"%s\"", target.c_str());
+  searchFinished_ = std::make_shared<std::atomic<bool>>(false);
+  searchThread_ = std::thread([this, target, finished = searchFinished_] {
+    std::vector<CML_DISCOVERED> cameras(kSearchMaxCameras);
+    int count = 0;
+    const int result =
+        CMLDiscover(target.c_str(), 0, kSearchWaitMs, cameras.data(), kSearchMaxCameras, &count);
+    cameras.resize(static_cast<size_t>(result == CML_OK ? count : 0));
+    // The dialog outlives this thread (its destructor joins it), so the answer can be posted
+    // to it; the toolkit drops the posting if the dialog is gone by the time it is handled.
+    QMetaObject::invokeMethod(
+        this, [this, result, cameras = std::move(cameras)]() mutable { SearchDone(result, std::move(cameras)); },
+        Qt::QueuedConnection);
+    finished->store(true);
+  });
+}
+
+void CCameraSetDlg::SearchDone(int result, std::vector<CML_DISCOVERED> cameras) {
+  if (searchThread_.joinable()) searchThread_.join();
+  search_->setText(FromSystemText(skin_.Text("STC_SEARCH")));
+  search_->setEnabled(!readOnly_);
+  TraceMessage("[KORVEL] - camera search: result %d, %zu cameras", result, cameras.size());
+  if (result == CML_ERR_CANCELLED || !isVisible()) return;
+  if (result == CML_ERR_PARAMETER) {
+    RefuseField(skin_, discoveryTarget_, skin_.Text("IDS_DISCOVERY_BADTARGET"), owner_);
+    return;
+  }
+  // A target that could be used is the one offered next time.
+  const std::string target = ToSystemText(discoveryTarget_->text().trimmed());
+  if (target != ReadDiscoveryTarget(skin_.ClientFolder())) WriteDiscoveryTarget(skin_.ClientFolder(), target);
+  if (result != CML_OK) {
+    skin_.ShowMessage("IDS_DISCOVERY_FAILED", platform::MB_OK, owner_);
+    return;
+  }
+  if (cameras.empty()) {
+    skin_.ShowMessage("IDS_DISCOVERY_NONE", platform::MB_OK, owner_);
+    return;
+  }
+  CDiscoveryListDlg list(skin_, std::move(cameras), this);
+  if (list.exec() != QDialog::Accepted || list.Chosen() < 0) return;
+  FillFromSearch(list.Camera(list.Chosen()));
+}
+
+void CCameraSetDlg::FillFromSearch(const CML_DISCOVERED& camera) {
+  QSignalBlocker keepPort(type_);  // the type's default port must not replace a port set before
+  const bool wasCamera = type_->currentIndex() == kKindCamera;
+  type_->setCurrentIndex(kKindCamera);
+  addr_->setText(QString::fromUtf8(camera.szAddress));
+  port2_->setText(QString::number(camera.wOnvifPort));
+  bool isNumber = false;
+  const int port = port_->text().toInt(&isNumber);
+  if (!wasCamera || !isNumber || port <= 0) port_->setText(QString::number(kDefaultRtspPort));
+  if (camDesc_->text().isEmpty()) camDesc_->setText(QString::fromUtf8(camera.szName));
+  // The operator types the password next.
+  password_->setFocus();
+  password_->selectAll();
+  TraceMessage("[KORVEL] - camera of page %d window %d filled from the search: %s, services port %d",
+               page_ + 1, window_ + 1, camera.szAddress, camera.wOnvifPort);
 }
 
 QLineEdit* CCameraSetDlg::AddField(const char* label, const char* name, int row) {
@@ -150,6 +263,8 @@ void CCameraSetDlg::ShowInUse() {
   for (QLineEdit* field : {camDesc_, svrDesc_, addr_, port_, port2_, channel_, user_, password_})
     field->setReadOnly(true);
   type_->setEnabled(false);
+  discoveryTarget_->setReadOnly(true);
+  search_->setEnabled(false);  // a search would fill the fields
   std::string note = skin_.Text("IDS_CAMERA_INUSE_NOTE");
   if (note.empty()) note = skin_.Text("IDS_CANTCHANGE_INCONNECT");
   const std::string howTo = skin_.Text("IDS_CAMERA_INUSE_HOWTO");
