@@ -141,8 +141,19 @@ KorvelChoice ReadSettingIni(const std::string& clientFolder) {
   return choice;
 }
 
+namespace {
+
+// The search target is the one key of "Setting.ini" the client writes: kept in the client
+// folder when its user may write there, else in the user's copy of the file (where an
+// installed client's user may write).
+std::string DiscoverySettingPath(const std::string& clientFolder) {
+  return platform::UserFilePath("Setting.ini", platform::UserFileKind::Configuration, clientFolder);
+}
+
+}  // namespace
+
 std::string ReadDiscoveryTarget(const std::string& clientFolder) {
-  const std::string path = clientFolder + "\\Setting.ini";
+  const std::string path = DiscoverySettingPath(clientFolder);
   char buffer[256];
   platform::GetPrivateProfileString("Setting", "DiscoveryTarget", kDefaultDiscoveryTarget, buffer,
                                     sizeof buffer, path.c_str());
@@ -150,7 +161,7 @@ std::string ReadDiscoveryTarget(const std::string& clientFolder) {
 }
 
 bool WriteDiscoveryTarget(const std::string& clientFolder, const std::string& target) {
-  const std::string path = clientFolder + "\\Setting.ini";
+  const std::string path = DiscoverySettingPath(clientFolder);
   if (platform::WritePrivateProfileString("Setting", "DiscoveryTarget", target.c_str(), path.c_str()))
     return true;
   TraceMessage("[KORVEL] - the discovery target could not be written to %s", path.c_str());

@@ -62,7 +62,9 @@ KorvelChoice ReadSettingIni(const std::string& clientFolder);
 
 // Where the camera editor's Search sends its discovery probe: "Setting.ini", section
 // "Setting", key "DiscoveryTarget", addresses separated by commas or spaces, at most 255
-// characters; by default the group every camera of the local network listens on.
+// characters; by default the group every camera of the local network listens on. A client
+// folder its user may not write keeps the key in the user's copy of "Setting.ini" (the
+// folder of "Korvel.cfg"), the language and skin choice staying where they are read.
 inline constexpr const char kDefaultDiscoveryTarget[] = "239.255.255.250";
 std::string ReadDiscoveryTarget(const std::string& clientFolder);
 // Writes the key; failures are traced, and false then.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -349,6 +350,38 @@ TEST(KorvelSettingIni, LanguageAndSkinWithTheirDefaults) {
   KorvelChoice chosen = ReadSettingIni(folder.path());
   EXPECT_EQ(chosen.language, "English");
   EXPECT_EQ(chosen.skin, std::string(100, 'k'));
+}
+
+TEST(KorvelSettingIni, DiscoveryTargetIsANewKeyKeptWhereItsUserMayWrite) {
+  suite::test::TempFolder folder("korvel-discovery");
+  EXPECT_EQ(ReadDiscoveryTarget(folder.path()), kDefaultDiscoveryTarget);
+  const std::string before = "[Setting]\r\nLanguage=English\r\nKORVELSKIN=Blue\r\n";
+  WriteFile(folder / "Setting.ini", before);
+  ASSERT_TRUE(WriteDiscoveryTarget(folder.path(), "127.0.0.5, 127.0.0.6"));
+  EXPECT_EQ(ReadDiscoveryTarget(folder.path()), "127.0.0.5, 127.0.0.6");
+  // The other keys stay as they were; the new one is added.
+  const std::string after = ReadFile(folder / "Setting.ini");
+  EXPECT_EQ(after.compare(0, before.size(), before), 0) << after;
+  EXPECT_EQ(ReadSettingIni(folder.path()).language, "English");
+
+  // An installed client's folder its user may not write: the key goes to the user's copy,
+  // and the installed file is left as it is.
+  suite::test::TempFolder installed("korvel-installed"), home("korvel-home");
+  WriteFile(installed / "Setting.ini", before);
+  const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+  const std::string keptConfig = oldConfig ? oldConfig : "";
+  setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+  std::filesystem::permissions(installed.path(), std::filesystem::perms(0555));
+  EXPECT_EQ(ReadDiscoveryTarget(installed.path()), kDefaultDiscoveryTarget);
+  EXPECT_TRUE(WriteDiscoveryTarget(installed.path(), "127.0.0.7"));
+  EXPECT_EQ(ReadDiscoveryTarget(installed.path()), "127.0.0.7");
+  EXPECT_EQ(ReadFile(installed / "Setting.ini"), before);
+  EXPECT_NE(ReadFile(home / "korvel/Setting.ini").find("DiscoveryTarget=127.0.0.7"), std::string::npos);
+  std::filesystem::permissions(installed.path(), std::filesystem::perms(0755));
+  if (oldConfig)
+    setenv("XDG_CONFIG_HOME", keptConfig.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
