@@ -71,7 +71,8 @@ set(suite_manual_commands
     "korvel-trace-viewer|trace_viewer|programs|print the trace lines of the CCTV suite's programs"
     "korvel-dvr-sim|dvr_sim|simulators|simulated network video recorder for the CCTV suite"
     "korvel-alder-sim|alder_sim|simulators|simulated capture-card recorder for the CCTV suite"
-    "korvel-camera-sim|camera_sim|simulators|simulated RTSP network camera for the CCTV suite")
+    "korvel-camera-sim|camera_sim|simulators|simulated RTSP network camera for the CCTV suite"
+    "korvel-onvif-sim|onvif_sim|simulators|simulated network camera services for the CCTV suite")
 find_program(SUITE_HELP2MAN help2man)
 find_program(SUITE_GZIP gzip)
 if(NOT SUITE_HELP2MAN OR NOT SUITE_GZIP)

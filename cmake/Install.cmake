@@ -6,7 +6,7 @@
 #                                     data the programs read beside themselves (Setting.ini,
 #                                     Teskline.tab, Language/, UI_Skin/)
 #   <prefix>/bin/korvel, lumaro, korvel-trace-viewer, korvel-dvr-sim, korvel-alder-sim,
-#                 korvel-camera-sim
+#                 korvel-camera-sim, korvel-onvif-sim
 #                                     links into the program folder; a program resolves its
 #                                     own executable through the link, so it still finds its
 #                                     data in the program folder
@@ -36,7 +36,7 @@ foreach(program Korvel Lumaro trace_viewer)
   endif()
 endforeach()
 set(suite_installed_simulators)
-foreach(program dvr_sim alder_sim camera_sim)
+foreach(program dvr_sim alder_sim camera_sim onvif_sim)
   if(TARGET ${program})
     list(APPEND suite_installed_simulators ${program})
   endif()
@@ -89,7 +89,8 @@ endforeach()
 # program=command=component
 set(suite_commands "Korvel=korvel=programs" "Lumaro=lumaro=programs"
     "trace_viewer=korvel-trace-viewer=programs" "dvr_sim=korvel-dvr-sim=simulators"
-    "alder_sim=korvel-alder-sim=simulators" "camera_sim=korvel-camera-sim=simulators")
+    "alder_sim=korvel-alder-sim=simulators" "camera_sim=korvel-camera-sim=simulators"
+    "onvif_sim=korvel-onvif-sim=simulators")
 foreach(entry ${suite_commands})
   string(REPLACE "=" ";" entry "${entry}")
   list(GET entry 0 program)

@@ -82,8 +82,10 @@ set(CPACK_DEBIAN_SIMULATORS_DESCRIPTION
 Simulated devices for test benches and demonstrations of the CCTV client suite
 without recorder or camera hardware: korvel-dvr-sim, a network video recorder
 with synthetic cameras and a catalogue of recordings; korvel-alder-sim, a
-capture-card recorder with live streams, sound and a recording archive; and
-korvel-camera-sim, a network camera serving test pictures over RTSP.
+capture-card recorder with live streams, sound and a recording archive;
+korvel-camera-sim, a network camera serving test pictures over RTSP; and
+korvel-onvif-sim, the services side of a network camera (discovery, profiles,
+PTZ, snapshots) pointing at a korvel-camera-sim.
 .
 A site with real recorders does not need this package.")
 if(TARGET camera_sim)

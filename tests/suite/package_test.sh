@@ -59,7 +59,8 @@ shared=$(comm -12 "$work/suite.files" "$work/simulators.files")
 grep -q '_sim$' "$work/suite.files" && fail "the simulators are in the main package"
 for path in ./usr/lib/cctv-suite/dvr_sim ./usr/lib/cctv-suite/alder_sim ./usr/bin/korvel-dvr-sim \
             ./usr/bin/korvel-alder-sim ./usr/share/doc/korvel-suite-simulators/copyright \
-            $([[ -x $build/bin/camera_sim ]] && echo ./usr/bin/korvel-camera-sim); do
+            $([[ -x $build/bin/camera_sim ]] && echo ./usr/bin/korvel-camera-sim) \
+            $([[ -x $build/bin/onvif_sim ]] && echo ./usr/bin/korvel-onvif-sim ./usr/share/man/man1/korvel-onvif-sim.1.gz); do
   grep -qx "$path" "$work/simulators.files" || fail "$path is not in the simulators' package"
 done
 

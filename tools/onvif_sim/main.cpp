@@ -678,7 +678,13 @@ bool ParseOptions(int argc, char** argv, Options& options)
 }
 
 constexpr const char* kHelp =
-    "The service side of a network camera for tests, on one loopback address.\n"
+    "The services side of a simulated network camera: discovery answers, device, media, PTZ\n"
+    "and imaging services and JPEG snapshots over HTTP, with the stream addresses of a\n"
+    "camera_sim, for testing and demonstrating the live client without camera hardware.\n"
+    "\n"
+    "Options:\n"
+    "  --help               print this text and exit\n"
+    "  --version            print the version and exit\n"
     "  --address A          address to serve on (default 127.0.0.1)\n"
     "  --port P             HTTP port of the device, media and PTZ services (default 8080)\n"
     "  --discovery-port P   UDP port answering discovery probes (default 3702)\n"
@@ -691,7 +697,9 @@ constexpr const char* kHelp =
     "  --no-snapshot        name no snapshot address\n"
     "  --http-digest        ask for HTTP digest credentials as well\n"
     "  --hostile garbage|huge  answer every HTTP request with noise or with 3 MiB\n"
-    "Prints 'ready' when it serves, and one line per PTZ or imaging call it takes. Stops on SIGTERM.\n";
+    "\n"
+    "Prints 'ready' when it serves, and one line per PTZ or imaging call it takes. Stops on\n"
+    "SIGTERM.\n";
 
 }  // namespace
 
