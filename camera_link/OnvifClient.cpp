@@ -1,8 +1,9 @@
 #include "camera_link/OnvifClient.h"
 
+#include "camera_link/SoapXml.h"
+
 #include <curl/curl.h>
 #include <netdb.h>
-#include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 #include <poll.h>
@@ -23,6 +24,9 @@ namespace camlink::onvif {
 
 namespace {
 
+using soap::Base64;
+using soap::XmlEscape;
+
 constexpr const char* kDeviceActions = "http://www.onvif.org/ver10/device/wsdl/";
 constexpr const char* kMediaActions = "http://www.onvif.org/ver10/media/wsdl/";
 constexpr const char* kPtzActions = "http://www.onvif.org/ver20/ptz/wsdl/";
@@ -36,15 +40,6 @@ constexpr const char* kEnvelopeOpen =
     " xmlns:tptz=\"http://www.onvif.org/ver20/ptz/wsdl\""
     " xmlns:timg=\"http://www.onvif.org/ver20/imaging/wsdl\""
     " xmlns:tt=\"http://www.onvif.org/ver10/schema\">";
-
-std::string Base64(const unsigned char* data, size_t length)
-{
-    std::string out(4 * ((length + 2) / 3) + 1, '\0');
-    int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data,
-                                  static_cast<int>(length));
-    out.resize(static_cast<size_t>(std::max(written, 0)));
-    return out;
-}
 
 // "urn:uuid:..." from 16 random bytes (version 4).
 std::string RandomUuid()

@@ -1,5 +1,7 @@
 #include "camera_link/OnvifReply.h"
 
+#include "camera_link/SoapXml.h"
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -17,86 +19,14 @@ namespace camlink::onvif {
 
 namespace {
 
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using Doc = std::unique_ptr<xmlDoc, DocFree>;
-
-// Parses without the network and without expanding entities: the text comes from a device
-// we do not trust.
-Doc ReadDoc(const std::string& xml)
-{
-    if (xml.empty() || xml.size() > static_cast<size_t>(INT32_MAX))
-        return nullptr;
-    return Doc(xmlReadMemory(xml.data(), static_cast<int>(xml.size()), "reply.xml", nullptr,
-                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-}
-
-bool Named(const xmlNode* node, const char* localName)
-{
-    return node != nullptr && node->type == XML_ELEMENT_NODE &&
-           std::strcmp(reinterpret_cast<const char*>(node->name), localName) == 0;
-}
-
-// First child element of node with that local name (any namespace: cameras use their own
-// prefixes and sometimes other schema versions).
-xmlNode* Child(const xmlNode* node, const char* localName)
-{
-    if (node == nullptr)
-        return nullptr;
-    for (xmlNode* child = node->children; child != nullptr; child = child->next)
-        if (Named(child, localName))
-            return child;
-    return nullptr;
-}
-
-// First element with that local name anywhere below node, depth first.
-xmlNode* Find(const xmlNode* node, const char* localName)
-{
-    if (node == nullptr)
-        return nullptr;
-    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-        if (child->type != XML_ELEMENT_NODE)
-            continue;
-        if (Named(child, localName))
-            return child;
-        if (xmlNode* found = Find(child, localName))
-            return found;
-    }
-    return nullptr;
-}
-
-void FindAll(const xmlNode* node, const char* localName, std::vector<xmlNode*>& found)
-{
-    for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-        if (child->type != XML_ELEMENT_NODE)
-            continue;
-        if (Named(child, localName))
-            found.push_back(child);
-        else
-            FindAll(child, localName, found);
-    }
-}
-
-std::string Text(const xmlNode* node)
-{
-    if (node == nullptr)
-        return {};
-    xmlChar* content = xmlNodeGetContent(node);
-    std::string text = content != nullptr ? reinterpret_cast<const char*>(content) : "";
-    xmlFree(content);
-    size_t begin = text.find_first_not_of(" \t\r\n");
-    size_t end = text.find_last_not_of(" \t\r\n");
-    return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
-}
-
-std::string Attribute(const xmlNode* node, const char* name)
-{
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    std::string text = value != nullptr ? reinterpret_cast<const char*>(value) : "";
-    xmlFree(value);
-    return text;
-}
+using soap::Attribute;
+using soap::Child;
+using soap::Doc;
+using soap::Find;
+using soap::FindAll;
+using soap::Named;
+using soap::ReadDoc;
+using soap::Text;
 
 // A whole number within [low, high], or -1.
 int Number(const xmlNode* node, int low, int high)
@@ -411,23 +341,6 @@ Result ParseProbeMatches(const std::string& xml, const std::string& messageId,
         devices.push_back(std::move(device));
     }
     return Result::Ok;
-}
-
-std::string XmlEscape(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 }  // namespace camlink::onvif

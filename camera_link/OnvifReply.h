@@ -90,7 +90,4 @@ Result ParsePresetToken(const std::string& xml, std::string& token, std::string&
 Result ParseProbeMatches(const std::string& xml, const std::string& messageId,
                          std::vector<DiscoveredDevice>& devices, std::string& error);
 
-// Text made safe to stand inside an XML element or a quoted attribute.
-std::string XmlEscape(const std::string& text);
-
 }  // namespace camlink::onvif

@@ -3,6 +3,7 @@
 // UDP; checks the credential digest and its time against its own (optionally wrong) clock;
 // serves two profiles whose streams live on a camera_sim, and a JPEG snapshot of each (made
 // with libjpeg at start, at the profile's size); prints every PTZ and imaging call it takes.
+#include "camera_link/SoapXml.h"
 #include "common/CommandHelp.h"
 
 #include <arpa/inet.h>
@@ -69,39 +70,16 @@ void Print(const std::string& line)
     std::fflush(stdout);
 }
 
-std::string Escape(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 // --- reading requests (libxml2) ---
 
-struct DocFree {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
-using Doc = std::unique_ptr<xmlDoc, DocFree>;
-
-Doc ReadDoc(const std::string& text)
-{
-    return Doc(xmlReadMemory(text.data(), static_cast<int>(text.size()), "request.xml", nullptr,
-                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
-}
-
-bool Named(const xmlNode* node, const char* name)
-{
-    return node != nullptr && node->type == XML_ELEMENT_NODE &&
-           std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
-}
+using camlink::soap::Attribute;
+using camlink::soap::Base64;
+using camlink::soap::Doc;
+using camlink::soap::Find;
+using camlink::soap::Named;
+using camlink::soap::ReadDoc;
+using camlink::soap::Text;
+using camlink::soap::XmlEscape;
 
 xmlNode* FirstElement(const xmlNode* node)
 {
@@ -109,39 +87,6 @@ xmlNode* FirstElement(const xmlNode* node)
         if (child->type == XML_ELEMENT_NODE)
             return child;
     return nullptr;
-}
-
-xmlNode* Find(const xmlNode* node, const char* name)
-{
-    for (xmlNode* child = node != nullptr ? node->children : nullptr; child; child = child->next) {
-        if (child->type != XML_ELEMENT_NODE)
-            continue;
-        if (Named(child, name))
-            return child;
-        if (xmlNode* found = Find(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
-std::string Text(const xmlNode* node)
-{
-    if (node == nullptr)
-        return {};
-    xmlChar* content = xmlNodeGetContent(node);
-    std::string text = content != nullptr ? reinterpret_cast<const char*>(content) : "";
-    xmlFree(content);
-    return text;
-}
-
-std::string Attribute(const xmlNode* node, const char* name)
-{
-    if (node == nullptr)
-        return {};
-    xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
-    std::string text = value != nullptr ? reinterpret_cast<const char*>(value) : "";
-    xmlFree(value);
-    return text;
 }
 
 // --- answers ---
@@ -173,7 +118,7 @@ Answer Fault(const char* subcode, const std::string& reason)
                      std::string(subcode) +
                      "</SOAP-ENV:Value></SOAP-ENV:Subcode></SOAP-ENV:Code>"
                      "<SOAP-ENV:Reason><SOAP-ENV:Text xml:lang=\"en\">" +
-                     Escape(reason) + "</SOAP-ENV:Text></SOAP-ENV:Reason></SOAP-ENV:Fault>")};
+                     XmlEscape(reason) + "</SOAP-ENV:Text></SOAP-ENV:Reason></SOAP-ENV:Fault>")};
 }
 
 std::time_t DeviceNow(const Options& options)
@@ -192,15 +137,6 @@ std::vector<unsigned char> Base64Decode(const std::string& text)
         return {};
     size_t padding = text.size() - text.find_last_not_of('=') - 1;
     out.resize(static_cast<size_t>(length) - padding);
-    return out;
-}
-
-std::string Base64(const unsigned char* data, size_t length)
-{
-    std::string out(4 * ((length + 2) / 3) + 1, '\0');
-    int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), data,
-                                  static_cast<int>(length));
-    out.resize(static_cast<size_t>(written));
     return out;
 }
 
@@ -297,13 +233,13 @@ Answer Handle(Device& device, const std::string& request)
         return {MHD_HTTP_OK,
                 Envelope("<tds:GetDeviceInformationResponse><tds:Manufacturer>Simulated"
                          "</tds:Manufacturer><tds:Model>" +
-                         Escape(options.model) +
+                         XmlEscape(options.model) +
                          "</tds:Model><tds:FirmwareVersion>1.0.0</tds:FirmwareVersion>"
                          "<tds:SerialNumber>SIM0001</tds:SerialNumber><tds:HardwareId>" +
-                         Escape(options.model) +
+                         XmlEscape(options.model) +
                          "</tds:HardwareId></tds:GetDeviceInformationResponse>")};
     if (action == "GetCapabilities") {
-        std::string url = Escape(ServiceUrl(options));
+        std::string url = XmlEscape(ServiceUrl(options));
         std::string body = "<tds:GetCapabilitiesResponse><tds:Capabilities><tt:Device><tt:XAddr>" +
                            url + "</tt:XAddr></tt:Device>";
         if (options.media)
@@ -347,7 +283,7 @@ Answer Handle(Device& device, const std::string& request)
                               : "http://" + options.address + ":" +
                                     std::to_string(options.port) + "/snapshot/" + profile->path;
         return {MHD_HTTP_OK, Envelope("<trt:" + action + "Response><trt:MediaUri><tt:Uri>" +
-                                      Escape(uri) +
+                                      XmlEscape(uri) +
                                       "</tt:Uri><tt:InvalidAfterConnect>false"
                                       "</tt:InvalidAfterConnect></trt:MediaUri></trt:" +
                                       action + "Response>")};
@@ -416,7 +352,7 @@ Answer Handle(Device& device, const std::string& request)
         device.presets[presetToken] = name;
         Print("ptz SetPreset" + on + " name=" + name + " token=" + presetToken);
         return {MHD_HTTP_OK, Envelope("<tptz:SetPresetResponse><tptz:PresetToken>" +
-                                      Escape(presetToken) +
+                                      XmlEscape(presetToken) +
                                       "</tptz:PresetToken></tptz:SetPresetResponse>")};
     }
     if (action == "GotoPreset" || action == "RemovePreset") {
@@ -629,14 +565,14 @@ void AnswerProbe(const Options& options, int fd, const char* data, size_t length
         " xmlns:dn=\"http://www.onvif.org/ver10/network/wsdl\"><SOAP-ENV:Header>"
         "<wsa:MessageID>urn:uuid:sim-answer-" +
         std::to_string(std::time(nullptr)) +
-        "</wsa:MessageID><wsa:RelatesTo>" + Escape(messageId) +
+        "</wsa:MessageID><wsa:RelatesTo>" + XmlEscape(messageId) +
         "</wsa:RelatesTo><wsa:To>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/"
         "anonymous</wsa:To><wsa:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/"
         "ProbeMatches</wsa:Action></SOAP-ENV:Header><SOAP-ENV:Body><wsd:ProbeMatches>"
         "<wsd:ProbeMatch><wsa:EndpointReference><wsa:Address>urn:uuid:sim-" +
-        Escape(options.address) + "</wsa:Address></wsa:EndpointReference>"
+        XmlEscape(options.address) + "</wsa:Address></wsa:EndpointReference>"
         "<wsd:Types>dn:NetworkVideoTransmitter</wsd:Types><wsd:Scopes>" +
-        Escape(scopes) + "</wsd:Scopes><wsd:XAddrs>" + Escape(ServiceUrl(options)) +
+        XmlEscape(scopes) + "</wsd:Scopes><wsd:XAddrs>" + XmlEscape(ServiceUrl(options)) +
         "</wsd:XAddrs><wsd:MetadataVersion>1</wsd:MetadataVersion></wsd:ProbeMatch>"
         "</wsd:ProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>";
     sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<const sockaddr*>(&from),
