@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 namespace camlink::onvif {
 
@@ -81,6 +82,18 @@ Result ReadBody(const std::string& xml, std::string& error, Reader read)
         return Result::Fault;
     }
     return read(body);
+}
+
+// The text of an element the reply must carry; `out` is left as it was when it is missing.
+Result RequiredText(const xmlNode* node, const char* missing, std::string& out, std::string& error)
+{
+    std::string text = Text(node);
+    if (text.empty()) {
+        error = missing;
+        return Result::BadReply;
+    }
+    out = std::move(text);
+    return Result::Ok;
 }
 
 std::string PercentDecode(const std::string& text)
@@ -258,13 +271,8 @@ Result ParseProfiles(const std::string& xml, std::vector<Profile>& profiles, std
 Result ParseMediaUri(const std::string& xml, std::string& uri, std::string& error)
 {
     return ReadBody(xml, error, [&](xmlNode* body) {
-        std::string read = Text(Find(Find(body, "MediaUri"), "Uri"));
-        if (read.empty()) {
-            error = "the reply holds no media address";
-            return Result::BadReply;
-        }
-        uri = read;
-        return Result::Ok;
+        return RequiredText(Find(Find(body, "MediaUri"), "Uri"), "the reply holds no media address",
+                            uri, error);
     });
 }
 
@@ -296,13 +304,8 @@ Result ParseIris(const std::string& xml, double& iris, bool& present, std::strin
 Result ParsePresetToken(const std::string& xml, std::string& token, std::string& error)
 {
     return ReadBody(xml, error, [&](xmlNode* body) {
-        std::string read = Text(Find(Child(body, "SetPresetResponse"), "PresetToken"));
-        if (read.empty()) {
-            error = "the reply holds no preset token";
-            return Result::BadReply;
-        }
-        token = read;
-        return Result::Ok;
+        return RequiredText(Find(Child(body, "SetPresetResponse"), "PresetToken"),
+                            "the reply holds no preset token", token, error);
     });
 }
 
