@@ -380,10 +380,11 @@ DiskSpaceProvider SetDiskSpaceProvider(DiskSpaceProvider provider) {
   return previous;
 }
 
-bool GetDiskFreeSpace(std::string_view root, DiskSpace& space) {
-  if (root.size() < 2 || !IsLetter(root[0]) || root[1] != ':') return false;
-  const std::string host_root = DriveRoot(root[0]);
-  if (host_root.empty()) return false;
+namespace {
+
+// The free space of the file system holding an existing host folder, through the provider
+// tests install or statvfs; `space` is left as it was on failure.
+bool MeasureHostSpace(const std::string& host_folder, DiskSpace& space) {
   DiskSpaceProvider provider;
   {
     DriveState& state = State();
@@ -391,9 +392,18 @@ bool GetDiskFreeSpace(std::string_view root, DiskSpace& space) {
     provider = state.provider;
   }
   DiskSpace measured;
-  const bool ok = provider ? provider(host_root, measured) : StatvfsSpace(host_root, measured);
+  const bool ok = provider ? provider(host_folder, measured) : StatvfsSpace(host_folder, measured);
   if (ok) space = measured;
   return ok;
+}
+
+}  // namespace
+
+bool GetDiskFreeSpace(std::string_view root, DiskSpace& space) {
+  if (root.size() < 2 || !IsLetter(root[0]) || root[1] != ':') return false;
+  const std::string host_root = DriveRoot(root[0]);
+  if (host_root.empty()) return false;
+  return MeasureHostSpace(host_root, space);
 }
 
 bool GetFolderFreeSpace(const std::string& host_folder, DiskSpace& space) {
@@ -407,16 +417,7 @@ bool GetFolderFreeSpace(const std::string& host_folder, DiskSpace& space) {
     const std::size_t slash = folder.rfind('/');
     folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
   }
-  DiskSpaceProvider provider;
-  {
-    DriveState& state = State();
-    std::lock_guard<std::mutex> guard(state.lock);
-    provider = state.provider;
-  }
-  DiskSpace measured;
-  const bool ok = provider ? provider(folder, measured) : StatvfsSpace(folder, measured);
-  if (ok) space = measured;
-  return ok;
+  return MeasureHostSpace(folder, space);
 }
 
 bool GetVolumeLabel(std::string_view root, std::string& label) {
