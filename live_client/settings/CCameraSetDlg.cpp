@@ -85,18 +85,7 @@ CCameraSetDlg::CCameraSetDlg(const CKorvelSkin& skin, CPageInfo (&pages)[kPageCo
   grid->addLayout(searchRow, row++, 1);
   connect(search_, &QPushButton::clicked, this, &CCameraSetDlg::StartSearch);
 
-  auto* ok = new QPushButton(QStringLiteral("STC_OK"), this);
-  ok->setObjectName(QStringLiteral("IDOK"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("STC_CANCEL"), this);
-  cancel->setObjectName(QStringLiteral("IDCANCEL"));
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-  grid->addLayout(buttons, row, 0, 1, 2);
-  connect(ok, &QPushButton::clicked, this, &CCameraSetDlg::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  grid->addLayout(MakeOkCancelRow(this), row, 0, 1, 2);
 
   setWindowTitle(FromSystemText(skin_.Text("IDS_CAMERASETDLG_CAPTION")));
   RelabelControls(this, skin_);

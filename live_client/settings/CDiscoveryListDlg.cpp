@@ -1,8 +1,6 @@
 #include "live_client/settings/CDiscoveryListDlg.h"
 
-#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -36,18 +34,7 @@ CDiscoveryListDlg::CDiscoveryListDlg(const CKorvelSkin& skin, std::vector<CML_DI
   if (list_->topLevelItemCount() > 0) list_->setCurrentItem(list_->topLevelItem(0));
   layout->addWidget(list_, 1);
 
-  auto* ok = new QPushButton(QStringLiteral("STC_OK"), this);
-  ok->setObjectName(QStringLiteral("IDOK"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("STC_CANCEL"), this);
-  cancel->setObjectName(QStringLiteral("IDCANCEL"));
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-  layout->addLayout(buttons);
-  connect(ok, &QPushButton::clicked, this, &CDiscoveryListDlg::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  layout->addLayout(MakeOkCancelRow(this));
   connect(list_, &QTreeWidget::itemDoubleClicked, this, &CDiscoveryListDlg::accept);
 
   setWindowTitle(FromSystemText(skin.Text("IDS_DISCOVERY_CAPTION")));

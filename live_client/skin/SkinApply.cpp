@@ -3,9 +3,12 @@
 #include <string>
 
 #include <QAbstractButton>
+#include <QDialog>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QWidget>
 
 #include "common/TraceMessage.h"
@@ -47,6 +50,21 @@ bool SkinLabel(MHollowStatic* label, const std::string& section, const CKorvelSk
 }
 
 }  // namespace
+
+QHBoxLayout* MakeOkCancelRow(QDialog* dialog) {
+  auto* ok = new QPushButton(QStringLiteral("STC_OK"), dialog);
+  ok->setObjectName(QStringLiteral("IDOK"));
+  ok->setDefault(true);
+  auto* cancel = new QPushButton(QStringLiteral("STC_CANCEL"), dialog);
+  cancel->setObjectName(QStringLiteral("IDCANCEL"));
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  row->addWidget(ok);
+  row->addWidget(cancel);
+  QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  return row;
+}
 
 int RelabelControls(QWidget* parent, const CKorvelSkin& skin) {
   int relabelled = 0;

@@ -4,6 +4,8 @@
 // by their placeholder: the objectName for placement and skinning, the text for relabelling.
 // User-interface thread only.
 
+class QDialog;
+class QHBoxLayout;
 class QLabel;
 class QWidget;
 class CKorvelSkin;
@@ -13,6 +15,11 @@ class CWzdToolTipCtrl;
 // from "STC_STRING". A missing key shows the reader's message and leaves the placeholder.
 // Labels, buttons and group boxes carry texts. Returns the number of controls relabelled.
 int RelabelControls(QWidget* parent, const CKorvelSkin& skin);
+
+// A settings dialog's button row: OK (the default button, "IDOK") accepts and Cancel
+// ("IDCANCEL") rejects; both carry their placeholders for RelabelControls. The caller places
+// the row in its layout.
+QHBoxLayout* MakeOkCancelRow(QDialog* dialog);
 
 // Moves every named child of the main dialog (objectName beginning "BTN_", or one of the
 // main-dialog controls of MainControls.h) to its theme section's POSITION; each "BTN_" button
