@@ -33,8 +33,6 @@ using namespace korvel;
 namespace korvel_test {
 namespace {
 
-constexpr int kServicesPort = 8080;
-
 // Runs `act` once `ready` holds, polling from the event loop (so it also runs inside the
 // nested loop of a modal dialog).
 void WhenReady(std::function<bool()> ready, std::function<void()> act) {
@@ -69,26 +67,9 @@ void Press(QWidget* dialog, const char* name) {
 
 class KorvelDiscoveryTest : public KorvelSimulatorTest {
  protected:
-  void TearDown() override {
-    dialog_.reset();
-    devices_.clear();
-    KorvelSimulatorTest::TearDown();
-  }
   bool StartServices(const std::string& address, const std::string& streams, const std::string& name,
                      const std::string& model) {
-    auto device = std::make_unique<testsupport::AlderSimProcess>("onvif_sim");
-    if (!device->Start({"--address", address, "--port", std::to_string(kServicesPort), "--camera",
-                        streams + ":" + std::to_string(kCameraPort), "--name", name, "--model", model}))
-      return false;
-    devices_.push_back(std::move(device));
-    return true;
-  }
-  bool StartStreams(const std::string& address) {
-    camera_ = std::make_unique<testsupport::AlderSimProcess>("camera_sim");
-    return camera_->Start({"--address", address, "--port", std::to_string(kCameraPort), "--user", "admin",
-                           "--password", "s3cret", "--stream", "main:h264:none:1920x1080:5", "--stream",
-                           "sub:h264:pcmu:640x360"},
-                          std::chrono::seconds(30));
+    return KorvelSimulatorTest::StartServices(address, streams, {"--name", name, "--model", model}) != nullptr;
   }
   bool OpenEmpty() { return OpenWithSlots({}, CKorvelSettings{}); }
   std::vector<std::string> Shown() const {
@@ -101,11 +82,10 @@ class KorvelDiscoveryTest : public KorvelSimulatorTest {
     return TreeItem(w)->data(0, Qt::UserRole + 1).toInt() == kTreeImageConnected;
   }
 
-  std::vector<std::unique_ptr<testsupport::AlderSimProcess>> devices_;
 };
 
 TEST_F(KorvelDiscoveryTest, SearchListsBothCamerasAndTheOneChosenShowsItsVideoWithItsPassword) {
-  ASSERT_TRUE(StartStreams("127.0.0.229"));
+  ASSERT_TRUE(StartCameraWithProfiles("127.0.0.229"));
   ASSERT_TRUE(StartServices("127.0.0.225", "127.0.0.229", "Front Door", "SIM-100"));
   ASSERT_TRUE(StartServices("127.0.0.226", "127.0.0.229", "Gate", "SIM-200"));
   // The target is the client's setting: the editor offers what "Setting.ini" keeps.
@@ -175,7 +155,7 @@ TEST_F(KorvelDiscoveryTest, SearchListsBothCamerasAndTheOneChosenShowsItsVideoWi
   EXPECT_LT(listedAfterMs, 3000);
   rows.sort();
   EXPECT_EQ(rows, QStringList({"127.0.0.225:8080|SIM-100|Front Door", "127.0.0.226:8080|SIM-200|Gate"}));
-  for (auto& device : devices_) EXPECT_EQ(device->CountLines("answered a probe"), 1);
+  for (auto& device : services_) EXPECT_EQ(device->CountLines("answered a probe"), 1);
   EXPECT_EQ(chosenKind, kKindCamera);
   EXPECT_EQ(chosenAddress, QStringLiteral("127.0.0.225"));
   EXPECT_EQ(chosenPort2, QStringLiteral("8080"));

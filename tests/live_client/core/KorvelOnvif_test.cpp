@@ -36,35 +36,8 @@ using namespace korvel;
 namespace korvel_test {
 namespace {
 
-constexpr int kServicesPort = 8080;
-
 class KorvelOnvifTest : public KorvelSimulatorTest {
  protected:
-  void TearDown() override {
-    dialog_.reset();
-    devices_.clear();
-    KorvelSimulatorTest::TearDown();
-  }
-  // The test camera with the two streams the test device's profiles name: "main" (1920x1080,
-  // never opened here) and "sub" (640x360).
-  bool StartStreams(const std::string& address) {
-    camera_ = std::make_unique<testsupport::AlderSimProcess>("camera_sim");
-    return camera_->Start({"--address", address, "--port", std::to_string(kCameraPort), "--user", "admin",
-                           "--password", "s3cret", "--stream", "main:h264:none:1920x1080:5", "--stream",
-                           "sub:h264:pcmu:640x360"},
-                          std::chrono::seconds(30));
-  }
-  // The services of a camera on `address` whose streams are on `streams`.
-  testsupport::AlderSimProcess* StartServices(const std::string& address, const std::string& streams,
-                                              std::vector<std::string> extra = {}) {
-    auto device = std::make_unique<testsupport::AlderSimProcess>("onvif_sim");
-    std::vector<std::string> arguments = {"--address", address, "--port", std::to_string(kServicesPort),
-                                          "--camera", streams + ":" + std::to_string(kCameraPort)};
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
-    if (!device->Start(arguments)) return nullptr;
-    devices_.push_back(std::move(device));
-    return devices_.back().get();
-  }
   // A kind-4 window with a services port: the address is the camera's, the channel its
   // profile.
   static SimulatorSlot Camera(int w, const std::string& address, int profile,
@@ -104,11 +77,10 @@ class KorvelOnvifTest : public KorvelSimulatorTest {
     return QTest::qWaitFor([&] { return device.CountLines(text) >= count; }, 5000);
   }
 
-  std::vector<std::unique_ptr<testsupport::AlderSimProcess>> devices_;
 };
 
 TEST_F(KorvelOnvifTest, CameraLoggedInThroughItsServicesShowsItsChannelsProfileAndRefusalsAreReported) {
-  ASSERT_TRUE(StartStreams("127.0.0.240"));
+  ASSERT_TRUE(StartCameraWithProfiles("127.0.0.240"));
   ASSERT_NE(StartServices("127.0.0.241", "127.0.0.240"), nullptr);
   ASSERT_NE(StartServices("127.0.0.242", "127.0.0.240", {"--no-media"}), nullptr);
   ASSERT_TRUE(OpenWith({Camera(0, "127.0.0.241", 1), Camera(1, "127.0.0.241", 1, "guess"),
@@ -147,7 +119,7 @@ TEST_F(KorvelOnvifTest, CameraLoggedInThroughItsServicesShowsItsChannelsProfileA
 TEST_F(KorvelOnvifTest, PtzPadSteersACameraThroughItsServicesAndSaysWhatItCannotServe) {
   TraceCapture traces;
   ASSERT_TRUE(traces.Registered());
-  ASSERT_TRUE(StartStreams("127.0.0.243"));
+  ASSERT_TRUE(StartCameraWithProfiles("127.0.0.243"));
   testsupport::AlderSimProcess* device = StartServices("127.0.0.244", "127.0.0.243");
   ASSERT_NE(device, nullptr);
   SimulatorSlot plain{0, 1, "127.0.0.243/sub", kCameraPort, kKindCamera, 0, "admin", "s3cret"};
@@ -230,7 +202,7 @@ std::string FileText(const std::string& path) {
 }
 
 TEST_F(KorvelOnvifTest, SnapshotIsTheCamerasOwnPictureOrTheDecodedOneWhenTheCameraHasNone) {
-  ASSERT_TRUE(StartStreams("127.0.0.245"));
+  ASSERT_TRUE(StartCameraWithProfiles("127.0.0.245"));
   testsupport::AlderSimProcess* device = StartServices("127.0.0.246", "127.0.0.245");
   ASSERT_NE(device, nullptr);
   ASSERT_NE(StartServices("127.0.0.247", "127.0.0.245", {"--no-snapshot"}), nullptr);

@@ -1,5 +1,7 @@
 #include "tests/live_client/core/KorvelSimulatorFixture.h"
 
+#include <chrono>
+
 #include <QTreeWidget>
 
 #include "live_client/core/CKorvelLive.h"
@@ -14,6 +16,7 @@ void KorvelSimulatorTest::TearDown() {
   dvr_.reset();
   alder_.reset();
   camera_.reset();
+  services_.clear();
   KorvelDialogTest::TearDown();
 }
 
@@ -37,6 +40,26 @@ bool KorvelSimulatorTest::StartCamera(const std::string& address) {
                          "admin", "--password", "s3cret", "--stream", "h264:h264:pcmu:352x288",
                          "--stream", "h265:h265:pcma:352x288", "--stream", "mjpeg:mjpeg:pcmu:352x288",
                          "--stream", "h264-aac:h264:aac:352x288"});
+}
+
+bool KorvelSimulatorTest::StartCameraWithProfiles(const std::string& address) {
+  camera_ = std::make_unique<testsupport::AlderSimProcess>("camera_sim");
+  return camera_->Start({"--address", address, "--port", std::to_string(kCameraPort), "--user", "admin",
+                         "--password", "s3cret", "--stream", "main:h264:none:1920x1080:5", "--stream",
+                         "sub:h264:pcmu:640x360"},
+                        std::chrono::seconds(30));
+}
+
+testsupport::AlderSimProcess* KorvelSimulatorTest::StartServices(const std::string& address,
+                                                                 const std::string& streams,
+                                                                 const std::vector<std::string>& extra) {
+  auto device = std::make_unique<testsupport::AlderSimProcess>("onvif_sim");
+  std::vector<std::string> arguments = {"--address", address, "--port", std::to_string(kServicesPort),
+                                        "--camera", streams + ":" + std::to_string(kCameraPort)};
+  arguments.insert(arguments.end(), extra.begin(), extra.end());
+  if (!device->Start(arguments)) return nullptr;
+  services_.push_back(std::move(device));
+  return services_.back().get();
 }
 
 bool KorvelSimulatorTest::OpenWithSlots(const std::vector<SimulatorSlot>& wanted,

@@ -20,6 +20,7 @@ namespace korvel_test {
 constexpr int kDvrPort = 8670;
 constexpr int kAlderPort = 8000;
 constexpr int kCameraPort = 8554;
+constexpr int kServicesPort = 8080;  // the camera services' HTTP port (onvif_sim)
 
 // One configured video window.
 struct SimulatorSlot {
@@ -44,6 +45,14 @@ class KorvelSimulatorTest : public KorvelDialogTest {
   // The test camera with streams "h264" (G.711 mu-law), "h265" (A-law), "mjpeg" and
   // "h264-aac", all 352x288 at 25 pictures/s, behind user "admin" and password "s3cret".
   bool StartCamera(const std::string& address);
+  // The test camera with the two streams the services' profiles name: "main" (1920x1080) and
+  // "sub" (640x360, G.711 mu-law), behind the same credentials.
+  bool StartCameraWithProfiles(const std::string& address);
+  // The services of a camera on `address` whose streams are on `streams` (a camera started
+  // with StartCameraWithProfiles); `extra` goes on onvif_sim's command line. Null when it did
+  // not start.
+  testsupport::AlderSimProcess* StartServices(const std::string& address, const std::string& streams,
+                                              const std::vector<std::string>& extra = {});
 
   // Writes the slots and `settings` into the configuration and opens the dialog with the real
   // connection work. Without `maintenance` the test runs the maintenance steps itself.
@@ -56,6 +65,7 @@ class KorvelSimulatorTest : public KorvelDialogTest {
   std::unique_ptr<dvr_sim_test::DvrSimProcess> dvr_;
   std::unique_ptr<testsupport::AlderSimProcess> alder_;
   std::unique_ptr<testsupport::AlderSimProcess> camera_;
+  std::vector<std::unique_ptr<testsupport::AlderSimProcess>> services_;
 };
 
 }  // namespace korvel_test
