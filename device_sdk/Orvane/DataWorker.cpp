@@ -33,7 +33,7 @@ void DataWorker::Clear() {
 }
 
 bool DataWorker::Drain(std::chrono::milliseconds wait) {
-  if (on_worker_thread()) return queue_.empty();
+  if (on_worker_thread()) return false;  // its own queue cannot empty while it waits here
   std::unique_lock<std::mutex> lock(lock_);
   return changed_.wait_for(lock, wait, [&] { return stopping_ || (queue_.empty() && !handling_); });
 }
@@ -66,7 +66,7 @@ void DataWorker::Run() {
     handler_(item);
     lock.lock();
     handling_ = false;
-    changed_.notify_all();
+    if (queue_.empty()) changed_.notify_all();  // only a Drain waits for this
   }
 }
 
