@@ -19,6 +19,8 @@ extern "C" {
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -478,6 +480,172 @@ TEST_F(CamlinkOnvifTest, SnapshotIsTheCamerasOwnPictureOfTheProfileWrittenWhole)
     EXPECT_FALSE(fs::exists(none));
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
     fs::remove_all(folder);
+}
+
+// The latest picture of a preview, decoded as it arrives: its brightness plane only.
+struct LivePicture {
+    std::mutex lock;
+    std::condition_variable changed;
+    AVCodecContext* decoder = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> luma;  // width x height
+    long pictures = 0;
+
+    LivePicture()
+    {
+        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+        decoder = avcodec_alloc_context3(codec);
+        decoder->thread_count = 1;
+        avcodec_open2(decoder, codec, nullptr);
+        packet = av_packet_alloc();
+        frame = av_frame_alloc();
+    }
+    ~LivePicture()
+    {
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+    }
+
+    static void OnVideo(const unsigned char* data, int, int length, int, void* context)
+    {
+        auto* self = static_cast<LivePicture*>(context);
+        std::lock_guard<std::mutex> guard(self->lock);
+        if (av_new_packet(self->packet, length) != 0)
+            return;
+        std::memcpy(self->packet->data, data, static_cast<size_t>(length));
+        if (avcodec_send_packet(self->decoder, self->packet) == 0) {
+            while (avcodec_receive_frame(self->decoder, self->frame) == 0) {
+                self->width = self->frame->width;
+                self->height = self->frame->height;
+                self->luma.resize(static_cast<size_t>(self->width) * self->height);
+                for (int y = 0; y < self->height; ++y)
+                    std::memcpy(&self->luma[static_cast<size_t>(y) * self->width],
+                                self->frame->data[0] + static_cast<ptrdiff_t>(y) * self->frame->linesize[0],
+                                static_cast<size_t>(self->width));
+                ++self->pictures;
+                self->changed.notify_all();
+            }
+        }
+        av_packet_unref(self->packet);
+    }
+
+    // Brightness across the picture, averaged over a band of rows below the burned-in clock:
+    // one value per column, taken from a picture decoded at least `later` pictures from now
+    // (so it shows what the camera sent after whatever was just commanded).
+    std::vector<double> Profile(int later)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        const long wanted = pictures + later;
+        if (!changed.wait_for(guard, 10s, [&] { return pictures >= wanted; }))
+            return {};
+        std::vector<double> profile(static_cast<size_t>(width), 0.0);
+        const int top = height * 35 / 100, bottom = height * 55 / 100;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 0; x < width; ++x)
+                profile[static_cast<size_t>(x)] += luma[static_cast<size_t>(y) * width + x];
+        for (double& value : profile)
+            value /= bottom - top;
+        return profile;
+    }
+};
+
+// How far the scene moved left from `before` to `after`, in pixels (negative: it moved
+// right): the shift that matches the two brightness rows best, with how well it matches
+// (mean absolute difference of the overlap, in brightness levels).
+std::pair<int, double> SceneShift(const std::vector<double>& before, const std::vector<double>& after)
+{
+    const int width = static_cast<int>(before.size());
+    std::pair<int, double> best{0, 1e9};
+    for (int shift = -width / 3; shift <= width / 3; ++shift) {
+        double sum = 0;
+        int count = 0;
+        for (int x = 0; x < width; ++x) {
+            if (x + shift < 0 || x + shift >= width)
+                continue;
+            sum += std::abs(before[static_cast<size_t>(x + shift)] - after[static_cast<size_t>(x)]);
+            ++count;
+        }
+        if (count > 0 && sum / count < best.second)
+            best = {shift, sum / count};
+    }
+    return best;
+}
+
+// The pan the camera printed in a line such as "ptz stop at pan=0.250 tilt=0.000 ...".
+double PanOf(const std::string& line)
+{
+    const size_t at = line.find("pan=");
+    return at == std::string::npos ? -9.0 : std::atof(line.c_str() + at + 4);
+}
+
+TEST(CamlinkOnvifSteering, APanMovesThePictureAndItsPresetBringsItBack)
+{
+    // A camera of its own, linked to its services through a control socket: every PTZ call
+    // the services take moves its picture.
+    const std::string control =
+        (fs::temp_directory_path() / ("camlink-ptz-" + std::to_string(getpid()) + ".sock")).string();
+    testsupport::AlderSimProcess camera("camera_sim");
+    ASSERT_TRUE(camera.Start({"--address", "127.0.0.130", "--port", std::to_string(kRtspPort),
+                              "--user", "admin", "--password", "s3cret", "--ptz-control", control,
+                              "--stream", "sub:h264:none:640x360"},
+                             std::chrono::seconds(30)));
+    testsupport::AlderSimProcess device("onvif_sim");
+    ASSERT_TRUE(device.Start({"--address", "127.0.0.131", "--port", std::to_string(kServicesPort),
+                              "--camera", "127.0.0.130:" + std::to_string(kRtspPort),
+                              "--camera-control", control}));
+    ASSERT_NE(0, CMLLoadLibrary());
+    int handle = 0;
+    CML_CONNECT_INFO info = Connect("127.0.0.131");
+    ASSERT_EQ(CML_OK, CMLCreateHandle(&handle, &info, 0));
+    ASSERT_EQ(CML_OK, CMLLogin(handle, 1));
+    LivePicture picture;
+    ASSERT_EQ(CML_OK, CMLStartPreview(handle, 1, 0, 0));
+    ASSERT_EQ(CML_OK, CMLRegVideoPreCallBack(handle, 1, &LivePicture::OnVideo, &picture));
+
+    const std::vector<double> start = picture.Profile(5);
+    ASSERT_EQ(start.size(), 640u);
+    // The scene holds still while nobody steers it.
+    EXPECT_EQ(SceneShift(start, picture.Profile(5)).first, 0);
+
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 1, CML_PRESET_SET, 1));
+    ASSERT_TRUE(camera.WaitForLine("ptz stored preset_1 at pan=0.000 tilt=0.000", 5s));
+
+    // Right for about a second: the camera turns right, so the scene slides left by the pan
+    // it reached (a pan of 2 sweeps the scene's spare width, one picture width).
+    const auto pressed = Clock::now();
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 1, CML_PTZ_RIGHT, 1));
+    ASSERT_TRUE(camera.WaitForLine("ptz move from", 5s));
+    std::this_thread::sleep_for(1s);
+    ASSERT_EQ(CML_OK, CMLPtzControl(handle, 1, CML_PTZ_RIGHT, 0));
+    ASSERT_TRUE(camera.WaitForLine("ptz stop at", 5s));
+    const double held = std::chrono::duration<double>(Clock::now() - pressed).count();
+    const double pan = PanOf(camera.LastLine("ptz stop at"));
+    // Half speed, half a unit a second at full speed: about a quarter unit a second held.
+    EXPECT_GT(pan, 0.25 * 0.8) << "held " << held << " s";
+    EXPECT_LT(pan, 0.25 * held + 0.02) << "held " << held << " s";
+
+    const std::vector<double> moved = picture.Profile(10);
+    ASSERT_EQ(moved.size(), 640u);
+    const auto [shift, mismatch] = SceneShift(start, moved);
+    EXPECT_NEAR(shift, pan / 2.0 * 640, 4.0) << "pan " << pan;
+    EXPECT_LT(mismatch, 6.0) << "the moved picture is not the same scene";
+    EXPECT_GT(shift, 40);
+
+    // Back to the preset set before the move: the scene is where it started.
+    ASSERT_EQ(CML_OK, CMLPtzPreset(handle, 1, CML_PRESET_GOTO, 1));
+    ASSERT_TRUE(camera.WaitForLine("ptz recalled preset_1 at pan=0.000 tilt=0.000", 5s));
+    const auto [back, backMismatch] = SceneShift(start, picture.Profile(10));
+    EXPECT_EQ(back, 0);
+    EXPECT_LT(backMismatch, 6.0);
+
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+    CMLFreeLibrary();
+    EXPECT_EQ(camera.CountLines("ptz ignored"), 0);
+    EXPECT_EQ(device.CountLines("did not take"), 0);
 }
 
 }  // namespace

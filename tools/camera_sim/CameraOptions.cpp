@@ -54,9 +54,18 @@ const char* UsageText()
            "  --bframes N          B-frames of the live H.264 and H.265 encoders, 0..4\n"
            "  --preencoded S       encode S seconds of video once at start and loop them\n"
            "                       (no encoding while serving; such streams carry no sound)\n"
+           "  --ptz-control PATH   take pan, tilt and preset commands on a Unix-domain\n"
+           "                       datagram socket at PATH (onvif_sim --camera-control PATH\n"
+           "                       sends them); the live streams then show a still scene of\n"
+           "                       colour bars that pans and tilts as commanded. Streams\n"
+           "                       encoded beforehand (--preencoded) do not move\n"
            "Each stream is a moving test pattern with the camera's clock burned in, shared by\n"
            "all its clients. Commands on standard input: drop, quit. SIGUSR1 drops every\n"
-           "client at once; SIGINT and SIGTERM stop the camera.\n";
+           "client at once; SIGINT and SIGTERM stop the camera.\n"
+           "A PTZ command is one datagram: 'move PAN TILT ZOOM' (speeds -1..1; a full sweep\n"
+           "takes 4 s at speed 1), 'stop', 'store NAME', 'recall NAME', 'forget NAME'; the\n"
+           "camera prints a line for each. Zoom is followed in its position, not in the\n"
+           "picture.\n";
 }
 
 const char* VideoCodecName(VideoCodec codec)
@@ -156,6 +165,10 @@ bool ParseOptions(int argc, char** argv, CameraOptions& options, std::string* er
         } else if (name == "--preencoded") {
             if (!ToInt(value, 1, 60, options.preencodedSeconds))
                 return fail("bad clip length " + value + " (1..60 s)");
+        } else if (name == "--ptz-control") {
+            if (value.empty())
+                return fail("--ptz-control needs a socket path");
+            options.ptzControl = value;
         } else if (name == "--stream") {
             StreamSpec spec;
             if (!ParseStream(value, spec, error))

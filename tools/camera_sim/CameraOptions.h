@@ -29,6 +29,8 @@ struct CameraOptions {
     int preencodedSeconds = 0;
     int bframes = 0;  // B-frames of the H.264 and H.265 encoders (live only)
     std::vector<StreamSpec> streams;
+    // Unix-domain datagram socket taking PTZ commands; empty: the camera cannot be steered.
+    std::string ptzControl;
 };
 
 const char* UsageText();

@@ -26,6 +26,23 @@ std::string PatternSource(const StreamSpec& spec, bool live)
            "font-desc=\"Sans 20\" shaded-background=true";
 }
 
+std::string SteerableSource(const StreamSpec& spec)
+{
+    // One still picture of the colour bars at twice the stream's size, repeated at the frame
+    // rate; the crop picks the part the camera points at (PtzScene moves it). The bars'
+    // brightness falls from left to right, so a sideways move shows and can be measured.
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "videotestsrc num-buffers=1 pattern=smpte ! "
+                  "video/x-raw,format=I420,width=%d,height=%d ! imagefreeze is-live=true ! "
+                  "video/x-raw,framerate=%d/1 ! videocrop name=%s left=%d right=%d top=%d "
+                  "bottom=%d ! %s ! clockoverlay halignment=left valignment=top "
+                  "time-format=\"%%H:%%M:%%S\" font-desc=\"Sans 20\" shaded-background=true",
+                  spec.width * 2, spec.height * 2, spec.fps, kSteeringElement, spec.width / 2,
+                  spec.width / 2, spec.height / 2, spec.height / 2, RawCaps(spec).c_str());
+    return text;
+}
+
 std::string VideoEncoder(const StreamSpec& spec, int bframes)
 {
     const int gop = spec.fps;  // a key frame every second
@@ -96,11 +113,11 @@ std::string AudioBranch(const StreamSpec& spec)
     return {};
 }
 
-std::string LiveMedia(const StreamSpec& spec, int bframes)
+std::string LiveMedia(const StreamSpec& spec, int bframes, bool steerable)
 {
     // Whole access units reach the payloader, so the slices of one picture share its
     // timestamp (the encoder cuts a picture into several when it runs on several threads).
-    std::string text = "( " + PatternSource(spec, true) + " ! " + VideoEncoder(spec, bframes) +
+    std::string text = "( " + (steerable ? SteerableSource(spec) : PatternSource(spec, true)) + " ! " + VideoEncoder(spec, bframes) +
                        " ! " + EncodedVideoCaps(spec) + " ! " + VideoPayloader(spec);
     const std::string audio = AudioBranch(spec);
     if (!audio.empty())

@@ -98,6 +98,25 @@ void RtspCamera::OnMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpo
     gst_object_unref(element);
 }
 
+void RtspCamera::OnSteeredMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media,
+                                         gpointer data)
+{
+    auto* steered = static_cast<Steered*>(data);
+    GstElement* element = gst_rtsp_media_get_element(media);
+    GstElement* crop = gst_bin_get_by_name_recurse_up(GST_BIN(element), kSteeringElement);
+    if (crop) {
+        steered->scene->AddView(media, crop, steered->spec);
+        // The scene lets go of the crop when the media's pipeline is taken down.
+        g_signal_connect(media, "unprepared",
+                         G_CALLBACK(+[](GstRTSPMedia* gone, gpointer scene) {
+                             static_cast<PtzScene*>(scene)->RemoveView(gone);
+                         }),
+                         steered->scene);
+        gst_object_unref(crop);
+    }
+    gst_object_unref(element);
+}
+
 bool RtspCamera::Start(std::string* error)
 {
     server_ = gst_rtsp_server_new();
@@ -140,7 +159,13 @@ bool RtspCamera::Start(std::string* error)
                         clip->pictures.size());
             clips_.push_back(std::move(clip));
         } else {
-            gst_rtsp_media_factory_set_launch(factory, LiveMedia(spec, options_.bframes).c_str());
+            gst_rtsp_media_factory_set_launch(
+                factory, LiveMedia(spec, options_.bframes, scene_ != nullptr).c_str());
+            if (scene_ != nullptr) {
+                steered_.push_back(std::make_unique<Steered>(Steered{scene_, spec}));
+                g_signal_connect(factory, "media-configure", G_CALLBACK(OnSteeredMediaConfigure),
+                                 steered_.back().get());
+            }
         }
         if (!options_.user.empty()) {
             gst_rtsp_media_factory_add_role(factory, kRole, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS,

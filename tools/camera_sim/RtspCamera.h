@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tools/camera_sim/CameraOptions.h"
+#include "tools/camera_sim/PtzScene.h"
 
 #include <gst/rtsp-server/rtsp-server.h>
 
@@ -28,6 +29,9 @@ public:
     explicit RtspCamera(CameraOptions options);
     ~RtspCamera();
 
+    // Live streams started from now on show `scene` through their crop and follow its moves.
+    // Called before Start(); the scene outlives the camera.
+    void Steer(PtzScene* scene) { scene_ = scene; }
     // Encodes the clips (when asked for), mounts the streams and starts listening.
     bool Start(std::string* error);
     // Closes every client connection; the streams stay mounted for the next clients.
@@ -39,10 +43,18 @@ private:
     static void OnMediaConfigure(GstRTSPMediaFactory* factory, GstRTSPMedia* media,
                                  gpointer clip);
     static void OnNeedData(GstElement* source, guint length, gpointer state);
+    struct Steered {
+        PtzScene* scene;
+        StreamSpec spec;
+    };
+    static void OnSteeredMediaConfigure(GstRTSPMediaFactory* factory, GstRTSPMedia* media,
+                                        gpointer steered);
 
     CameraOptions options_;
     GstRTSPServer* server_ = nullptr;
     std::vector<std::unique_ptr<Clip>> clips_;  // Immutable after Start()
+    PtzScene* scene_ = nullptr;
+    std::vector<std::unique_ptr<Steered>> steered_;  // Immutable after Start()
 };
 
 }  // namespace camera

@@ -3,6 +3,7 @@
 // behind credentials, on the loopback address and port given on its command line.
 #include "common/CommandHelp.h"
 #include "tools/camera_sim/CameraOptions.h"
+#include "tools/camera_sim/PtzScene.h"
 #include "tools/camera_sim/RtspCamera.h"
 
 #include <glib-unix.h>
@@ -83,7 +84,8 @@ int main(int argc, char** argv)
     const std::string help =
         "A simulated network camera: moving test pictures in H.264, H.265 and Motion JPEG with\n"
         "G.711 or AAC sound over RTSP, optionally behind credentials, for testing and\n"
-        "demonstrating the live client without camera hardware.\n"
+        "demonstrating the live client without camera hardware. Linked to an onvif_sim, its\n"
+        "picture pans and tilts with the PTZ commands the services take.\n"
         "\nOptions:\n"
         "  --help               print this text and exit\n"
         "  --version            print the version and exit\n" +
@@ -114,7 +116,17 @@ int main(int argc, char** argv)
 int Serve(const camera::CameraOptions& options)
 {
     std::string error;
+    // Declared before the camera: the streams' crops are let go of after the camera is gone.
+    camera::PtzScene scene;
+    camera::PtzControl control(scene);
     camera::RtspCamera camera(options);
+    if (!options.ptzControl.empty()) {
+        if (!control.Open(options.ptzControl, &error)) {
+            std::fprintf(stderr, "camera_sim: %s\n", error.c_str());
+            return 1;
+        }
+        camera.Steer(&scene);
+    }
     if (!camera.Start(&error)) {
         std::fprintf(stderr, "camera_sim: %s\n", error.c_str());
         return 1;
@@ -135,6 +147,9 @@ int Serve(const camera::CameraOptions& options)
                     camera::VideoCodecName(spec.video), spec.width, spec.height, spec.fps,
                     options.preencodedSeconds > 0 ? "none" : camera::AudioCodecName(spec.audio));
     }
+    if (!options.ptzControl.empty())
+        std::printf("camera_sim: PTZ control on %s%s\n", options.ptzControl.c_str(),
+                    options.preencodedSeconds > 0 ? " (clips encoded beforehand do not move)" : "");
     std::printf("camera_sim: ready on %s:%d\n", options.address.c_str(), options.port);
     std::fflush(stdout);
 

@@ -2,7 +2,8 @@
 // device, media and PTZ calls over HTTP (libmicrohttpd) and directed discovery probes over
 // UDP; checks the credential digest and its time against its own (optionally wrong) clock;
 // serves two profiles whose streams live on a camera_sim, and a JPEG snapshot of each (made
-// with libjpeg at start, at the profile's size); prints every PTZ and imaging call it takes.
+// with libjpeg at start, at the profile's size); prints every PTZ and imaging call it takes
+// and, when linked to its camera_sim's control socket, passes the PTZ calls on to it.
 #include "camera_link/SoapXml.h"
 #include "common/CommandHelp.h"
 
@@ -19,8 +20,10 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +54,7 @@ struct Options {
     bool snapshots = true;  // names a snapshot address per profile
     std::string hostile;  // "garbage" or "huge": every HTTP answer is that instead
     bool httpDigest = false;  // the HTTP layer asks for digest credentials as well
+    std::string cameraControl;  // the camera_sim's PTZ control socket; empty: not linked
 };
 
 struct Device {
@@ -60,6 +64,7 @@ struct Device {
     int nextPreset = 1;                           // Guarded by lock
     double iris = -2.0;                           // Guarded by lock; attenuation in dB
     std::map<std::string, std::string> snapshots;  // stream path -> JPEG; made before serving
+    int control = -1;  // datagram socket towards the camera's PTZ control; -1: not linked
 };
 
 volatile sig_atomic_t g_quit = 0;  // set by SIGTERM/SIGINT, read by the main loop
@@ -68,6 +73,33 @@ void Print(const std::string& line)
 {
     std::printf("onvif_sim: %s\n", line.c_str());
     std::fflush(stdout);
+}
+
+// Passes one PTZ command on to the linked camera, so its picture moves. A camera that is
+// not (or no longer) there costs the command, not the call: the call is still answered.
+void TellCamera(Device& device, const std::string& command)
+{
+    if (device.control < 0)
+        return;
+    sockaddr_un where{};
+    where.sun_family = AF_UNIX;
+    std::strncpy(where.sun_path, device.options.cameraControl.c_str(), sizeof where.sun_path - 1);
+    if (sendto(device.control, command.data(), command.size(), MSG_DONTWAIT,
+               reinterpret_cast<const sockaddr*>(&where), sizeof where) < 0)
+        Print("camera control " + device.options.cameraControl + " did not take '" + command +
+              "': " + std::strerror(errno));
+}
+
+// A speed attribute of a move as the camera takes it: 0 when absent or unreadable.
+std::string Speed(const std::string& text)
+{
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || !(value >= -1.0 && value <= 1.0))
+        return "0";
+    char out[32];
+    std::snprintf(out, sizeof out, "%.3f", value);
+    return out;
 }
 
 // --- reading requests (libxml2) ---
@@ -335,10 +367,14 @@ Answer Handle(Device& device, const std::string& request)
         xmlNode* panTilt = Find(call, "PanTilt");
         Print("ptz ContinuousMove" + on + " pan=" + Attribute(panTilt, "x") +
               " tilt=" + Attribute(panTilt, "y") + " zoom=" + Attribute(Find(call, "Zoom"), "x"));
+        TellCamera(device, "move " + Speed(Attribute(panTilt, "x")) + " " +
+                               Speed(Attribute(panTilt, "y")) + " " +
+                               Speed(Attribute(Find(call, "Zoom"), "x")));
         return {MHD_HTTP_OK, Envelope("<tptz:ContinuousMoveResponse/>")};
     }
     if (action == "Stop") {
         Print("ptz Stop" + on);
+        TellCamera(device, "stop");
         return {MHD_HTTP_OK, Envelope("<tptz:StopResponse/>")};
     }
     std::lock_guard<std::mutex> guard(device.lock);
@@ -351,6 +387,7 @@ Answer Handle(Device& device, const std::string& request)
         std::string name = Text(Find(call, "PresetName"));
         device.presets[presetToken] = name;
         Print("ptz SetPreset" + on + " name=" + name + " token=" + presetToken);
+        TellCamera(device, "store " + presetToken);
         return {MHD_HTTP_OK, Envelope("<tptz:SetPresetResponse><tptz:PresetToken>" +
                                       XmlEscape(presetToken) +
                                       "</tptz:PresetToken></tptz:SetPresetResponse>")};
@@ -360,6 +397,7 @@ Answer Handle(Device& device, const std::string& request)
         if (preset == device.presets.end())
             return Fault("NoToken", "no such preset");
         Print("ptz " + action + on + " token=" + presetToken + " name=" + preset->second);
+        TellCamera(device, (action == "RemovePreset" ? "forget " : "recall ") + presetToken);
         if (action == "RemovePreset")
             device.presets.erase(preset);
         return {MHD_HTTP_OK, Envelope("<tptz:" + action + "Response/>")};
@@ -603,6 +641,7 @@ bool ParseOptions(int argc, char** argv, Options& options)
         else if (key == "--user") options.user = value;
         else if (key == "--password") options.password = value;
         else if (key == "--camera") options.camera = value;
+        else if (key == "--camera-control" && !value.empty()) options.cameraControl = value;
         else if (key == "--clock-offset") options.clockOffsetSeconds = std::atol(value.c_str());
         else if (key == "--name") options.name = value;
         else if (key == "--model") options.model = value;
@@ -626,6 +665,8 @@ constexpr const char* kHelp =
     "  --discovery-port P   UDP port answering discovery probes (default 3702)\n"
     "  --user U --password W  the credentials it takes (default admin / s3cret)\n"
     "  --camera HOST:PORT   the camera_sim its stream addresses point at\n"
+    "  --camera-control PATH  pass every PTZ move, stop and preset on to that camera_sim\n"
+    "                       (started with --ptz-control PATH), whose picture then moves\n"
     "  --clock-offset S     its clock runs S seconds off the real time\n"
     "  --name N --model M   what it calls itself in discovery answers\n"
     "  --no-media, --no-ptz  leave that service out\n"
@@ -649,6 +690,18 @@ int main(int argc, char** argv)
         return 2;
     }
     const Options& options = device.options;
+    if (!options.cameraControl.empty()) {
+        if (options.cameraControl.size() >= sizeof(sockaddr_un{}.sun_path)) {
+            std::fprintf(stderr, "onvif_sim: camera control path %s is too long\n",
+                         options.cameraControl.c_str());
+            return 2;
+        }
+        device.control = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (device.control < 0) {
+            std::fprintf(stderr, "onvif_sim: no socket for the camera control\n");
+            return 1;
+        }
+    }
     for (const ProfileInfo& profile : kProfiles)
         device.snapshots[profile.path] = MakeJpeg(profile.width, profile.height,
                                                   std::string("onvif_sim snapshot ") + profile.path);
@@ -711,5 +764,7 @@ int main(int argc, char** argv)
     }
     close(udp);
     MHD_stop_daemon(daemon);
+    if (device.control >= 0)
+        close(device.control);
     return 0;
 }

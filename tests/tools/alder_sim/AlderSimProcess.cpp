@@ -84,6 +84,15 @@ int AlderSimProcess::CountLines(const std::string& text)
     return count;
 }
 
+std::string AlderSimProcess::LastLine(const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto line = lines_.rbegin(); line != lines_.rend(); ++line)
+        if (line->find(text) != std::string::npos)
+            return *line;
+    return {};
+}
+
 bool AlderSimProcess::WaitForLine(const std::string& text, std::chrono::milliseconds timeout)
 {
     std::unique_lock<std::mutex> guard(lock_);

@@ -27,6 +27,8 @@ public:
     bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout);
     // Event lines printed so far that contain text.
     int CountLines(const std::string& text);
+    // The last event line printed so far that contains text; empty when there is none.
+    std::string LastLine(const std::string& text);
     // Sends a signal to the running simulator (SIGSTOP freezes it as a stalled device).
     void Signal(int number);
     void Stop();
