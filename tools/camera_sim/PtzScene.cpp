@@ -81,9 +81,14 @@ bool PtzScene::Advance(gint64 now)
     return velocity_.pan != 0 || velocity_.tilt != 0 || velocity_.zoom != 0;
 }
 
-std::string PtzScene::Command(const std::string& line, gint64 now)
+std::string PtzScene::Command(const std::string& text, gint64 now)
 {
     Advance(now);
+    // Whatever arrives is echoed in the camera's lines: control bytes become '?'.
+    std::string line = text;
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
     std::istringstream in(line);
     std::string verb;
     in >> verb;
