@@ -1,6 +1,7 @@
 #include "decoder_library/VideoCodecXviD.h"
 
 #include "common/TraceMessage.h"
+#include "decoder_library/XvidStreamHeader.h"
 
 CVideoCodecXviD::CVideoCodecXviD()
 {
@@ -33,6 +34,8 @@ int CVideoCodecXviD::BeginDecompress(const CodecBitmapInfo* inHeader, const Code
     // A library that could not be bound is never called: the begin fails instead.
     if (!m_decode.IsBound())
         return 0;
+    m_avDecode.Close();
+    m_useAv = false;
     return m_decode.Create(inHeader->bmiHeader.biWidth, inHeader->bmiHeader.biHeight) == 0 ? 1 : 0;
 }
 
@@ -43,6 +46,20 @@ int CVideoCodecXviD::Decode(const unsigned char* frame, unsigned char* picture, 
         *pictureLength = input.biWidth * input.biHeight * 3 / 2;
     if (frame == nullptr || picture == nullptr || length <= 0)
         return 0;
+    // A sequence header chooses the decoder for the pictures that follow it; the frame that
+    // carries it starts the chosen decoder afresh.
+    XvidSequenceHeader header;
+    if (ReadXvidSequenceHeader(frame, static_cast<std::size_t>(length), header)) {
+        m_useAv = AvDecodesLikeXvid(header) && (m_avDecode.IsOpen() || m_avDecode.Create(input.biWidth, input.biHeight));
+        m_timeIncrementBits = header.timeIncrementBits;
+        // Pictures of another size than the caller's are not decoded at all, as the XviD
+        // library does not: the format change that follows starts a new decoder.
+        m_avFits = header.width == input.biWidth && header.height == input.biHeight;
+        if (!m_useAv)
+            m_avDecode.Close();
+    }
+    if (m_useAv)
+        return m_avFits && m_avDecode.Decode(frame, length, m_timeIncrementBits, picture) == 0 ? 1 : 0;
     const int result = m_decode.Decode(frame, length, picture);
     if (result == XvidDecode::kFaulted) {
         // The library faulted part-way through the frame: the picture is not trustworthy.

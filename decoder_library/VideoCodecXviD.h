@@ -1,7 +1,10 @@
 #pragma once
-// MPEG-4 through the XviD library, loaded at run time.
+// MPEG-4 through the XviD library, loaded at run time. Streams whose sequence header
+// libavcodec's MPEG-4 decoder decodes to the same pictures go through that decoder instead,
+// at a fraction of the cost; the XviD library serves the others.
 
 #include "decoder_library/VideoCodec.h"
+#include "decoder_library/XvidAvDecode.h"
 #include "decoder_library/XvidDecode.h"
 #include "decoder_library/XvidEncore.h"
 
@@ -21,4 +24,9 @@ private:
     // Built in this order, destroyed in reverse: the decoding side goes first.
     XvidEncore m_encore;
     XvidDecode m_decode;
+    XvidAvDecode m_avDecode;
+    // Chosen by the stream's last sequence header; until one arrives, the XviD library.
+    bool m_useAv = false;
+    bool m_avFits = false;  // the stream's pictures are the size of the caller's
+    int m_timeIncrementBits = 1;
 };

@@ -1,6 +1,7 @@
-// The decoding library filters the XviD luma itself instead of asking the XviD library to: every
-// picture DEC_DecodeData gives must be the XviD library's own deblocked YV12 picture, byte for
-// byte, laid out at the picture's own width, whatever the stream holds.
+// The decoding library filters the XviD luma itself instead of asking the XviD library to, and
+// decodes the streams libavcodec decodes alike with libavcodec: every picture DEC_DecodeData
+// gives must be the XviD library's own deblocked YV12 picture, byte for byte, laid out at the
+// picture's own width, whatever the stream holds and whichever decoder it takes.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "decoder_library/Halvane.h"
+#include "decoder_library/XvidStreamHeader.h"
 #include "player_engine/demuxers/AviDemuxer.h"
 #include "player_engine/inputs/FileInput.h"
 #include "tests/player_engine/support/Ffmpeg.h"
@@ -113,6 +115,39 @@ std::vector<Picture> LibraryPictures(const std::vector<Frame>& frames, int width
     return pictures;
 }
 
+// Which decoder the library takes for a stream: the one its first frame's sequence header
+// chooses.
+enum class Decoder { Libavcodec, XvidLibrary };
+
+Decoder DecoderFor(const std::vector<Frame>& frames)
+{
+    XvidSequenceHeader header;
+    const bool read = !frames.empty() && ReadXvidSequenceHeader(frames[0].data.data(), frames[0].data.size(), header);
+    return read && AvDecodesLikeXvid(header) ? Decoder::Libavcodec : Decoder::XvidLibrary;
+}
+
+// A picture that is not coded, as an encoder that drops a picture sends it: its header with the
+// coded flag off, stuffed to a whole byte.
+Frame UncodedPicture(int timeIncrementBits)
+{
+    std::vector<bool> bits = {false, true, false, true};  // predicted, no whole seconds, marker
+    for (int i = 0; i < timeIncrementBits; ++i)
+        bits.push_back(false);
+    bits.push_back(true);   // marker
+    bits.push_back(false);  // not coded
+    bits.push_back(false);  // stuffing: a zero, then ones to the byte's end
+    while (bits.size() % 8 != 0)
+        bits.push_back(true);
+    Frame frame{{0x00, 0x00, 0x01, 0xB6}, false};
+    for (std::size_t i = 0; i < bits.size(); i += 8) {
+        std::uint8_t byte = 0;
+        for (std::size_t k = 0; k < 8; ++k)
+            byte = static_cast<std::uint8_t>(byte << 1 | (bits[i + k] ? 1 : 0));
+        frame.data.push_back(byte);
+    }
+    return frame;
+}
+
 int SetFormat(int index, int width, int height)
 {
     const int format[3] = {width, height, 3};  // XviD
@@ -126,22 +161,30 @@ protected:
 
     // An MPEG-4 AVI tagged XVID from a noisy moving picture, so that the filter has edges to
     // smooth in every block; `extra` adds encoder options.
-    std::string Make(const std::string& name, int width, int height, const std::string& extra)
+    // `noise` is the noise filter's options: temporal noise by default; a fixed pattern leaves
+    // the still parts of the picture to skipped macroblocks.
+    std::string Make(const std::string& name, int width, int height, const std::string& extra,
+                     const std::string& noise = "alls=20:allf=t")
     {
         const std::string path = drives_.folder() + "/" + name;
         const std::string command = "ffmpeg -nostdin -loglevel error -y -f lavfi -i 'testsrc2=size=" +
-                                    std::to_string(width) + "x" + std::to_string(height) +
-                                    ":rate=15,noise=alls=20:allf=t' -t 3 -c:v mpeg4 -vtag XVID -g 12 " + extra +
-                                    " '" + path + "' && echo ok";
+                                    std::to_string(width) + "x" + std::to_string(height) + ":rate=15,noise=" + noise +
+                                    "' -t 3 -c:v mpeg4 -vtag XVID -g 12 " + extra + " '" + path + "' && echo ok";
         return pellix::test::RunCommand(command).find("ok") != std::string::npos ? path : std::string{};
     }
 
     // Decodes every frame through DEC_DecodeData into a buffer of exactly the picture's size
     // (with guard bytes behind it) and compares each picture with the library's own.
-    void ExpectLibraryPictures(const std::string& path, int width, int height)
+    void ExpectLibraryPictures(const std::string& path, int width, int height, Decoder decoder)
     {
         ASSERT_FALSE(path.empty());
-        const std::vector<Frame> frames = ReadFrames(path);
+        ExpectLibraryPictures(path, ReadFrames(path), width, height, decoder);
+    }
+
+    void ExpectLibraryPictures(const std::string& path, const std::vector<Frame>& frames, int width, int height,
+                               Decoder decoder)
+    {
+        ASSERT_EQ(DecoderFor(frames), decoder) << path;
         const std::vector<Picture> expected = LibraryPictures(frames, width, height);
         ASSERT_GT(expected.size(), 30u) << path;
         const int index = DEC_CreateVideoDecoder(0);
@@ -172,11 +215,14 @@ protected:
 
 TEST_F(XvidDeblock, PicturesMatchTheLibrarysDeblockingAtEveryStrength)
 {
-    // Fine and coarse quantisers, and a quantiser that changes from macroblock to macroblock.
-    ExpectLibraryPictures(Make("fine.avi", 352, 288, "-q:v 2"), 352, 288);
-    ExpectLibraryPictures(Make("coarse.avi", 352, 288, "-q:v 24"), 352, 288);
-    ExpectLibraryPictures(Make("adaptive.avi", 352, 288, "-b:v 120k -lumi_mask 0.3 -dark_mask 0.3 -p_mask 0.3"), 352,
-                          288);
+    // Fine and coarse quantisers, and a quantiser that changes from macroblock to macroblock,
+    // also in skipped macroblocks, which take the picture's quantiser.
+    const Decoder av = Decoder::Libavcodec;
+    ExpectLibraryPictures(Make("fine.avi", 352, 288, "-q:v 2"), 352, 288, av);
+    ExpectLibraryPictures(Make("coarse.avi", 352, 288, "-q:v 24"), 352, 288, av);
+    const std::string adaptive = "-b:v 120k -lumi_mask 0.3 -dark_mask 0.3 -p_mask 0.3";
+    ExpectLibraryPictures(Make("adaptive.avi", 352, 288, adaptive), 352, 288, av);
+    ExpectLibraryPictures(Make("skipped.avi", 352, 288, adaptive + " -mbd rd", "alls=20"), 352, 288, av);
 }
 
 TEST_F(XvidDeblock, PicturesMatchForOtherShapesOfStream)
@@ -184,10 +230,95 @@ TEST_F(XvidDeblock, PicturesMatchForOtherShapesOfStream)
     // Sizes that end inside a macroblock (the filter reads below the picture), a width whose
     // rows the library lays out wider than the picture's, pictures predicted from both sides,
     // and an interlaced stream.
-    ExpectLibraryPictures(Make("partial.avi", 344, 280, "-q:v 6"), 344, 280);
-    ExpectLibraryPictures(Make("narrow.avi", 350, 286, "-q:v 6"), 350, 286);
-    ExpectLibraryPictures(Make("bidirectional.avi", 352, 288, "-bf 2 -q:v 4"), 352, 288);
-    ExpectLibraryPictures(Make("interlaced.avi", 352, 288, "-flags +ildct+ilme -q:v 4"), 352, 288);
+    const Decoder av = Decoder::Libavcodec;
+    const Decoder xvid = Decoder::XvidLibrary;
+    ExpectLibraryPictures(Make("partial.avi", 344, 280, "-q:v 6"), 344, 280, av);
+    ExpectLibraryPictures(Make("narrow.avi", 350, 286, "-q:v 6"), 350, 286, av);
+    ExpectLibraryPictures(Make("fourvectors.avi", 352, 288, "-flags +mv4 -q:v 4"), 352, 288, av);
+    ExpectLibraryPictures(Make("bidirectional.avi", 352, 288, "-bf 2 -q:v 4"), 352, 288, xvid);
+    ExpectLibraryPictures(Make("interlaced.avi", 352, 288, "-flags +ildct+ilme -q:v 4"), 352, 288, xvid);
+    // Interlaced with four vectors, the MPEG quantiser and quarter-sample motion are left to
+    // the XviD library.
+    ExpectLibraryPictures(Make("fieldvectors.avi", 352, 288, "-flags +ildct+ilme+mv4 -q:v 5"), 352, 288, xvid);
+    ExpectLibraryPictures(Make("mpegquant.avi", 352, 288, "-mpeg_quant 1 -q:v 4"), 352, 288, xvid);
+    ExpectLibraryPictures(Make("quarterpel.avi", 352, 288, "-flags +qpel -q:v 4"), 352, 288, xvid);
+}
+
+TEST_F(XvidDeblock, DamagedFramesNeverWritePastThePictureAndTheNextKeyFrameDecodes)
+{
+    // Bytes flipped, frames cut short, noise in place of a frame, and sequence headers that
+    // claim a huge picture, in streams of both decoders.
+    for (const auto& [name, extra] : {std::pair{"progressive.avi", "-q:v 4"},
+                                      std::pair{"interlacedcut.avi", "-flags +ildct+ilme -q:v 4"}}) {
+        const std::string path = Make(name, 352, 288, extra);
+        ASSERT_FALSE(path.empty());
+        std::vector<Frame> frames = ReadFrames(path);
+        ASSERT_GT(frames.size(), 36u);
+        std::uint32_t seed = 12345;
+        auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+        for (std::size_t i = 1; i < frames.size(); ++i) {
+            std::vector<std::uint8_t>& data = frames[i].data;
+            switch (i % 12) {
+            case 1:  // the sequence header of a key frame: width and height bits set
+                for (std::size_t k = 4; k + 8 < data.size() && k < 24; ++k)
+                    data[k] |= 0x7E;
+                break;
+            case 3:
+                for (int k = 0; k < 40; ++k)
+                    data[random() % data.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+                break;
+            case 5:
+                data.resize(data.size() / 3);
+                break;
+            case 7:
+                for (auto& byte : data)
+                    byte = static_cast<std::uint8_t>(random() >> 24);
+                break;
+            default:
+                break;
+            }
+        }
+        const int index = DEC_CreateVideoDecoder(0);
+        ASSERT_GE(index, 0);
+        ASSERT_EQ(SetFormat(index, 352, 288), 1);
+        const std::size_t size = 352 * 288 * 3 / 2;
+        std::vector<std::uint8_t> buffer(size + 64, 0xEE);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            int length = 0;
+            const int decoded = DEC_DecodeData(index, frames[i].data.data(), buffer.data(),
+                                               static_cast<int>(frames[i].data.size()), &length, 0, 0);
+            // A key frame the damage did not reach (the first of the stream and of every
+            // second group) decodes.
+            if (i % 24 == 0)
+                EXPECT_EQ(decoded, 1) << name << " frame " << i;
+            for (std::size_t k = size; k < buffer.size(); ++k)
+                ASSERT_EQ(buffer[k], 0xEE) << name << " frame " << i << " wrote past the picture";
+        }
+        EXPECT_EQ(DEC_DestroyVideoDecoder(index), 1);
+    }
+}
+
+TEST_F(XvidDeblock, AnUncodedPictureRepeatsTheLastOne)
+{
+    // An encoder that drops pictures sends them uncoded; the XviD library gives the last
+    // picture again, and so must libavcodec's decoding.
+    const std::string path = Make("dropped.avi", 352, 288, "-q:v 4");
+    ASSERT_FALSE(path.empty());
+    const std::vector<Frame> stream = ReadFrames(path);
+    ASSERT_FALSE(stream.empty());
+    XvidSequenceHeader header;
+    ASSERT_TRUE(ReadXvidSequenceHeader(stream[0].data.data(), stream[0].data.size(), header));
+    std::vector<Frame> frames;
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        frames.push_back(stream[i]);
+        if (i % 5 == 2)
+            frames.push_back(UncodedPicture(header.timeIncrementBits));
+        if (i % 10 == 4) {
+            frames.push_back(UncodedPicture(header.timeIncrementBits));
+            frames.push_back(UncodedPicture(header.timeIncrementBits));
+        }
+    }
+    ExpectLibraryPictures(path, frames, 352, 288, Decoder::Libavcodec);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ void Drain(AVCodecContext* context, AVPacket* packet, EncodedStream& stream)
 }  // namespace
 
 EncodedStream Encode(const std::string& encoder, int width, int height, int frameCount, int gopSize,
-                     std::uint32_t codecTag, int quantiser)
+                     std::uint32_t codecTag, int quantiser, int codecFlags)
 {
     const AVCodec* codec = avcodec_find_encoder_by_name(encoder.c_str());
     if (codec == nullptr)
@@ -67,7 +67,7 @@ EncodedStream Encode(const std::string& encoder, int width, int height, int fram
     context->gop_size = gopSize;
     context->max_b_frames = 0;
     context->thread_count = 1;
-    context->flags |= AV_CODEC_FLAG_QSCALE;
+    context->flags |= AV_CODEC_FLAG_QSCALE | codecFlags;
     context->global_quality = FF_QP2LAMBDA * quantiser;
     if (codecTag != 0)
         context->codec_tag = codecTag;

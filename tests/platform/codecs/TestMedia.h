@@ -23,9 +23,10 @@ struct EncodedStream {
 
 // A moving test picture (gradients, a moving box, a changing noise band) encoded with the
 // named encoder at a fixed quantiser, one key frame every gopSize frames, no B-frames.
-// codecTag is the FourCC written into the stream's header where the encoder uses one.
+// codecTag is the FourCC written into the stream's header where the encoder uses one;
+// codecFlags are further AV_CODEC_FLAG_ bits for the encoder (interlaced coding, say).
 EncodedStream Encode(const std::string& encoder, int width, int height, int frameCount, int gopSize = 12,
-                     std::uint32_t codecTag = 0, int quantiser = 3);
+                     std::uint32_t codecTag = 0, int quantiser = 3, int codecFlags = 0);
 
 // libavcodec's decode of every frame, each a YV12 picture (Y, V, U; chroma width/2 x
 // height/2). A frame that gives no picture yields an empty vector.
