@@ -45,7 +45,7 @@ void PackRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, ui
 
 template <typename RowSink>
 void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stride, int width, int height,
-                         RowSink&& sink) {
+                         uint8_t* work, int work_stride, RowSink&& sink) {
     if (quants == nullptr) {
         for (int row = 0; row < height; ++row) sink(planes.y + static_cast<size_t>(row) * planes.y_stride, row);
         return;
@@ -55,10 +55,15 @@ void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stri
     const int block_rows = (height + 15) / 16 * 2;
     const int luma_width = mb_columns * 16;
     const int luma_height = block_rows * 8;
-    const size_t luma_bytes = static_cast<size_t>(luma_width) * luma_height;
-    if (luma_.size() != luma_bytes) luma_.assign(luma_bytes, 0);
+    uint8_t* plane = work;
+    int stride = work_stride;
+    if (plane == nullptr) {
+        const size_t luma_bytes = static_cast<size_t>(luma_width) * luma_height;
+        if (luma_.size() != luma_bytes) luma_.assign(luma_bytes, 0);
+        plane = luma_.data();
+        stride = luma_width;
+    }
     strip_.resize(static_cast<size_t>(luma_width) * 8);
-    uint8_t* const plane = luma_.data();
     Lanes s[10];
 
     // Only the picture's rows are copied: rows below it, down to the macroblock edge, keep
@@ -67,7 +72,7 @@ void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stri
     int copied = 0;
     auto copy_rows_before = [&](int end) {
         for (; copied < std::min(end, height); ++copied)
-            std::memcpy(plane + static_cast<size_t>(copied) * luma_width,
+            std::memcpy(plane + static_cast<size_t>(copied) * stride,
                         planes.y + static_cast<size_t>(copied) * planes.y_stride, luma_width);
     };
 
@@ -75,9 +80,9 @@ void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stri
     // columns so that each lane is one row. Then its rows go out.
     Lanes* const columns = reinterpret_cast<Lanes*>(strip_.data());
     auto finish_block_row = [&](int block_row) {
-        uint8_t* const rows = plane + static_cast<size_t>(block_row) * 8 * luma_width;
+        uint8_t* const rows = plane + static_cast<size_t>(block_row) * 8 * stride;
         const int* const row_quants = quants + (block_row / 2) * quant_stride;
-        RowsToColumns(rows, luma_width, luma_width, strip_.data());
+        RowsToColumns(rows, stride, luma_width, strip_.data());
         for (int x = 8; x < luma_width; x += 8) {
             const Lanes quant = Splat(row_quants[x / 16]);
             Lanes* const at = columns + x - 5;
@@ -85,34 +90,33 @@ void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stri
             FilterEdge(s, quant);
             for (int k = 1; k <= 8; ++k) at[k] = s[k];
         }
-        ColumnsToRows(strip_.data(), luma_width, rows, luma_width);
+        ColumnsToRows(strip_.data(), luma_width, rows, stride);
         for (int row = block_row * 8; row < std::min(block_row * 8 + 8, height); ++row)
-            sink(plane + static_cast<size_t>(row) * luma_width, row);
+            sink(plane + static_cast<size_t>(row) * stride, row);
     };
 
     // With sixteen lanes, a macroblock row at a time in the same order: its two horizontal
     // edges (inside it and below it), then the vertical edges of its sixteen rows.
-    static const bool wide = luma_deblock_wide::Available();
-    if (wide) {
+    if (luma_deblock_wide::Available()) {
         strip_.resize(static_cast<size_t>(luma_width) * 16);
         const int mb_rows = block_rows / 2;
         for (int mb_row = 0; mb_row < mb_rows; ++mb_row) {
             const int top = mb_row * 16;
             const int* const row_quants = quants + mb_row * quant_stride;
             copy_rows_before(top + 8 + 5);
-            luma_deblock_wide::HorizontalEdge(plane + static_cast<size_t>(top + 8) * luma_width, luma_width,
-                                              luma_width, row_quants);
+            luma_deblock_wide::HorizontalEdge(plane + static_cast<size_t>(top + 8) * stride, stride, luma_width,
+                                              row_quants);
             if (mb_row + 1 < mb_rows) {
                 copy_rows_before(top + 16 + 5);
-                luma_deblock_wide::HorizontalEdge(plane + static_cast<size_t>(top + 16) * luma_width, luma_width,
+                luma_deblock_wide::HorizontalEdge(plane + static_cast<size_t>(top + 16) * stride, stride,
                                                   luma_width, row_quants + quant_stride);
             } else {
                 copy_rows_before(luma_height);
             }
-            luma_deblock_wide::VerticalEdges(plane + static_cast<size_t>(top) * luma_width, luma_width, luma_width,
-                                             row_quants, strip_.data());
+            luma_deblock_wide::VerticalEdges(plane + static_cast<size_t>(top) * stride, stride, luma_width, row_quants,
+                                             strip_.data());
             for (int row = top; row < std::min(top + 16, height); ++row)
-                sink(plane + static_cast<size_t>(row) * luma_width, row);
+                sink(plane + static_cast<size_t>(row) * stride, row);
         }
         return;
     }
@@ -124,13 +128,13 @@ void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stri
     // the cache.
     for (int block_row = 1; block_row < block_rows; ++block_row) {
         copy_rows_before(block_row * 8 + 5);
-        uint8_t* const edge = plane + static_cast<size_t>(block_row) * 8 * luma_width;
+        uint8_t* const edge = plane + static_cast<size_t>(block_row) * 8 * stride;
         const int* const row_quants = quants + (block_row / 2) * quant_stride;
         for (int x = 0; x < luma_width; x += 8) {
             const Lanes quant = Splat(row_quants[x / 16]);
-            for (int k = 0; k < 10; ++k) s[k] = Load(edge + (k - 5) * luma_width + x);
+            for (int k = 0; k < 10; ++k) s[k] = Load(edge + (k - 5) * stride + x);
             FilterEdge(s, quant);
-            for (int k = 1; k <= 8; ++k) Store(edge + (k - 5) * luma_width + x, s[k]);
+            for (int k = 1; k <= 8; ++k) Store(edge + (k - 5) * stride + x, s[k]);
         }
         finish_block_row(block_row - 1);
     }
@@ -140,7 +144,7 @@ void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stri
 
 void LumaDeblock::PackYuy2(const Planes& planes, const int* quants, int quant_stride, int width, int height,
                            bool interlaced, uint8_t* yuy2, int yuy2_stride) {
-    Filter(planes, quants, quant_stride, width, height, [&](const uint8_t* luma, int row) {
+    Filter(planes, quants, quant_stride, width, height, nullptr, 0, [&](const uint8_t* luma, int row) {
         // Interlaced pictures share chroma rows within a field: rows 4k and 4k + 2 take chroma
         // row 2k, rows 4k + 1 and 4k + 3 take 2k + 1.
         const int chroma_row = interlaced ? row / 4 * 2 + row % 2 : row / 2;
@@ -152,7 +156,12 @@ void LumaDeblock::PackYuy2(const Planes& planes, const int* quants, int quant_st
 
 void LumaDeblock::DeblockLuma(const Planes& planes, const int* quants, int quant_stride, int width, int height,
                               uint8_t* luma, int luma_stride) {
-    Filter(planes, quants, quant_stride, width, height, [&](const uint8_t* source, int row) {
+    // A picture of whole macroblocks is filtered where it is written, with no copy in between.
+    if (width % 16 == 0 && height % 16 == 0 && quants != nullptr) {
+        Filter(planes, quants, quant_stride, width, height, luma, luma_stride, [](const uint8_t*, int) {});
+        return;
+    }
+    Filter(planes, quants, quant_stride, width, height, nullptr, 0, [&](const uint8_t* source, int row) {
         std::memcpy(luma + static_cast<size_t>(row) * luma_stride, source, static_cast<size_t>(width));
     });
 }

@@ -44,9 +44,11 @@ public:
 
 private:
     // Filters and hands each finished picture row to sink(row samples, row number), top to
-    // bottom.
+    // bottom. The luma is filtered in `work` (rows `work_stride` apart, whole macroblocks), or
+    // in luma_ when work is null.
     template <typename RowSink>
-    void Filter(const Planes& planes, const int* quants, int quant_stride, int width, int height, RowSink&& sink);
+    void Filter(const Planes& planes, const int* quants, int quant_stride, int width, int height, uint8_t* work,
+                int work_stride, RowSink&& sink);
 
     std::vector<uint8_t> luma_;   // the macroblock-aligned luma being filtered
     std::vector<int16_t> strip_;  // eight rows of it, column by column
