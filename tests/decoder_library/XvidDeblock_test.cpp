@@ -289,8 +289,9 @@ TEST_F(XvidDeblock, DamagedFramesNeverWritePastThePictureAndTheNextKeyFrameDecod
                                                static_cast<int>(frames[i].data.size()), &length, 0, 0);
             // A key frame the damage did not reach (the first of the stream and of every
             // second group) decodes.
-            if (i % 24 == 0)
+            if (i % 24 == 0) {
                 EXPECT_EQ(decoded, 1) << name << " frame " << i;
+            }
             for (std::size_t k = size; k < buffer.size(); ++k)
                 ASSERT_EQ(buffer[k], 0xEE) << name << " frame " << i << " wrote past the picture";
         }
