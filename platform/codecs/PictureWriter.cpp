@@ -113,7 +113,8 @@ bool PictureWriter::Write(const AVFrame& picture, PictureLayout layout, int widt
     std::uint8_t* const vPlane = layout == PictureLayout::YV12 ? firstChroma : secondChroma;
 
     // The usual case, a 4:2:0 picture of the stream's own size, is three plane copies.
-    if (planar && IsPlanar420(picture.format) && picture.width == width && picture.height == height) {
+    const bool keepsRange = layout == PictureLayout::YV12 || !IsFullRange(picture);
+    if (planar && keepsRange && IsPlanar420(picture.format) && picture.width == width && picture.height == height) {
         CopyPlane(lumaPlane, width, picture.data[0], picture.linesize[0], width, height);
         CopyPlane(uPlane, chromaWidth, picture.data[1], picture.linesize[1], chromaWidth, chromaHeight);
         CopyPlane(vPlane, chromaWidth, picture.data[2], picture.linesize[2], chromaWidth, chromaHeight);
@@ -132,7 +133,7 @@ bool PictureWriter::Write(const AVFrame& picture, PictureLayout layout, int widt
         strides[0] = width;
         strides[1] = chromaWidth;
         strides[2] = chromaWidth;
-        if (IsFullRange(picture))
+        if (layout == PictureLayout::YV12 && IsFullRange(picture))
             target = AV_PIX_FMT_YUVJ420P;
         break;
     case PictureLayout::YUY2:

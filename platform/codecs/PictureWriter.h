@@ -14,8 +14,9 @@ namespace platform {
 
 enum class PictureLayout {
     None,   // not a layout the system codecs write
-    YV12,   // planar 4:2:0: Y, then V, then U (each chroma plane width/2 x height/2)
-    I420,   // planar 4:2:0: Y, then U, then V
+    YV12,   // planar 4:2:0: Y, then V, then U (each chroma plane width/2 x height/2); full-range
+            // pictures (Motion JPEG) keep their range
+    I420,   // planar 4:2:0: Y, then U, then V; always limited range, as a renderer expects
     YUY2,   // packed 4:2:2, Y0 U Y1 V, width x 2 bytes per row
     RGB24,  // blue, green, red; rows padded to 4 bytes
     RGB32,  // blue, green, red, unused

@@ -47,7 +47,8 @@ void PlayerPort::HoldWhilePaused() {
 
 void PlayerPort::Draw(PictureEntry* picture) {
     if (picture == nullptr) return;
-    renderer_.Draw(picture->picture.data(), video_decoder_.FlipFlag(), picture->has_info ? &picture->info : nullptr);
+    renderer_.Draw(picture->picture.data(), video_decoder_.OutputLayout(), video_decoder_.FlipFlag(),
+                   picture->has_info ? &picture->info : nullptr);
 }
 
 void PlayerPort::PostEndOnce() {

@@ -61,6 +61,7 @@ void VfwDecoder::Close() {
     }
     splitter_ = nullptr;
     preferred_format_ = kPictureFormatNone;
+    layout_ = PictureLayout::Yuy2;
     name_ = "Video For Windows Decoder";
 }
 
@@ -68,6 +69,7 @@ uint32_t VfwDecoder::OutputSize() const {
     if (codec_ == nullptr) return 0;
     const int64_t width = input_.biWidth;
     const int64_t height = input_.biHeight < 0 ? -static_cast<int64_t>(input_.biHeight) : input_.biHeight;
+    if (layout_ == PictureLayout::I420) return static_cast<uint32_t>(width * height * 3 / 2);
     return static_cast<uint32_t>(width * height * 2);
 }
 
@@ -105,16 +107,26 @@ bool VfwDecoder::SetOutputFormat(int code) {
     (void)code;
     if (codec_ == nullptr) return false;
     platform::ICDecompressEnd(codec_);
-    output_ = input_;
-    output_.biSize = sizeof output_;
-    output_.biBitCount = 16;
-    output_.biCompression = platform::MakeFourCC('Y', 'U', 'Y', '2');
-    output_.biSizeImage = OutputSize();
-    if (platform::ICDecompressQuery(codec_, &input_, &output_) != platform::ICERR_OK ||
-        platform::ICDecompressBegin(codec_, &input_, &output_) != platform::ICERR_OK)
-        return false;
-    preferred_format_ = kPictureFormatYuy2;
-    return true;
+    const int64_t height = input_.biHeight < 0 ? -static_cast<int64_t>(input_.biHeight) : input_.biHeight;
+    const bool planar = input_.biWidth % 2 == 0 && height % 2 == 0;
+    for (const PictureLayout layout : {PictureLayout::I420, PictureLayout::Yuy2}) {
+        if (layout == PictureLayout::I420 && !planar) continue;
+        layout_ = layout;
+        output_ = input_;
+        output_.biSize = sizeof output_;
+        output_.biHeight = static_cast<int32_t>(height);
+        output_.biBitCount = layout == PictureLayout::I420 ? 12 : 16;
+        output_.biCompression = layout == PictureLayout::I420 ? platform::MakeFourCC('I', '4', '2', '0')
+                                                              : platform::MakeFourCC('Y', 'U', 'Y', '2');
+        output_.biSizeImage = OutputSize();
+        if (platform::ICDecompressQuery(codec_, &input_, &output_) == platform::ICERR_OK &&
+            platform::ICDecompressBegin(codec_, &input_, &output_) == platform::ICERR_OK) {
+            preferred_format_ = kPictureFormatYuy2;
+            return true;
+        }
+    }
+    layout_ = PictureLayout::Yuy2;
+    return false;
 }
 
 DecompressResult VfwDecoder::Decompress(const uint8_t* data, uint32_t size, bool key_frame, bool walking_back,

@@ -23,10 +23,13 @@ public:
     bool Open(Demuxer* splitter) override;
     void Close() override;
     uint32_t OutputSize() const override;
+    PictureLayout OutputLayout() const override { return layout_; }
     int PreferredFormat() const override { return preferred_format_; }
-    // Ends decompression and begins it again for YUY2 output of the input's size.
+    // Ends decompression and begins it again for output of the input's size: limited-range
+    // planar 4:2:0 at an even size, which the compression manager copies as it stands from a
+    // codec decoding to just that (H.264, H.265, MPEG-4); YUY2 otherwise.
     bool SetOutputFormat(int code) override;
-    // The compression manager writes YUY2 rows top-down, whatever the sign of the height.
+    // The compression manager writes YUV rows top-down, whatever the sign of the height.
     int FlipFlag() const override { return 0; }
 
 protected:
@@ -40,6 +43,7 @@ private:
     platform::BITMAPINFOHEADER input_{};
     platform::BITMAPINFOHEADER output_{};
     int preferred_format_ = kPictureFormatNone;
+    PictureLayout layout_ = PictureLayout::Yuy2;
 };
 
 }  // namespace pellix

@@ -23,7 +23,13 @@ using InfoBlock = std::array<uint8_t, kInfoBlockBytes>;
 // with the marker and one padding byte. -1 when the frame carries no block.
 int64_t FindInfoBlock(const uint8_t* data, uint32_t size);
 
-// One entry of the picture ring: a decoded YUY2 picture, its frame number and its block.
+// How a decoder lays out its pictures: packed 4:2:2 (Y0 U Y1 V, width x 2 bytes a row), or
+// planar 4:2:0 as I420 (Y, then U, then V, chroma at half width and height; even sizes only).
+// The planar layout is the codecs' own, so the decoder only copies planes and the renderer
+// converts once, straight to what it needs.
+enum class PictureLayout { Yuy2, I420 };
+
+// One entry of the picture ring: a decoded picture in the decoder's layout, its frame number and its block.
 struct PictureEntry {
     uint32_t frame_number = 0;
     std::vector<uint8_t> picture;   // OutputSize() bytes, allocated once when the ring opens
@@ -35,7 +41,7 @@ struct PictureEntry {
 enum class DecompressResult { Picture, NoPicture, Fault };
 
 // A video decoder: opens on a splitter's video format and turns its frames into packed
-// 4:2:2 pictures. Open and Close run on the UI thread while the port does not play; Decode
+// 4:2:2 pictures, or planar 4:2:0 ones where its codec decodes to that. Open and Close run on the UI thread while the port does not play; Decode
 // and SkipNextFrame run on whichever thread takes pictures (the frame buffer serialises them).
 class VideoDecoder : public Component {
 public:
@@ -44,10 +50,12 @@ public:
     // The splitter stays the caller's and must outlive Close.
     virtual bool Open(Demuxer* splitter) = 0;
     virtual void Close() = 0;
-    // Bytes of one output picture: width x height x 2.
+    // Bytes of one output picture: width x height x 2 for YUY2, x 3 / 2 for I420.
     virtual uint32_t OutputSize() const = 0;
+    // The layout of the pictures, settled by SetOutputFormat.
+    virtual PictureLayout OutputLayout() const { return PictureLayout::Yuy2; }
     virtual int PreferredFormat() const { return kPictureFormatNone; }
-    // Every decoder delivers YUY2 whatever code is asked for; true when it is set up.
+    // Every decoder delivers YUY2 or I420 whatever code is asked for; true when it is set up.
     virtual bool SetOutputFormat(int code) { (void)code; return true; }
     // 1 when the pictures' rows run bottom-up.
     virtual int FlipFlag() const { return 0; }

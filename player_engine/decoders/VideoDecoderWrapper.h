@@ -14,6 +14,9 @@ public:
     bool Open(Demuxer* splitter) override;
     void Close() override;
     uint32_t OutputSize() const override { return active_ ? active_->OutputSize() : 0; }
+    PictureLayout OutputLayout() const override {
+        return active_ ? active_->OutputLayout() : PictureLayout::Yuy2;
+    }
     int PreferredFormat() const override { return active_ ? active_->PreferredFormat() : 0; }
     int FlipFlag() const override { return active_ ? active_->FlipFlag() : 0; }
     bool SetOutputFormat(int code) override { return active_ && active_->SetOutputFormat(code); }

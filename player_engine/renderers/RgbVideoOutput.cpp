@@ -69,17 +69,27 @@ void RgbVideoOutput::PresentRect(void* window, const OutputRect& source) {
     platform::PresentPicture(window, shown);
 }
 
-bool RgbVideoOutput::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
+bool RgbVideoOutput::Draw(uint8_t* picture, PictureLayout layout, int flip, const InfoBlock* info) {
     std::lock_guard guard(lock_);
     if (window_ == nullptr || picture == nullptr) return false;
-    if (format_code_ > kFormatScreen32 && info != nullptr) {
+    const bool burn_in = format_code_ > kFormatScreen32 && info != nullptr;
+    bool planar = layout == PictureLayout::I420;
+    if (planar && (burn_in || settings_.display_callback != nullptr)) {
+        // The burn-in and the display callback see the picture as YUY2, as for every codec.
+        packed_.resize(static_cast<size_t>(width_) * height_ * 2);
+        PlanarToYuy2(I420Planes(picture, width_, height_), width_, height_, packed_.data(), width_ * 2);
+        picture = packed_.data();
+        planar = false;
+        flip = 0;
+    }
+    if (burn_in) {
         if (flip != 0) {
             // The texts' coordinates count from the top row as shown.
-            std::vector<uint8_t> upright(static_cast<size_t>(width_) * height_ * 2);
             const size_t row = static_cast<size_t>(width_) * 2;
-            for (int y = 0; y < height_; ++y) std::memcpy(&upright[y * row], picture + (height_ - 1 - y) * row, row);
-            TextBurnIn::Apply(*info, upright.data(), width_, height_);
-            for (int y = 0; y < height_; ++y) std::memcpy(picture + (height_ - 1 - y) * row, &upright[y * row], row);
+            upright_.resize(row * height_);
+            for (int y = 0; y < height_; ++y) std::memcpy(&upright_[y * row], picture + (height_ - 1 - y) * row, row);
+            TextBurnIn::Apply(*info, upright_.data(), width_, height_);
+            for (int y = 0; y < height_; ++y) std::memcpy(picture + (height_ - 1 - y) * row, &upright_[y * row], row);
         } else {
             TextBurnIn::Apply(*info, picture, width_, height_);
         }
@@ -88,7 +98,10 @@ bool RgbVideoOutput::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
         settings_.display_callback(settings_.port, picture, width_ * height_ * 2, width_, height_, 0,
                                    flip == 0 ? 1 : 0, settings_.display_user, 0);
     if (!platform::IsWindow(window_)) return false;
-    Convert(picture, flip != 0);
+    if (planar)
+        PlanarToBgra(I420Planes(picture, width_, height_), width_, height_, bgra_.data(), width_ * 4);
+    else
+        Convert(picture, flip != 0);
     const OutputRect main = Clip(settings_.regions[0].source, settings_.regions[0].enabled, width_, height_);
     if (settings_.draw_callback != nullptr) {
         // The callback draws on a copy, so the regions below still show the bare picture.
@@ -114,6 +127,8 @@ void RgbVideoOutput::Close() {
     window_ = nullptr;
     bgra_.clear();
     canvas_.clear();
+    packed_.clear();
+    upright_.clear();
     format_code_ = 0;
 }
 

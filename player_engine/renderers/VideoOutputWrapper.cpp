@@ -57,8 +57,8 @@ bool VideoOutputWrapper::AcceptFormat(int code) { return active_ && active_->Acc
 
 int VideoOutputWrapper::PreferredFormat() const { return active_ ? active_->PreferredFormat() : 0; }
 
-bool VideoOutputWrapper::Draw(uint8_t* picture, int flip, const InfoBlock* info) {
-    return active_ && active_->Draw(picture, flip, info);
+bool VideoOutputWrapper::Draw(uint8_t* picture, PictureLayout layout, int flip, const InfoBlock* info) {
+    return active_ && active_->Draw(picture, layout, flip, info);
 }
 
 void VideoOutputWrapper::Close() {

@@ -94,7 +94,7 @@ public:
     bool Initialise(void* window, int width, int height);
     bool AcceptFormat(int code);
     int PreferredFormat() const;
-    bool Draw(uint8_t* picture, int flip, const InfoBlock* info);
+    bool Draw(uint8_t* picture, PictureLayout layout, int flip, const InfoBlock* info);
     void Close();
 
 private:

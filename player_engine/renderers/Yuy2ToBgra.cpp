@@ -1,6 +1,7 @@
 #include "player_engine/renderers/Yuy2ToBgra.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -32,12 +33,10 @@ void Pixel(int y, int u, int v, uint8_t* out) {
     out[3] = 255;
 }
 
-void Row(const uint8_t* in, int width, uint8_t* out) {
-    int x = 0;
 #if defined(__SSE2__)
-    const __m128i low_bytes = _mm_set1_epi16(0x00FF);
+// Eight pixels from their 16-bit luma samples and each pixel's U and V (centred on 0).
+inline void EightPixels(__m128i luma_samples, __m128i u, __m128i v, uint8_t* out) {
     const __m128i y_offset = _mm_set1_epi16(16);
-    const __m128i c_offset = _mm_set1_epi16(128);
     const __m128i luma_factor = _mm_set1_epi16(kLuma);
     const __m128i red_v = _mm_set1_epi16(kRedOfV);
     const __m128i green_u = _mm_set1_epi16(kGreenOfU);
@@ -45,26 +44,34 @@ void Row(const uint8_t* in, int width, uint8_t* out) {
     const __m128i blue_u = _mm_set1_epi16(kBlueOfUAbove1);
     const __m128i round = _mm_set1_epi16(1 << (kFractionBits - 1));
     const __m128i opaque = _mm_set1_epi8(static_cast<char>(0xFF));
+    const __m128i u128 = _mm_slli_epi16(u, 7), v128 = _mm_slli_epi16(v, 7);
+    const __m128i luma = _mm_add_epi16(
+        _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(luma_samples, y_offset), 7), luma_factor), round);
+    const __m128i red = _mm_srai_epi16(_mm_add_epi16(luma, _mm_mulhi_epi16(v128, red_v)), kFractionBits);
+    const __m128i green = _mm_srai_epi16(
+        _mm_add_epi16(luma, _mm_add_epi16(_mm_mulhi_epi16(u128, green_u), _mm_mulhi_epi16(v128, green_v))),
+        kFractionBits);
+    const __m128i blue = _mm_srai_epi16(
+        _mm_add_epi16(luma, _mm_add_epi16(_mm_slli_epi16(u, 5), _mm_mulhi_epi16(u128, blue_u))), kFractionBits);
+    const __m128i blue_green = _mm_unpacklo_epi8(_mm_packus_epi16(blue, blue), _mm_packus_epi16(green, green));
+    const __m128i red_alpha = _mm_unpacklo_epi8(_mm_packus_epi16(red, red), opaque);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(blue_green, red_alpha));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(blue_green, red_alpha));
+}
+#endif
+
+void Row(const uint8_t* in, int width, uint8_t* out) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i low_bytes = _mm_set1_epi16(0x00FF);
+    const __m128i c_offset = _mm_set1_epi16(128);
     for (; x + 8 <= width; x += 8) {
         const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * x));
-        const __m128i luma_samples = _mm_and_si128(pairs, low_bytes);
         const __m128i chroma = _mm_sub_epi16(_mm_srli_epi16(pairs, 8), c_offset);   // U0 V0 U1 V1 ...
         // Each pair's U and V for both of its pixels.
         const __m128i u = _mm_shufflehi_epi16(_mm_shufflelo_epi16(chroma, 0xA0), 0xA0);
         const __m128i v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(chroma, 0xF5), 0xF5);
-        const __m128i u128 = _mm_slli_epi16(u, 7), v128 = _mm_slli_epi16(v, 7);
-        const __m128i luma = _mm_add_epi16(
-            _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(luma_samples, y_offset), 7), luma_factor), round);
-        const __m128i red = _mm_srai_epi16(_mm_add_epi16(luma, _mm_mulhi_epi16(v128, red_v)), kFractionBits);
-        const __m128i green = _mm_srai_epi16(
-            _mm_add_epi16(luma, _mm_add_epi16(_mm_mulhi_epi16(u128, green_u), _mm_mulhi_epi16(v128, green_v))),
-            kFractionBits);
-        const __m128i blue = _mm_srai_epi16(
-            _mm_add_epi16(luma, _mm_add_epi16(_mm_slli_epi16(u, 5), _mm_mulhi_epi16(u128, blue_u))), kFractionBits);
-        const __m128i blue_green = _mm_unpacklo_epi8(_mm_packus_epi16(blue, blue), _mm_packus_epi16(green, green));
-        const __m128i red_alpha = _mm_unpacklo_epi8(_mm_packus_epi16(red, red), opaque);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x), _mm_unpacklo_epi16(blue_green, red_alpha));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x + 16), _mm_unpackhi_epi16(blue_green, red_alpha));
+        EightPixels(_mm_and_si128(pairs, low_bytes), u, v, out + 4 * x);
     }
 #endif
     for (; x + 2 <= width; x += 2) {
@@ -74,12 +81,84 @@ void Row(const uint8_t* in, int width, uint8_t* out) {
     if (x < width) Pixel(in[2 * x], in[2 * x + 1], x >= 2 ? in[2 * x - 1] : 128, out + 4 * x);
 }
 
+void PlanarRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c_offset = _mm_set1_epi16(128);
+    for (; x + 8 <= width; x += 8) {
+        const __m128i luma = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(y + x)), zero);
+        int32_t u4, v4;
+        std::memcpy(&u4, u + x / 2, 4);
+        std::memcpy(&v4, v + x / 2, 4);
+        // Four chroma samples, each for two neighbouring pixels.
+        const __m128i u16 = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(u4), zero), c_offset);
+        const __m128i v16 = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(v4), zero), c_offset);
+        EightPixels(luma, _mm_unpacklo_epi16(u16, u16), _mm_unpacklo_epi16(v16, v16), out + 4 * x);
+    }
+#endif
+    for (; x + 2 <= width; x += 2) {
+        Pixel(y[x], u[x / 2], v[x / 2], out + 4 * x);
+        Pixel(y[x + 1], u[x / 2], v[x / 2], out + 4 * x + 4);
+    }
+    if (x < width) Pixel(y[x], u[x / 2], v[x / 2], out + 4 * x);
+}
+
+void PackedRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
+    int x = 0;
+#if defined(__SSE2__)
+    for (; x + 16 <= width; x += 16) {
+        const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
+        const __m128i chroma = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)),
+                                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x), _mm_unpacklo_epi8(luma, chroma));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x + 16), _mm_unpackhi_epi8(luma, chroma));
+    }
+#endif
+    for (; x + 2 <= width; x += 2) {
+        out[2 * x] = y[x];
+        out[2 * x + 1] = u[x / 2];
+        out[2 * x + 2] = y[x + 1];
+        out[2 * x + 3] = v[x / 2];
+    }
+}
+
 }  // namespace
 
 void Yuy2ToBgra(const uint8_t* yuy2, ptrdiff_t yuy2_stride, int width, int height, uint8_t* bgra,
                 ptrdiff_t bgra_stride) {
     if (yuy2 == nullptr || bgra == nullptr || width <= 0 || height <= 0) return;
     for (int row = 0; row < height; ++row) Row(yuy2 + row * yuy2_stride, width, bgra + row * bgra_stride);
+}
+
+PlanarPicture I420Planes(const uint8_t* picture, int width, int height) {
+    PlanarPicture planes;
+    if (picture == nullptr) return planes;
+    const size_t luma = static_cast<size_t>(width) * height;
+    planes.y = picture;
+    planes.u = picture + luma;
+    planes.v = picture + luma + luma / 4;
+    planes.y_stride = width;
+    planes.chroma_stride = width / 2;
+    return planes;
+}
+
+void PlanarToBgra(const PlanarPicture& picture, int width, int height, uint8_t* bgra, ptrdiff_t bgra_stride) {
+    if (picture.y == nullptr || picture.u == nullptr || picture.v == nullptr || bgra == nullptr || width <= 0 ||
+        height <= 0)
+        return;
+    for (int row = 0; row < height; ++row)
+        PlanarRow(picture.y + row * picture.y_stride, picture.u + (row / 2) * picture.chroma_stride,
+                  picture.v + (row / 2) * picture.chroma_stride, width, bgra + row * bgra_stride);
+}
+
+void PlanarToYuy2(const PlanarPicture& picture, int width, int height, uint8_t* yuy2, ptrdiff_t yuy2_stride) {
+    if (picture.y == nullptr || picture.u == nullptr || picture.v == nullptr || yuy2 == nullptr || width <= 0 ||
+        height <= 0)
+        return;
+    for (int row = 0; row < height; ++row)
+        PackedRow(picture.y + row * picture.y_stride, picture.u + (row / 2) * picture.chroma_stride,
+                  picture.v + (row / 2) * picture.chroma_stride, width, yuy2 + row * yuy2_stride);
 }
 
 }  // namespace pellix

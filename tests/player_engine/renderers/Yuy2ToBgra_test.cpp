@@ -1,5 +1,5 @@
-// The window's colours: every Y, U, V combination against the BT.601 equations, and the row
-// order and odd widths the renderer hands over.
+// The window's colours: every Y, U, V combination against the BT.601 equations, the row
+// order and odd widths the renderer hands over, and planar pictures converted in one step.
 
 #include "player_engine/renderers/Yuy2ToBgra.h"
 
@@ -61,6 +61,38 @@ TEST(Yuy2ToBgraTest, BottomUpRowsComeOutUprightAndOddWidthsAreWhole) {
             for (int c = 0; c < 3; ++c) EXPECT_NEAR(pixel[c], expected[row], 1) << row << "," << x;
             EXPECT_EQ(pixel[3], 255);
         }
+    }
+}
+
+// A planar picture converted straight to BGRA must look exactly as it did when it was packed
+// to YUY2 first: the same pixels, each chroma sample serving a 2 x 2 block. Widths that leave
+// a tail after the wide loops (8 and 16 pixels) and rows that are not a multiple of anything.
+TEST(Yuy2ToBgraTest, PlanarPicturesConvertAsTheirPackedForm) {
+    for (const int width : {2, 14, 30, 352}) {
+        constexpr int kHeight = 6;
+        std::vector<uint8_t> i420(static_cast<size_t>(width) * kHeight * 3 / 2);
+        unsigned seed = 12345u + width;
+        for (uint8_t& sample : i420) {
+            seed = seed * 1103515245u + 12345u;
+            sample = static_cast<uint8_t>(seed >> 16);
+        }
+        const PlanarPicture planes = I420Planes(i420.data(), width, kHeight);
+        std::vector<uint8_t> yuy2(static_cast<size_t>(width) * kHeight * 2);
+        PlanarToYuy2(planes, width, kHeight, yuy2.data(), width * 2);
+        for (int row = 0; row < kHeight; ++row) {
+            for (int x = 0; x < width; x += 2) {
+                const uint8_t* pair = &yuy2[(static_cast<size_t>(row) * width + x) * 2];
+                const size_t chroma = static_cast<size_t>(row / 2) * (width / 2) + x / 2;
+                ASSERT_EQ(pair[0], planes.y[row * width + x]) << width << ": " << row << "," << x;
+                ASSERT_EQ(pair[1], planes.u[chroma]) << width << ": " << row << "," << x;
+                ASSERT_EQ(pair[2], planes.y[row * width + x + 1]) << width << ": " << row << "," << x;
+                ASSERT_EQ(pair[3], planes.v[chroma]) << width << ": " << row << "," << x;
+            }
+        }
+        std::vector<uint8_t> packed(static_cast<size_t>(width) * kHeight * 4), direct(packed.size(), 7);
+        Yuy2ToBgra(yuy2.data(), width * 2, width, kHeight, packed.data(), width * 4);
+        PlanarToBgra(planes, width, kHeight, direct.data(), width * 4);
+        EXPECT_EQ(direct, packed) << "width " << width;
     }
 }
 
