@@ -62,6 +62,7 @@ bool FrameDecoder::Open(AVCodecID codecId, int width, int height, std::uint32_t 
 void FrameDecoder::Close()
 {
     hasPicture_ = false;
+    draining_ = false;
     av_frame_free(&picture_);
     av_packet_free(&packet_);
     avcodec_free_context(&context_);
@@ -93,6 +94,8 @@ FrameDecoder::Result FrameDecoder::Decode(const std::uint8_t* data, std::size_t 
     ReleasePicture();
     if (context_ == nullptr || data == nullptr || size == 0 || size > 64u * 1024 * 1024)
         return Result::Error;
+    if (draining_)
+        Flush();
     if (!FillPacket(data, size))
         return Result::Error;
     int sent = avcodec_send_packet(context_, packet_);
@@ -121,9 +124,27 @@ void FrameDecoder::ReleasePicture()
     hasPicture_ = false;
 }
 
+FrameDecoder::Result FrameDecoder::Drain()
+{
+    ReleasePicture();
+    if (context_ == nullptr)
+        return Result::Error;
+    if (!draining_) {
+        draining_ = true;
+        if (avcodec_send_packet(context_, nullptr) < 0)
+            return Result::NoPicture;
+    }
+    if (avcodec_receive_frame(context_, picture_) >= 0) {
+        hasPicture_ = true;
+        return Result::Picture;
+    }
+    return Result::NoPicture;
+}
+
 void FrameDecoder::Flush()
 {
     ReleasePicture();
+    draining_ = false;
     if (context_ != nullptr)
         avcodec_flush_buffers(context_);
 }

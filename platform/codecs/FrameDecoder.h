@@ -41,6 +41,10 @@ public:
     const AVFrame* Picture() const { return hasPicture_ ? picture_ : nullptr; }
     void ReleasePicture();
 
+    // The next picture still held back for display order, as at the end of a stream;
+    // NoPicture once none is left. A Decode after it starts afresh, as after Flush.
+    Result Drain();
+
     // Forgets every reference picture, as after a seek or a break in the stream.
     void Flush();
 
@@ -55,6 +59,7 @@ private:
     AVPacket* packet_ = nullptr;  // owns the padded copy of the compressed frame
     AVFrame* picture_ = nullptr;
     bool hasPicture_ = false;
+    bool draining_ = false;  // the end of the stream was signalled; Decode flushes first
 };
 
 }  // namespace platform

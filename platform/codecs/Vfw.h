@@ -70,6 +70,10 @@ constexpr DWORD ICDECOMPRESS_UPDATE = 0x40000000u;
 constexpr DWORD ICDECOMPRESS_PREROLL = 0x20000000u;
 constexpr DWORD ICDECOMPRESS_NULLFRAME = 0x10000000u;
 constexpr DWORD ICDECOMPRESS_NOTKEYFRAME = 0x08000000u;
+// No frame: hands over the next picture the decoder still holds back for display order, as
+// at the end of a stream (ICERR_DONTDRAW once none is left). Decoding frames after it starts
+// afresh, without references, at a key frame.
+constexpr DWORD ICDECOMPRESS_DRAIN = 0x04000000u;
 
 // Messages; dw1 and dw2 carry pointers to the input and output headers.
 constexpr unsigned ICM_USER = 0x4000;
@@ -108,7 +112,8 @@ LRESULT ICSendMessage(HIC hic, unsigned message, std::uintptr_t dw1, std::uintpt
 // Decompresses the frame (lpbiInput->biSizeImage bytes at lpData) into lpOutput in the
 // layout of lpbiOutput: YV12, I420/IYUV, YUY2, or BI_RGB 24/32 bits. ICERR_OK when a
 // picture was written; ICERR_DONTDRAW when the frame gave none (the output is untouched);
-// ICERR_ERROR for data the decoder rejects. The caller keeps both buffers.
+// ICERR_ERROR for data the decoder rejects. With ICDECOMPRESS_DRAIN lpData is not read.
+// The caller keeps both buffers.
 LRESULT ICDecompress(HIC hic, DWORD flags, const BITMAPINFOHEADER* lpbiInput, const void* lpData,
                      const BITMAPINFOHEADER* lpbiOutput, void* lpOutput);
 

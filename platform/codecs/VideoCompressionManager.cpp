@@ -171,9 +171,10 @@ LRESULT ICDecompress(HIC hic, DWORD flags, const BITMAPINFOHEADER* lpbiInput, co
         return ICERR_ERROR;
     if (lpbiInput == nullptr || lpbiOutput == nullptr || lpOutput == nullptr)
         return ICERR_BADPARAM;
-    if ((flags & ICDECOMPRESS_NULLFRAME) != 0 || lpbiInput->biSizeImage == 0)
+    const bool drain = (flags & ICDECOMPRESS_DRAIN) != 0;
+    if (!drain && ((flags & ICDECOMPRESS_NULLFRAME) != 0 || lpbiInput->biSizeImage == 0))
         return ICERR_DONTDRAW;
-    if (lpData == nullptr)
+    if (!drain && lpData == nullptr)
         return ICERR_BADPARAM;
     const PictureLayout layout = LayoutOfHeader(*lpbiOutput);
     if (layout == PictureLayout::None)
@@ -182,7 +183,10 @@ LRESULT ICDecompress(HIC hic, DWORD flags, const BITMAPINFOHEADER* lpbiInput, co
     if (PictureBytes(layout, lpbiOutput->biWidth, height) == 0)
         return ICERR_BADFORMAT;
 
-    switch (hic->decoder.Decode(static_cast<const std::uint8_t*>(lpData), lpbiInput->biSizeImage)) {
+    const FrameDecoder::Result decoded =
+        drain ? hic->decoder.Drain()
+              : hic->decoder.Decode(static_cast<const std::uint8_t*>(lpData), lpbiInput->biSizeImage);
+    switch (decoded) {
     case FrameDecoder::Result::Error:
         return ICERR_ERROR;
     case FrameDecoder::Result::NoPicture:

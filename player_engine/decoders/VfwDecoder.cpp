@@ -47,8 +47,11 @@ bool VfwDecoder::Open(Demuxer* splitter) {
     if (SameFourCC(fourcc, "DIV3") || SameFourCC(fourcc, "DIV4") || SameFourCC(fourcc, "divx"))
         preferred_format_ = kPictureFormatDrawDib;
     platform::ICINFO info{};
-    if (platform::ICGetInfo(codec_, &info, sizeof info) > 0 && info.szDescription[0] != '\0')
-        name_.assign(info.szDescription, strnlen(info.szDescription, sizeof info.szDescription));
+    if (platform::ICGetInfo(codec_, &info, sizeof info) > 0) {
+        if (info.szDescription[0] != '\0')
+            name_.assign(info.szDescription, strnlen(info.szDescription, sizeof info.szDescription));
+        reorders_ = std::strcmp(info.szName, "h264") == 0 || std::strcmp(info.szName, "hevc") == 0;
+    }
     splitter_ = splitter;
     return true;
 }
@@ -60,6 +63,7 @@ void VfwDecoder::Close() {
         codec_ = nullptr;
     }
     splitter_ = nullptr;
+    reorders_ = false;
     preferred_format_ = kPictureFormatNone;
     layout_ = PictureLayout::Yuy2;
     name_ = "Video For Windows Decoder";
@@ -139,6 +143,21 @@ DecompressResult VfwDecoder::Decompress(const uint8_t* data, uint32_t size, bool
 
 void VfwDecoder::OnFault(uint32_t position) {
     TraceMessage("Error in Decompress: Pos: %d", static_cast<int>(position));
+}
+
+}  // namespace pellix
+
+namespace pellix {
+
+DecompressResult VfwDecoder::DrainPicture(uint8_t* picture) {
+    if (codec_ == nullptr) return DecompressResult::NoPicture;
+    return GuardedDecompress(codec_, platform::ICDECOMPRESS_DRAIN, input_, nullptr, 0, output_, picture, nullptr);
+}
+
+void VfwDecoder::Restart() {
+    // Beginning again opens the codec afresh: no reference and no held picture is left.
+    if (codec_ != nullptr && platform::ICDecompressBegin(codec_, &input_, &output_) != platform::ICERR_OK)
+        TraceMessage("Error in Decompress restart");
 }
 
 }  // namespace pellix

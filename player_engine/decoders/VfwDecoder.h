@@ -31,11 +31,15 @@ public:
     bool SetOutputFormat(int code) override;
     // The compression manager writes YUV rows top-down, whatever the sign of the height.
     int FlipFlag() const override { return 0; }
+    // H.264 and H.265 give their pictures in display order, some frames after reading them.
+    bool ReordersPictures() const override { return reorders_; }
 
 protected:
     DecompressResult Decompress(const uint8_t* data, uint32_t size, bool key_frame, bool walking_back,
                                 uint8_t* picture) override;
     void OnFault(uint32_t position) override;
+    DecompressResult DrainPicture(uint8_t* picture) override;
+    void Restart() override;
 
 private:
     std::string name_ = "Video For Windows Decoder";
@@ -44,6 +48,7 @@ private:
     platform::BITMAPINFOHEADER output_{};
     int preferred_format_ = kPictureFormatNone;
     PictureLayout layout_ = PictureLayout::Yuy2;
+    bool reorders_ = false;
 };
 
 }  // namespace pellix

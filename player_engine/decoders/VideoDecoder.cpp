@@ -56,8 +56,124 @@ void VideoDecoder::CatchUp(PictureEntry& entry) {
     splitter_->SeekToFrame(target, FrameOrigin::Begin);
 }
 
+void VideoDecoder::PlaceSplitter(uint32_t frame) {
+    const uint32_t count = splitter_->FrameCount();
+    if (frame < count || count == 0) {
+        splitter_->SeekToFrame(frame, FrameOrigin::Begin);
+        return;
+    }
+    // A splitter seeks no further than its last frame: reading that one leaves it at the end.
+    VideoFrameRecord record;
+    splitter_->SeekToFrame(static_cast<int64_t>(count) - 1, FrameOrigin::Begin);
+    splitter_->ReadFrame(1, record);
+}
+
+bool VideoDecoder::PositionAt(PictureEntry& entry, uint32_t target) {
+    const uint32_t count = splitter_->FrameCount();
+    if (target >= count) {
+        // At the end: nothing is left to show.
+        if (!splitter_->SeekToFrame(0, FrameOrigin::Last)) {
+            seekable_ = false;
+            return false;
+        }
+        Restart();
+        read_next_ = display_next_ = count;
+        in_step_ = true;
+        PlaceSplitter(count);
+        return true;
+    }
+    if (!splitter_->SeekToFrame(static_cast<int64_t>(target) + 1, FrameOrigin::Begin)) {
+        seekable_ = false;
+        return false;
+    }
+    splitter_->PreviousKeyFrame();
+    uint32_t key = splitter_->CurrentFrameNumber();
+    if (key > target) key = 0;
+    Restart();
+    read_next_ = display_next_ = key;
+    in_step_ = true;
+    while (display_next_ < target) {
+        if (!NextInDisplayOrder(entry, true)) break;
+    }
+    // A damaged group may give fewer pictures than it has frames: the numbers follow the
+    // splitter rather than drift from it.
+    display_next_ = target;
+    PlaceSplitter(target);
+    return true;
+}
+
+bool VideoDecoder::NextInDisplayOrder(PictureEntry& entry, bool walking_back) {
+    const uint32_t count = splitter_->FrameCount();
+    int faults = 0;
+    for (;;) {
+        if (read_next_ >= count) {
+            // The file's end: the pictures the codec still holds come out one by one.
+            if (DrainPicture(entry.picture.data()) != DecompressResult::Picture) {
+                PlaceSplitter(count);
+                return false;
+            }
+            break;
+        }
+        const uint32_t position = read_next_++;
+        VideoFrameRecord frame;
+        splitter_->SeekToFrame(position, FrameOrigin::Begin);
+        if (!splitter_->ReadFrame(1, frame)) continue;   // an empty or unreadable chunk
+        uint32_t size = frame.size;
+        const int64_t block = FindInfoBlock(frame.data, frame.size);
+        last_has_info_ = block >= 0;
+        if (last_has_info_) {
+            std::memcpy(last_info_.data(), frame.data + block, kInfoBlockBytes);
+            size = static_cast<uint32_t>(block);
+        }
+        const DecompressResult result =
+            Decompress(frame.data, size, frame.key_frame, walking_back, entry.picture.data());
+        if (result == DecompressResult::Picture) break;
+        if (result == DecompressResult::Fault) {
+            OnFault(position);
+            if (++faults >= kMaxFaultsInARow) {
+                PlaceSplitter(display_next_);
+                return false;
+            }
+        }
+    }
+    entry.info = last_info_;
+    entry.has_info = last_has_info_;
+    const uint32_t number = display_next_++;
+    entry.frame_number = number + 1;
+    PlaceSplitter(number + 1);
+    return true;
+}
+
+bool VideoDecoder::DecodeInDisplayOrder(PictureEntry& entry, int direction) {
+    const uint32_t at = splitter_->CurrentFrameNumber();
+    if (direction > 0) {
+        // The splitter stands just after the picture shown last unless it was moved.
+        if (catch_up_ || !in_step_ || at != display_next_) {
+            catch_up_ = false;
+            if (!PositionAt(entry, at)) return false;
+        }
+        return NextInDisplayOrder(entry, false);
+    }
+    catch_up_ = false;
+    // 0: the picture at the splitter, which stays where it is; -1: the picture before the
+    // one last shown, which stands at the splitter's frame - 1.
+    const uint32_t target = direction == 0 ? at : (at >= 2 ? at - 2 : 0);
+    if (!PositionAt(entry, target)) return false;
+    const bool decoded = NextInDisplayOrder(entry, direction < 0);
+    if (direction == 0) {
+        PlaceSplitter(at);
+        in_step_ = false;
+    }
+    return decoded;
+}
+
 bool VideoDecoder::Decode(PictureEntry& entry, int direction) {
     if (splitter_ == nullptr || entry.picture.size() < OutputSize()) return false;
+    if (ReordersPictures() && seekable_) {
+        const bool decoded = DecodeInDisplayOrder(entry, direction);
+        // A splitter that cannot seek (a pushed stream) has its frames decoded as they come.
+        if (seekable_) return decoded;
+    }
     if (direction >= 0) {
         // A picture decoded from a frame within a group without its references is wrong for
         // every inter codec, and the H.264 and H.265 decoders give none at all.
@@ -88,6 +204,9 @@ bool VideoDecoder::Decode(PictureEntry& entry, int direction) {
 }
 
 bool VideoDecoder::SkipNextFrame() {
+    // A reordering codec reads ahead of the splitter; a passed frame would leave its next
+    // pictures without their references.
+    if (ReordersPictures() && seekable_) return false;
     VideoFrameRecord frame;
     if (splitter_ == nullptr || !splitter_->ReadFrame(1, frame)) return false;
     if (frame.key_frame) {

@@ -71,6 +71,14 @@ public:
     // reference in place (the frames from the key frame before it are decoded first).
     virtual void Repositioned() { catch_up_ = true; }
 
+    // True for a codec that reorders pictures (H.264 and H.265 with B-frames): it gives each
+    // picture some frames after reading it, in display order. Frame numbers then count
+    // pictures in display order: over a seekable splitter the decoder reads ahead on its own
+    // and leaves the splitter just after the picture shown, and at the file's end hands over
+    // the pictures it still holds. Groups are expected to be closed (every picture of a group
+    // shown after its key frame and before the next one), as cameras send them.
+    virtual bool ReordersPictures() const { return false; }
+
 protected:
     // Decompresses one frame (without its information block) into `picture`.
     // `walking_back` marks frames decoded only to reach an earlier picture.
@@ -78,6 +86,10 @@ protected:
                                         uint8_t* picture) = 0;
     // Called when a decompression faulted, with the frame's splitter position.
     virtual void OnFault(uint32_t position) { (void)position; }
+    // For a reordering codec: the next picture it still holds back, read no frame.
+    virtual DecompressResult DrainPicture(uint8_t* picture) { (void)picture; return DecompressResult::NoPicture; }
+    // For a reordering codec: forgets every reference and every held picture.
+    virtual void Restart() {}
     // Decodes, without showing them, the frames from the key frame at or before the
     // splitter's frame up to the one before it.
     void CatchUp(PictureEntry& entry);
@@ -87,8 +99,29 @@ protected:
 private:
     // Reads and decompresses one frame in `direction` into the entry; false when none was read.
     bool DecodeOne(PictureEntry& entry, int direction, bool walking_back);
+
+    // Display order (ReordersPictures over a seekable splitter).
+    bool DecodeInDisplayOrder(PictureEntry& entry, int direction);
+    // Restarts the codec at the key frame at or before picture `target` and decodes, without
+    // showing them, the pictures before it. False when the splitter cannot seek.
+    bool PositionAt(PictureEntry& entry, uint32_t target);
+    // The codec's next picture in display order into the entry, reading frames as it needs
+    // them and draining it at the file's end; leaves the splitter just after that picture.
+    bool NextInDisplayOrder(PictureEntry& entry, bool walking_back);
+    // Leaves the splitter at frame `frame` (which may be the end).
+    void PlaceSplitter(uint32_t frame);
+
     // Set by Repositioned, cleared by the next forward decode; the frame buffer's lock guards it.
     bool catch_up_ = false;
+    // Display order: where the codec reads next, the number of the picture it gives next, and
+    // whether both are valid. The frame buffer's lock guards them.
+    uint32_t read_next_ = 0;
+    uint32_t display_next_ = 0;
+    bool in_step_ = false;
+    bool seekable_ = true;   // cleared for a splitter that cannot seek (a pushed stream)
+    // The information block of the frame read last, for the picture given next.
+    InfoBlock last_info_{};
+    bool last_has_info_ = false;
 };
 
 }  // namespace pellix

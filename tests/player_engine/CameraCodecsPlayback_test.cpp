@@ -267,6 +267,100 @@ TEST_P(CameraCodecsPlaybackTest, DamagedRecordingsPlayAndEnd) {
     }
 }
 
+// Recordings with two B-frames between references, as some cameras and most encoders make
+// them: frame numbers count pictures in display order, so that seeking, stepping both ways
+// across a key frame and the frame counter agree with libavcodec's decode of each frame, and
+// playing shows every picture, the last ones the codec holds back included.
+class BFrameRecordingTest : public CameraCodecsPlaybackTest {
+protected:
+    static std::string MadeWithBFrames(const char* codec) {
+        const std::string path = Drives().folder() + "/" + codec + "-bframes.avi";
+        if (!std::ifstream(path).good()) {
+            pellix::test::FfmpegAvi options;
+            options.video = codec;
+            options.seconds = kSeconds;
+            options.fps = kFps;
+            options.gop = kGop;
+            options.bframes = 2;
+            options.source = "life";
+            if (!pellix::test::MakeFfmpegAvi(path, options)) return {};
+        }
+        return path;
+    }
+    // A step shows `frame` and leaves the frame counter just after it.
+    void ExpectStepShows(const Window& window, const std::string& path, int frame) {
+        ExpectShows(window, path, frame);
+        EXPECT_EQ(Pellix_GetCurrentFrameNum(port_), static_cast<unsigned>(frame + 1)) << "frame " << frame;
+    }
+};
+
+TEST_P(BFrameRecordingTest, StepsSeeksAndPlaysInDisplayOrder) {
+    const std::string path = MadeWithBFrames(GetParam());
+    ASSERT_FALSE(path.empty()) << "ffmpeg could not make the " << GetParam() << " recording";
+    const std::string types = pellix::test::RunCommand(
+        "ffprobe -v error -select_streams v -show_entries frame=pict_type -of csv=p=0 '" + path + "'");
+    ASSERT_NE(types.find('B'), std::string::npos) << "the recording has no B-frames";
+
+    Window window;
+    Pellix_SetFileEndMsg(port_, window.handle(), kEndMessage);
+    DisplaySeen seen;
+    seen.keep = false;
+    ASSERT_EQ(Pellix_SetDisplayCallBack(port_, &OnDisplay, &seen), 1);
+    ASSERT_EQ(Pellix_OpenFile(port_, path.c_str()), 1) << Pellix_GetLastError(port_);
+    ASSERT_EQ(Pellix_GetFileTotalFrames(port_), kFrames);
+
+    // Played through, every picture reaches the window, the last one last.
+    ASSERT_EQ(Pellix_Play(port_, window.handle()), 1) << Pellix_GetLastError(port_);
+    ASSERT_TRUE(window.WaitForEnd(kSeconds + 5.0));
+    EXPECT_EQ(Pellix_GetPlayedFrames(port_), kFrames);
+    EXPECT_EQ(seen.calls.load(), static_cast<int>(kFrames));
+    ExpectShows(window, path, kFrames - 1);
+
+    // Sought a few pictures before the second key frame, stepped across it and back.
+    ASSERT_EQ(Pellix_Play(port_, window.handle()), 1);
+    ASSERT_EQ(Pellix_Pause(port_, 1), 1);
+    ASSERT_EQ(Pellix_SetCurrentFrameNum(port_, kGop - 3), 1);
+    for (int frame = kGop - 3; frame <= kGop + 2; ++frame) {
+        ASSERT_EQ(Pellix_OneByOne(port_), 1);
+        ExpectStepShows(window, path, frame);
+    }
+    for (int frame = kGop + 1; frame >= kGop - 2; --frame) {
+        ASSERT_EQ(Pellix_OneByOneBack(port_), 1);
+        ExpectStepShows(window, path, frame);
+    }
+    // Sought into a group and on again.
+    ASSERT_EQ(Pellix_SetCurrentFrameNum(port_, 2 * kGop + 4), 1);
+    ASSERT_EQ(Pellix_OneByOne(port_), 1);
+    ExpectStepShows(window, path, 2 * kGop + 4);
+    ASSERT_EQ(Pellix_OneByOne(port_), 1);
+    ExpectStepShows(window, path, 2 * kGop + 5);
+
+    // The file's last pictures, which only come out when the codec is drained, and back.
+    ASSERT_EQ(Pellix_SetCurrentFrameNum(port_, kFrames - 2), 1);
+    ASSERT_EQ(Pellix_OneByOne(port_), 1);
+    ExpectStepShows(window, path, kFrames - 2);
+    ASSERT_EQ(Pellix_OneByOne(port_), 1);
+    ExpectStepShows(window, path, kFrames - 1);
+    ASSERT_EQ(Pellix_OneByOneBack(port_), 1);
+    ExpectStepShows(window, path, kFrames - 2);
+
+    // Played on from a step, the pictures run to the end in order.
+    ASSERT_EQ(Pellix_SetCurrentFrameNum(port_, kGop + 1), 1);
+    ASSERT_EQ(Pellix_OneByOne(port_), 1);
+    const unsigned before = Pellix_GetPlayedFrames(port_);
+    const int ends = window.ends();
+    ASSERT_EQ(Pellix_Play(port_, window.handle()), 1);
+    const auto until = Clock::now() + std::chrono::seconds(kSeconds + 5);
+    while (window.ends() == ends && Clock::now() < until)
+        window.window()->PumpOneMessage(std::chrono::milliseconds(20));
+    EXPECT_EQ(Pellix_GetPlayedFrames(port_) - before, kFrames - (kGop + 2));
+    ExpectShows(window, path, kFrames - 1);
+    EXPECT_EQ(Pellix_Stop(port_), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, BFrameRecordingTest, ::testing::Values("h264", "hevc"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+
 INSTANTIATE_TEST_SUITE_P(Codecs, CameraCodecsPlaybackTest, ::testing::Values("h264", "hevc", "mjpeg"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
