@@ -1,6 +1,7 @@
 // Decoding a frame allocates nothing in the system's own layers: steady-state decoding
 // allocates no more than libavcodec does by itself for the same frames (small reference
-// records of its pooled pictures), and nothing at all through the XviD library. The media
+// records of its pooled pictures, and for XviD the macroblock quantisers it reports), and
+// nothing at all through the XviD library. The media
 // object decodes through the same decoding session and picture writer as the system codec. Counted by wrapping the process's allocator, so this
 // suite is built only without sanitizers (they bring allocators of their own).
 
@@ -100,15 +101,24 @@ Usage Measure(std::size_t first, std::size_t last, DecodeOne decodeOne)
 
 // What libavcodec allocates by itself decoding the same frames (small reference records
 // for its pooled pictures and tables), with packets made beforehand: the system's layers
-// may add nothing to it.
-Usage LibavcodecAlone(const char* decoderName, const test_media::EncodedStream& stream, std::size_t first)
+// may add nothing to it. `asXvid` sets the decoder up as the library does for XviD streams,
+// quantisers reported with each picture.
+Usage LibavcodecAlone(const char* decoderName, const test_media::EncodedStream& stream, std::size_t first,
+                      bool asXvid)
 {
     const AVCodec* codec = avcodec_find_decoder_by_name(decoderName);
     AVCodecContext* context = avcodec_alloc_context3(codec);
     context->width = stream.width;
     context->height = stream.height;
     context->thread_count = 1;
-    context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (asXvid) {
+        context->codec_tag = platform::MakeFourCC('X', 'V', 'I', 'D');
+        context->idct_algo = FF_IDCT_XVID;
+        context->flags |= AV_CODEC_FLAG_BITEXACT;
+        context->export_side_data |= AV_CODEC_EXPORT_DATA_VIDEO_ENC_PARAMS;
+    } else {
+        context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    }
     if (!stream.codecData.empty()) {
         context->extradata =
             static_cast<std::uint8_t*>(av_mallocz(stream.codecData.size() + AV_INPUT_BUFFER_PADDING_SIZE));
@@ -143,16 +153,22 @@ Usage LibavcodecAlone(const char* decoderName, const test_media::EncodedStream& 
 TEST(DecodeAllocations, DecodingAddsNoAllocationToTheDecodersOwn)
 {
     ASSERT_EQ(DEC_LoadLibrary(), 1);
+    enum class Peer { Libavcodec, LibavcodecAsXvid, Nothing };
     struct Path {
         const char* name;
         const char* encoder;
         int compressor;
         std::uint32_t tag;
-    } paths[] = {{"system codec", "msmpeg4v2", 2, 0},
-                 {"XviD", "mpeg4", 3, platform::MakeFourCC('X', 'V', 'I', 'D')}};
+        int flags;
+        Peer peer;
+    } paths[] = {{"system codec", "msmpeg4v2", 2, 0, 0, Peer::Libavcodec},
+                 {"XviD through libavcodec", "mpeg4", 3, platform::MakeFourCC('X', 'V', 'I', 'D'), 0,
+                  Peer::LibavcodecAsXvid},
+                 {"XviD through the XviD library (interlaced)", "mpeg4", 3, platform::MakeFourCC('X', 'V', 'I', 'D'),
+                  AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME, Peer::Nothing}};
     for (const Path& path : paths) {
         SCOPED_TRACE(path.name);
-        const auto stream = test_media::Encode(path.encoder, 352, 288, 40, 20, path.tag);
+        const auto stream = test_media::Encode(path.encoder, 352, 288, 40, 20, path.tag, 3, path.flags);
         const int index = DEC_CreateVideoDecoder(0);
         const DecoderFormat format{352, 288, path.compressor};
         ASSERT_EQ(DEC_SetDecoderFMT(index, 0, &format), 1);
@@ -168,8 +184,10 @@ TEST(DecodeAllocations, DecodingAddsNoAllocationToTheDecodersOwn)
         Measure(0, 10, decodeOne);  // warm-up: pools fill
         const Usage usage = Measure(10, stream.frames.size(), decodeOne);
         EXPECT_EQ(failures, 0);
-        // The XviD library allocates nothing per frame; the system codec what libavcodec does.
-        const Usage peer = path.compressor == 3 ? Usage{0, 0} : LibavcodecAlone(path.encoder, stream, 10);
+        // The XviD library allocates nothing per frame; libavcodec what it does alone.
+        const Usage peer = path.peer == Peer::Nothing
+                               ? Usage{0, 0}
+                               : LibavcodecAlone(path.encoder, stream, 10, path.peer == Peer::LibavcodecAsXvid);
         EXPECT_LE(usage.allocations, peer.allocations);
         EXPECT_LE(usage.bytes, peer.bytes);
         DEC_DestroyVideoDecoder(index);
