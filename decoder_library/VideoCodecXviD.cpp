@@ -1,7 +1,7 @@
 #include "decoder_library/VideoCodecXviD.h"
 
 #include "common/TraceMessage.h"
-#include "decoder_library/XvidStreamHeader.h"
+#include "common/XvidStreamHeader.h"
 
 CVideoCodecXviD::CVideoCodecXviD()
 {
@@ -59,7 +59,12 @@ int CVideoCodecXviD::Decode(const unsigned char* frame, unsigned char* picture, 
             m_avDecode.Close();
     }
     if (m_useAv)
-        return m_avFits && m_avDecode.Decode(frame, length, m_timeIncrementBits, picture) == 0 ? 1 : 0;
+    {
+        if (!m_avFits || m_avDecode.Decode(frame, length, m_timeIncrementBits) != XvidAvDecode::Result::Picture)
+            return 0;
+        m_avDecode.WriteYv12(picture);
+        return 1;
+    }
     const int result = m_decode.Decode(frame, length, picture);
     if (result == XvidDecode::kFaulted) {
         // The library faulted part-way through the frame: the picture is not trustworthy.

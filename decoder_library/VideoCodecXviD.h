@@ -4,7 +4,7 @@
 // at a fraction of the cost; the XviD library serves the others.
 
 #include "decoder_library/VideoCodec.h"
-#include "decoder_library/XvidAvDecode.h"
+#include "common/XvidAvDecode.h"
 #include "decoder_library/XvidDecode.h"
 #include "decoder_library/XvidEncore.h"
 

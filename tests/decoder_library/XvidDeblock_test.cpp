@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "decoder_library/Halvane.h"
-#include "decoder_library/XvidStreamHeader.h"
+#include "common/XvidStreamHeader.h"
 #include "player_engine/demuxers/AviDemuxer.h"
 #include "player_engine/inputs/FileInput.h"
 #include "tests/player_engine/support/Ffmpeg.h"

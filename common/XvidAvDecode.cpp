@@ -1,8 +1,8 @@
-#include "decoder_library/XvidAvDecode.h"
+#include "common/XvidAvDecode.h"
 
 #include <cstring>
 
-#include "decoder_library/XvidStreamHeader.h"
+#include "common/XvidStreamHeader.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -86,36 +86,36 @@ bool XvidAvDecode::FillPacket(const unsigned char* frame, int length)
     return true;
 }
 
-int XvidAvDecode::Decode(const unsigned char* frame, int length, int timeIncrementBits, unsigned char* picture)
+XvidAvDecode::Result XvidAvDecode::Decode(const unsigned char* frame, int length, int timeIncrementBits)
 {
     if (m_context == nullptr || frame == nullptr || length <= 0)
-        return -100;
+        return Result::Error;
     // A picture that is not coded repeats the last one, as the XviD library does; libavcodec
     // gives nothing for it.
     const bool uncoded = IsUncodedXvidPicture(frame, static_cast<std::size_t>(length), timeIncrementBits);
     if (!FillPacket(frame, length))
-        return -100;
+        return Result::Error;
     int sent = avcodec_send_packet(m_context, m_packet);
     if (sent == AVERROR(EAGAIN)) {
         // A picture of an earlier frame still waits (it was not taken): drop it, then retry.
         if (avcodec_receive_frame(m_context, m_frame) >= 0)
             av_frame_unref(m_frame);
         if (!FillPacket(frame, length))
-            return -100;
+            return Result::Error;
         sent = avcodec_send_packet(m_context, m_packet);
     }
     const int received = avcodec_receive_frame(m_context, m_frame);
     if (received < 0) {
         if (sent < 0)
-            return -100;
-        if (uncoded && m_hasHeld)
-            return WriteHeldPicture(picture);
-        return kNoPicture;
+            return Result::Error;
+        return uncoded && m_hasHeld ? Result::Picture : Result::NoPicture;
     }
-    // A picture of another size than the caller's buffer is not written.
-    if (m_frame->width != m_width || m_frame->height != m_height || m_frame->format != AV_PIX_FMT_YUV420P) {
+    // A picture of another size than the caller's is not given out.
+    if (m_frame->width != m_width || m_frame->height != m_height || m_frame->format != AV_PIX_FMT_YUV420P ||
+        m_frame->data[0] == nullptr || m_frame->data[1] == nullptr || m_frame->data[2] == nullptr ||
+        m_frame->linesize[1] != m_frame->linesize[2]) {
         av_frame_unref(m_frame);
-        return kNoPicture;
+        return Result::NoPicture;
     }
     const AVFrameSideData* side = av_frame_get_side_data(m_frame, AV_FRAME_DATA_VIDEO_ENC_PARAMS);
     const int columns = (m_width + 15) / 16;
@@ -137,10 +137,10 @@ int XvidAvDecode::Decode(const unsigned char* frame, int length, int timeIncreme
     av_frame_unref(m_held);
     av_frame_move_ref(m_held, m_frame);
     m_hasHeld = true;
-    return WriteHeldPicture(picture);
+    return Result::Picture;
 }
 
-int XvidAvDecode::WriteHeldPicture(unsigned char* picture)
+suite::LumaDeblock::Planes XvidAvDecode::HeldPlanes() const
 {
     // libavcodec's pictures cover whole macroblocks, as the filter needs.
     suite::LumaDeblock::Planes planes;
@@ -149,8 +149,14 @@ int XvidAvDecode::WriteHeldPicture(unsigned char* picture)
     planes.v = m_held->data[2];
     planes.y_stride = m_held->linesize[0];
     planes.chroma_stride = m_held->linesize[1];
-    if (planes.y == nullptr || planes.u == nullptr || planes.v == nullptr || m_held->linesize[1] != m_held->linesize[2])
-        return kNoPicture;
+    return planes;
+}
+
+void XvidAvDecode::WriteYv12(unsigned char* picture)
+{
+    if (!m_hasHeld)
+        return;
+    const suite::LumaDeblock::Planes planes = HeldPlanes();
     const int width = m_width;
     const int height = m_height;
     m_deblock.DeblockLuma(planes, m_quants.data(), m_quantStride, width, height, picture, width);
@@ -164,5 +170,12 @@ int XvidAvDecode::WriteHeldPicture(unsigned char* picture)
         std::memcpy(destinationV + static_cast<std::size_t>(row) * chromaWidth, planes.v + source, chromaWidth);
         std::memcpy(destinationU + static_cast<std::size_t>(row) * chromaWidth, planes.u + source, chromaWidth);
     }
-    return 0;
+}
+
+void XvidAvDecode::PackYuy2(unsigned char* picture, int stride)
+{
+    if (!m_hasHeld)
+        return;
+    // Only progressive streams come here: chroma row y / 2 serves rows y and y + 1.
+    m_deblock.PackYuy2(HeldPlanes(), m_quants.data(), m_quantStride, m_width, m_height, false, picture, stride);
 }

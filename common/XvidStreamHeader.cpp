@@ -1,4 +1,4 @@
-#include "decoder_library/XvidStreamHeader.h"
+#include "common/XvidStreamHeader.h"
 
 namespace {
 
