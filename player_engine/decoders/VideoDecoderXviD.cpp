@@ -7,6 +7,7 @@
 
 #include <xvid.h>
 
+#include "common/XvidStreamHeader.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/codecs/GuardedCall.h"
@@ -112,6 +113,9 @@ void VideoDecoderXviD::Close() {
     scratch_.clear();
     interlaced_ = false;
     deblock_ = {};
+    av_decode_.Close();
+    use_av_ = false;
+    av_fits_ = false;
 }
 
 bool VideoDecoderXviD::SetOutputFormat(int code) {
@@ -126,6 +130,24 @@ DecompressResult VideoDecoderXviD::Decompress(const uint8_t* data, uint32_t size
     (void)key_frame;
     (void)walking_back;
     if (instance_ == nullptr || size == 0) return DecompressResult::NoPicture;
+    // A sequence header chooses the decoder for the pictures that follow it; the frame that
+    // carries it starts the chosen decoder afresh. YUY2 pairs two samples of a row, so
+    // libavcodec's pictures are packed only at even widths.
+    XvidSequenceHeader header;
+    if (ReadXvidSequenceHeader(data, size, header)) {
+        use_av_ = AvDecodesLikeXvid(header) && width_ % 2 == 0 &&
+                  (av_decode_.IsOpen() || av_decode_.Create(width_, height_));
+        time_increment_bits_ = header.timeIncrementBits;
+        av_fits_ = header.width == width_ && header.height == height_;
+        if (!use_av_) av_decode_.Close();
+    }
+    if (use_av_) {
+        if (!av_fits_ || av_decode_.Decode(data, static_cast<int>(size), time_increment_bits_) !=
+                             XvidAvDecode::Result::Picture)
+            return DecompressResult::NoPicture;
+        av_decode_.PackYuy2(picture, width_ * 2);
+        return DecompressResult::Picture;
+    }
     uint8_t* target = scratch_.empty() ? picture : scratch_.data();
     const uint8_t* rest = data;
     int remaining = static_cast<int>(size);

@@ -5,13 +5,16 @@
 
 #include "platform/codecs/CodecModule.h"
 #include "common/LumaDeblock.h"
+#include "common/XvidAvDecode.h"
 #include "player_engine/decoders/VideoDecoder.h"
 
 namespace pellix {
 
 // Decodes "XVID" streams (any letter case) with the XviD library, loaded at open from the
 // program folder or by its plain name, into YUY2 pictures. The library is bound by name; a
-// missing library or function is reported in a message box and fails the open.
+// missing library or function is reported in a message box and fails the open. Streams of
+// even width whose sequence header libavcodec decodes to the same pictures go through
+// libavcodec instead, at a fraction of the cost.
 class VideoDecoderXviD final : public VideoDecoder {
 public:
     VideoDecoderXviD() = default;
@@ -46,6 +49,11 @@ private:
     std::vector<uint8_t> scratch_;
     // Filters and packs the pictures of progressive streams of even width.
     suite::LumaDeblock deblock_;
+    // Chosen by the stream's last sequence header; until one arrives, the XviD library.
+    XvidAvDecode av_decode_;
+    bool use_av_ = false;
+    bool av_fits_ = false;  // the stream's pictures are the ring's size
+    int time_increment_bits_ = 1;
 };
 
 }  // namespace pellix
