@@ -207,6 +207,13 @@ int CameraHandle::Login(int stream)
 
 int CameraHandle::StartPreview(int stream)
 {
+    int session = 0;
+    return StartSession(stream, session);
+}
+
+int CameraHandle::StartSession(int stream, int& number)
+{
+    number = 0;
     std::lock_guard<std::mutex> operation(operationLock_);
     cancelled_ = false;
     CameraAddress address;
@@ -224,7 +231,29 @@ int CameraHandle::StartPreview(int stream)
     session->Start();
     std::lock_guard<std::mutex> lock(sessionLock_);
     sessions_[stream].push_back(session);
+    number = nextSession_++;
+    sessionsById_[number] = session;
     return CML_OK;
+}
+
+// Drops `session` from the stream's list and the numbered ones; sessionLock_ held.
+static void Forget(std::map<int, std::deque<std::shared_ptr<StreamSession>>>& sessions,
+                   std::map<int, std::shared_ptr<StreamSession>>& byId,
+                   const std::shared_ptr<StreamSession>& session)
+{
+    auto it = sessions.find(session->stream());
+    if (it != sessions.end()) {
+        auto& list = it->second;
+        list.erase(std::remove(list.begin(), list.end(), session), list.end());
+        if (list.empty())
+            sessions.erase(it);
+    }
+    for (auto named = byId.begin(); named != byId.end(); ++named) {
+        if (named->second == session) {
+            byId.erase(named);
+            break;
+        }
+    }
 }
 
 int CameraHandle::StopPreview(int stream)
@@ -236,12 +265,32 @@ int CameraHandle::StopPreview(int stream)
         if (it == sessions_.end() || it->second.empty())
             return CML_ERR_HANDLE;
         session = it->second.front();
-        it->second.pop_front();
-        if (it->second.empty())
-            sessions_.erase(it);
+        Forget(sessions_, sessionsById_, session);
     }
     session->Stop();
     return CML_OK;
+}
+
+int CameraHandle::StopSession(int number)
+{
+    std::shared_ptr<StreamSession> session;
+    {
+        std::lock_guard<std::mutex> lock(sessionLock_);
+        auto it = sessionsById_.find(number);
+        if (it == sessionsById_.end())
+            return CML_ERR_HANDLE;
+        session = it->second;
+        Forget(sessions_, sessionsById_, session);
+    }
+    session->Stop();
+    return CML_OK;
+}
+
+std::shared_ptr<StreamSession> CameraHandle::FindSessionById(int number) const
+{
+    std::lock_guard<std::mutex> lock(sessionLock_);
+    auto it = sessionsById_.find(number);
+    return it == sessionsById_.end() ? nullptr : it->second;
 }
 
 std::shared_ptr<StreamSession> CameraHandle::FindSession(int stream) const
@@ -277,6 +326,7 @@ void CameraHandle::Close()
     {
         std::lock_guard<std::mutex> lock(sessionLock_);
         sessions.swap(sessions_);
+        sessionsById_.clear();
     }
     for (auto& [stream, list] : sessions)
         for (auto& session : list)

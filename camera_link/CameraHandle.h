@@ -41,6 +41,11 @@ public:
     // callbacks registered next bind to the newest, and a stop ends the oldest.
     int StartPreview(int stream);
     int StopPreview(int stream);
+    // The same start, naming the new session by a number of its own (never reused within
+    // the handle), so a caller showing several sessions of one stream stops the right one.
+    int StartSession(int stream, int& session);
+    int StopSession(int session);
+    std::shared_ptr<StreamSession> FindSessionById(int session) const;
     // The newest session of the stream, or null.
     std::shared_ptr<StreamSession> FindSession(int stream) const;
     // Ends every blocking call of the handle at once.
@@ -108,6 +113,8 @@ private:
 
     mutable std::mutex sessionLock_;
     std::map<int, std::deque<std::shared_ptr<StreamSession>>> sessions_;  // Guarded by sessionLock_
+    std::map<int, std::shared_ptr<StreamSession>> sessionsById_;         // Guarded by sessionLock_
+    int nextSession_ = 1;                                                 // Guarded by sessionLock_
     // Sessions being opened (a login's or a preview's), so Cancel reaches them.
     std::vector<std::shared_ptr<StreamSession>> opening_;  // Guarded by sessionLock_
 };

@@ -199,6 +199,18 @@ CML_API int CMLDiscover(const char* targets, int port, int waitMs, CML_DISCOVERE
 /* Ends every running CMLDiscover at once with CML_ERR_CANCELLED; callable from any thread. */
 CML_API int CMLCancelDiscover(void);
 
+/* Previews addressed by session: a caller that shows one stream in several places, or moves
+   a window from one stream to another while both run, names exactly the session it means.
+   CMLStartPreviewSession opens the stream as CMLStartPreview does and gives the session's
+   number (positive, never reused within the handle); the other calls then reach that session
+   only. CMLStopPreviewSession waits for a running callback of the session unless called from
+   one. CML_ERR_HANDLE for a number the handle does not know (or no longer knows). */
+CML_API int CMLStartPreviewSession(int handle, int stream, int* session);
+CML_API int CMLStopPreviewSession(int handle, int session);
+CML_API int CMLGetSessionMediaInfo(int handle, int session, CML_MEDIA_INFO* mediaInfo);
+CML_API int CMLRegSessionCallBacks(int handle, int session, CML_CONNECT_STATUS_CB status,
+                                   CML_VIDEO_CB video, CML_AUDIO_CB audio, void* context);
+
 #ifdef __cplusplus
 }
 #endif

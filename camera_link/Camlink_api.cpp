@@ -444,4 +444,58 @@ CML_API int CMLCancelDiscover(void)
     });
 }
 
+CML_API int CMLStartPreviewSession(int handle, int stream, int* session)
+{
+    return Guarded("CMLStartPreviewSession", [&] {
+        if (!session)
+            return CML_ERR_PARAMETER;
+        *session = 0;
+        if (!Loaded())
+            return CML_ERR_NOT_LOADED;
+        if (!ValidStream(stream))
+            return CML_ERR_PARAMETER;
+        auto target = FindHandle(handle);
+        return target ? target->StartSession(stream, *session) : CML_ERR_HANDLE;
+    });
+}
+
+CML_API int CMLStopPreviewSession(int handle, int session)
+{
+    return Guarded("CMLStopPreviewSession", [&] {
+        auto target = FindHandle(handle);
+        return target ? target->StopSession(session) : CML_ERR_HANDLE;
+    });
+}
+
+CML_API int CMLGetSessionMediaInfo(int handle, int session, CML_MEDIA_INFO* mediaInfo)
+{
+    return Guarded("CMLGetSessionMediaInfo", [&] {
+        if (!mediaInfo)
+            return CML_ERR_PARAMETER;
+        auto target = FindHandle(handle);
+        auto found = target ? target->FindSessionById(session) : nullptr;
+        if (!found)
+            return CML_ERR_HANDLE;
+        *mediaInfo = found->MediaInfo();
+        return CML_OK;
+    });
+}
+
+CML_API int CMLRegSessionCallBacks(int handle, int session, CML_CONNECT_STATUS_CB status,
+                                   CML_VIDEO_CB video, CML_AUDIO_CB audio, void* context)
+{
+    return Guarded("CMLRegSessionCallBacks", [&] {
+        auto target = FindHandle(handle);
+        auto found = target ? target->FindSessionById(session) : nullptr;
+        if (!found)
+            return CML_ERR_HANDLE;
+        // Status and sound first: the pictures held back for the video callback are let go
+        // by its registration, and the first of them may already change the format.
+        found->SetStatusCallback(status, context);
+        found->SetAudioCallback(audio, context);
+        found->SetVideoCallback(video, context);
+        return CML_OK;
+    });
+}
+
 }  // extern "C"

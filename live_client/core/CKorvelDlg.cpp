@@ -21,6 +21,7 @@
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelRecording.h"
 #include "live_client/core/KorvelResources.h"
+#include "live_client/core/KorvelStreamFit.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/settings/CRecordDlg.h"
@@ -292,6 +293,7 @@ bool CKorvelDlg::InitProper() {
   m_bConfigLoaded = true;
 
   const KorvelChoice choice = ReadSettingIni(m_strClientFolder);
+  m_bFitStream = ReadFitStreamToWindow(m_strClientFolder);
   m_strLanguage = choice.language;
   m_strSkin = choice.skin;
 
@@ -394,6 +396,7 @@ void CKorvelDlg::StartWorkers() {
         m_hEvtStopRec[i].get(), m_hEvtIdle[i].get(), std::move(handler));
     m_pThread[i]->Resume();
   }
+  if (m_pLiveLink) m_pStreamFitter = std::make_unique<CStreamFitter>(*this);
 }
 
 void CKorvelDlg::SignalCommand(int w, ConnectCommand command) {
@@ -488,6 +491,7 @@ void CKorvelDlg::OnTimer(unsigned id) {
   switch (id) {
     case TIMER_STATUS:
       ShowStatusLine();
+      FitCameraStreams();
       break;
     case TIMER_BLINK:
       BlinkRecordMarks();
@@ -628,6 +632,7 @@ void CKorvelDlg::ExitWait() {
     m_hEvtIdle[i].reset();
   }
   m_pThreadDelRec.reset();
+  m_pStreamFitter.reset();
   // Every capture file is closed (and so indexed) before the connections go, including those
   // of windows whose connection was lost while they recorded.
   m_pRecording->StopAllRecord();
@@ -654,6 +659,7 @@ void CKorvelDlg::PostNcDestroy() {
   // use goes away.
   for (int i = 0; i < kVideoWindowCount; ++i) m_pThread[i].reset();
   m_pThreadDelRec.reset();
+  m_pStreamFitter.reset();
   if (m_bInitialised) m_pRecording->StopAllRecord();
 
   TraceMessage("[KORVEL] - ---PostNcDestroy()");

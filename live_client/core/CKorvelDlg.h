@@ -42,6 +42,8 @@ class MDiskManager;
 class CRecordDrives;
 class CKorvelRecording;
 class CPresetDlg;
+class CStreamFitter;
+class QTimer;
 
 class CKorvelDlg : public QDialog,
                    public platform::Window,
@@ -136,6 +138,13 @@ class CKorvelDlg : public QDialog,
   const CKorvelSkin& Skin() const { return m_skin; }
   CWndManage* WndManage() { return m_pWndManage.get(); }
   const std::string& ClientFolder() const { return m_strClientFolder; }
+  // Camera windows show the stream that fits their size ("[Setting] FitStreamToWindow", read
+  // at start-up); off, every window goes back to its slot's profile. Applied at once.
+  bool FitStreamToWindow() const { return m_bFitStream; }
+  void SetFitStreamToWindow(bool fit);
+  // Chooses the profile of every shown camera window of the current page and asks for the
+  // moves (the layout calls it once the grid settles, the status timer every second).
+  void FitCameraStreams();
   int CurrentPage() const override { return m_nCurPage.load(); }
   int RecStatus(int w) const { return m_nRecStatus[w].load(); }
   bool IsExitWaiting() const { return m_bExitWaiting; }
@@ -182,6 +191,7 @@ class CKorvelDlg : public QDialog,
   // WndManageHost.
   QSize ScreenSize() const override;
   void ShowOtherControls(bool show) override;
+  void GridLaidOut() override;
 
   void CreateControls();
   void CreateContextMenu();
@@ -262,4 +272,7 @@ class CKorvelDlg : public QDialog,
   bool m_bConfigLoaded = false;  // saved again at teardown only once it was read
   bool m_bTornDown = false;
   bool m_bRenderStarted = false;
+  bool m_bFitStream = true;
+  QTimer* m_pFitTimer = nullptr;  // the grid settles: a drag does not move streams per step
+  std::unique_ptr<CStreamFitter> m_pStreamFitter;
 };

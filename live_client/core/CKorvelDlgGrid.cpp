@@ -3,8 +3,10 @@
 
 #include <QAbstractButton>
 #include <QPainter>
+#include <QTimer>
 #include <QTreeWidget>
 
+#include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
 #include "common/qt/WaitCursor.h"
 #include "device_sdk/Glimmet/Glimmet.h"
@@ -16,6 +18,7 @@
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelPreview.h"
 #include "live_client/core/KorvelResources.h"
+#include "live_client/core/KorvelStreamFit.h"
 #include "live_client/core/KorvelSnapshot.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/core/PtzCodes.h"
@@ -441,5 +444,71 @@ void CKorvelDlg::paintEvent(QPaintEvent*) {
                           BorderSide::Right}) {
     const BorderPicture& border = m_skin.Border(side);
     painter.drawImage(QPoint(border.position.x, border.position.y), border.image);
+  }
+}
+
+// --- The stream that fits the window ----------------------------------------------------
+
+void CKorvelDlg::GridLaidOut() {
+  // A drag of the dialog's edge lays the grid out at every step: the streams move once it
+  // has rested for a moment.
+  if (!m_pFitTimer) {
+    m_pFitTimer = new QTimer(this);
+    m_pFitTimer->setSingleShot(true);
+    m_pFitTimer->setInterval(300);
+    connect(m_pFitTimer, &QTimer::timeout, this, [this] { FitCameraStreams(); });
+  }
+  m_pFitTimer->start();
+}
+
+void CKorvelDlg::SetFitStreamToWindow(bool fit) {
+  m_bFitStream = fit;
+  FitCameraStreams();
+}
+
+void CKorvelDlg::FitCameraStreams() {
+  if (!m_pStreamFitter || !m_pWndManage || g_bClosing) return;
+  const int page = m_nCurPage.load();
+  const CWndManage& grid = *m_pWndManage;
+  // Alone or full screen the window gets the camera's best picture.
+  const bool alone = grid.nSide == 1 || grid.bFull != 0;
+  for (int w = grid.nFirst; w <= grid.nLast && w < kVideoWindowCount; ++w) {
+    CCameraInfo& slot = g_PageInfo[page].camera[w];
+    int handle = 0;
+    int channel = 0;
+    {
+      std::unique_lock<platform::CriticalSection> guard(slot.lock, std::try_to_lock);
+      // A slot busy connecting is looked at again on the next round.
+      if (!guard.owns_lock() || slot.bBusy || !slot.bConnected || !CameraSlotMayMoveStream(slot))
+        continue;
+      // A recording keeps the profile it records: the slot's.
+      if (slot.nRecKind != 0) continue;
+      handle = slot.hDvr;
+      channel = slot.nChannel;
+    }
+    const int shown = ShownCameraProfile(page, w);
+    if (shown < 0) continue;
+    int target = channel;
+    if (m_bFitStream) {
+      int count = 0;
+      if (CMLGetProfileCount(handle, &count) != CML_OK || count < 2) continue;
+      std::vector<CameraProfileSize> sizes;
+      for (int i = 0; i < count; ++i) {
+        CML_PROFILE_INFO info{};
+        CameraProfileSize size;
+        if (CMLGetProfileInfo(handle, i, &info) == CML_OK) size = {info.nWidth, info.nHeight};
+        sizes.push_back(size);
+      }
+      CVideoDlg* window = m_pWndManage->Window(w);
+      const QWidget* surface = window ? window->Surface() : nullptr;
+      if (!surface) continue;
+      const qreal ratio = surface->devicePixelRatioF();
+      const int width = static_cast<int>(surface->width() * ratio + 0.5);
+      const int height = static_cast<int>(surface->height() * ratio + 0.5);
+      target = ChooseCameraProfile(sizes, width, height, alone);
+      if (target < 0) continue;
+    }
+    if (target == shown || target == IncomingCameraProfile(page, w)) continue;
+    m_pStreamFitter->Request(page, w, target);
   }
 }

@@ -63,6 +63,7 @@ void CWndManage::Position() {
       window->hide();
     }
   }
+  host_.GridLaidOut();
 }
 
 QRect CWndManage::GetCellRect(int i) const {

@@ -22,6 +22,8 @@ class WndManageHost {
   virtual QSize ScreenSize() const = 0;
   // Shows (true) or hides every control of the dialog that is not a video window.
   virtual void ShowOtherControls(bool show) = 0;
+  // The windows were placed again (layout, full screen, grid rectangle).
+  virtual void GridLaidOut() {}
 };
 
 class CWndManage {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "camera_link/Camlink.h"
 #include "common/TraceMessage.h"
@@ -58,6 +59,49 @@ std::mutex g_longestBreakdownLock;
 
 std::mutex g_displayGates[kVideoWindowCount];
 PictureCallbackBreakdown g_longestBreakdown;  // Guarded by g_longestBreakdownLock
+
+std::atomic<PresentObserver> g_presentObserver{nullptr};
+
+// A camera window's second context: the stream it moves to runs here until its first
+// picture, and then the window's first context is the spare one.
+PreviewContext g_MovingContext[kContextCount];
+
+// Where a camera window's move between profiles stands. The contexts' session and decoder
+// fields are changed under `lock` (a bank whose session is 0 owns nothing); a bank's
+// callbacks may still run after its session was taken, until the session is stopped.
+struct StreamMoveState {
+  std::mutex lock;
+  std::atomic<int> active{0};  // the context shown: 0 g_PreviewContext, 1 g_MovingContext
+  bool moving = false;         // the other context is being opened or runs the new stream
+  bool installed = false;      // the new stream's callbacks are registered
+  bool promoted = false;       // its first picture is shown; the old stream waits to go
+  bool settling = false;       // a tending or a stop tears one of the streams down
+  StreamMove why = StreamMove::Fit;
+  int toProfile = -1;
+  unsigned generation = 0;     // every start and stop of the window's preview counts
+  std::chrono::steady_clock::time_point since;
+  // A profile whose stream did not open or showed nothing is not tried again for a while:
+  // the window's size keeps asking for it every second.
+  int refusedProfile = -1;
+  std::chrono::steady_clock::time_point refusedAt;
+};
+constexpr std::chrono::seconds kRefusedProfileRest{30};
+StreamMoveState g_moves[kContextCount];
+
+PreviewContext& Bank(int entry, int bank) {
+  return bank == 0 ? g_PreviewContext[entry] : g_MovingContext[entry];
+}
+
+int EntryOf(const PreviewContext& context) { return context.page * kSlotsPerPage + context.window; }
+
+// True for a camera context whose pictures and reports are the window's: the one shown.
+bool IsActiveCamera(const PreviewContext& context) {
+  return g_moves[EntryOf(context)].active.load() == context.bank && !context.incoming.load();
+}
+
+void Observe(int window, const unsigned char* picture, int width, int height) {
+  if (PresentObserver observer = g_presentObserver.load()) observer(window, picture, width, height);
+}
 
 std::chrono::microseconds::rep MicrosecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
@@ -120,6 +164,7 @@ void ShowPicture(const PreviewContext& context, const unsigned char* picture, in
   std::lock_guard<std::mutex> gate(g_displayGates[context.window]);
   if (g_bClosing || !context.shown.load() || !IsCurrentPage(context)) return;
   GL_DisplayImg(context.window, picture, width, height);
+  Observe(context.window, picture, width, height);
 }
 
 // --- Kinds 0-2 ----------------------------------------------------------------------------
@@ -150,35 +195,72 @@ void DvrSoundCallback(ORVANE_FRAME* record, void* user) {
 
 // --- Kind 3 -------------------------------------------------------------------------------
 
+// The moving stream's first real picture takes the window over: shown in place of the old
+// stream's under the window's gate, after which the old stream's pictures no longer reach
+// the window. The old stream itself is stopped by the tending, off this thread.
+void PromoteMovingStream(PreviewContext& context, const unsigned char* picture) {
+  const int entry = EntryOf(context);
+  std::lock_guard<std::mutex> gate(g_displayGates[context.window]);
+  StreamMoveState& move = g_moves[entry];
+  std::lock_guard<std::mutex> guard(move.lock);
+  if (!move.moving || !move.installed || move.promoted || !context.incoming.load() ||
+      move.active.load() == context.bank)
+    return;
+  PreviewContext& old = Bank(entry, move.active.load());
+  const bool shown = old.shown.load();
+  if (shown && !g_bClosing && IsCurrentPage(context)) {
+    GL_DisplayImg(context.window, picture, context.cameraInfo.nWidth, context.cameraInfo.nHeight);
+    Observe(context.window, picture, context.cameraInfo.nWidth, context.cameraInfo.nHeight);
+  }
+  old.shown = false;
+  context.shown = shown;
+  context.incoming = false;
+  move.active = context.bank;
+  move.promoted = true;
+  StorePreviewMediaInfo(entry, context.cameraInfo);
+  TraceMessage("[KORVEL] - window %d shows profile %d (%dx%d) from its first picture",
+               context.window + 1, context.profile, context.cameraInfo.nWidth,
+               context.cameraInfo.nHeight);
+}
+
 void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int stamp,
                       void* user) {
   CallbackTimer timer;
   auto* context = static_cast<PreviewContext*>(user);
   // Once the program closes nothing more is decoded: the decoders go with the connections.
   if (g_bClosing || !context || !frame || length <= 0) return;
+  const bool camera = context->kind == kKindCamera;
   const int entry = context->page * kSlotsPerPage + context->window;
-  // A copy: a format change may rewrite the entry while this frame is decoded.
-  const PreviewMediaInfo info = LoadPreviewMediaInfo(entry);
-  std::uint8_t* picture = context->kind == kKindCamera ? context->cameraPicture.get()
-                                                      : g_WindowBuffers.picture[context->window].get();
+  // A copy: a format change may rewrite the entry while this frame is decoded. A camera's
+  // context keeps its own, written only on this thread.
+  const PreviewMediaInfo info = camera ? context->cameraInfo : LoadPreviewMediaInfo(entry);
+  std::uint8_t* picture = camera ? context->cameraPicture.get()
+                                 : g_WindowBuffers.picture[context->window].get();
   if (!picture) return;
   // A format larger than the buffer is never decoded into it.
-  const bool fits = context->kind == kKindCamera
-                        ? static_cast<std::size_t>(info.nWidth) * info.nHeight * 3 / 2 <=
-                              context->cameraPictureBytes
-                        : PictureFitsBuffer(info.nWidth, info.nHeight);
-  if (fits) {
-    int pictureLength = 0;
+  const bool fits = camera ? CameraPictureFits(info.nWidth, info.nHeight) &&
+                                 static_cast<std::size_t>(info.nWidth) * info.nHeight * 3 / 2 <=
+                                     context->cameraPictureBytes
+                           : PictureFitsBuffer(info.nWidth, info.nHeight);
+  if (!fits) return;
+  if (keyFrame) context->keySeen = true;
+  int pictureLength = 0;
+  timer.BeginStep();
+  const int ok = DEC_DecodeData(context->decoder, frame, picture, length, &pictureLength,
+                                keyFrame, stamp);
+  timer.EndDecode();
+  if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeData, T|F:%d", ok);
+  // Only a picture the decoder made is shown: a failed decode or one held back for display
+  // order would put the buffer's old (or never written) contents on screen.
+  if (ok == 0 || pictureLength <= 0) return;
+  if (camera && context->incoming.load()) {
+    if (context->keySeen) PromoteMovingStream(*context, picture);
+    return;
+  }
+  if (IsCurrentPage(*context)) {
     timer.BeginStep();
-    const int ok = DEC_DecodeData(context->decoder, frame, picture, length, &pictureLength,
-                                  keyFrame, stamp);
-    timer.EndDecode();
-    if (ok == 0) TraceMessage("[KORVEL] - DEC_DecodeData, T|F:%d", ok);
-    if (IsCurrentPage(*context)) {
-      timer.BeginStep();
-      ShowPicture(*context, picture, info.nWidth, info.nHeight);
-      timer.EndDisplay();
-    }
+    ShowPicture(*context, picture, info.nWidth, info.nHeight);
+    timer.EndDisplay();
   }
 }
 
@@ -205,7 +287,10 @@ void FrwAudioCallback(const unsigned char* block, int length, int, void* user, i
   }
   auto* pcm = reinterpret_cast<short*>(g_WindowBuffers.audio[context->window].get());
   if (!pcm) return;
-  if (IsHeardWindow(*context) && playOff == 0) {
+  // Of a camera window moving between profiles only the shown stream is heard; the other's
+  // blocks are still decoded for a capture (the recording's stream may be the new one).
+  const bool heard = context->kind != kKindCamera || IsActiveCamera(*context);
+  if (heard && IsHeardWindow(*context) && playOff == 0) {
     if (g_bSoundStarted == 0) {
       TraceMessage("[KORVEL] - -=- GL_BeginPlaySound");
       BeginSoundFor(length);
@@ -243,8 +328,12 @@ void FormatChanged(PreviewContext& context, const void* data, int length) {
       "nHeight: %d",
       context.page, context.window, info.nWidth, info.nHeight);
   // The camera's buffer grows before the new size is published, on the thread that decodes.
-  if (context.kind == kKindCamera) SizeCameraPicture(context, info.nWidth, info.nHeight);
-  StorePreviewMediaInfo(entry, info);
+  if (context.kind == kKindCamera) {
+    SizeCameraPicture(context, info.nWidth, info.nHeight);
+    context.cameraInfo = info;
+  }
+  const bool shownStream = context.kind != kKindCamera || IsActiveCamera(context);
+  if (shownStream) StorePreviewMediaInfo(entry, info);
   if (context.kind == kKindCamera ? !CameraPictureFits(info.nWidth, info.nHeight)
                                   : !PictureFitsBuffer(info.nWidth, info.nHeight)) {
     TraceMessage("[KORVEL] - picture %dx%d does not fit the window buffer: not decoded",
@@ -253,7 +342,7 @@ void FormatChanged(PreviewContext& context, const void* data, int length) {
   }
   const DecoderFormat format{info.nWidth, info.nHeight, info.nCompressor};
   DEC_SetDecoderFMT(context.decoder, 0, &format);
-  if (!context.dialog) return;
+  if (!context.dialog || !shownStream) return;
   CCameraInfo& slot = g_PageInfo[context.page].camera[context.window];
   std::lock_guard<platform::CriticalSection> guard(context.dialog->m_csDialog);
   if (slot.nRecKind) {
@@ -353,6 +442,9 @@ void CameraStatusProc(int status, const void* data, int length, void* user) {
     return;
   }
   if (g_bClosing || !context->dialog) return;
+  // A stream the window does not show (one being moved to, or one on its way out) says
+  // nothing about the window's connection.
+  if (!IsActiveCamera(*context)) return;
   CKorvelDlg& dialog = *context->dialog;
   CCameraInfo& slot = g_PageInfo[context->page].camera[context->window];
   const bool lost = status == CML_STATUS_CONNECTION_LOST;
@@ -381,27 +473,20 @@ void CameraStatusProc(int status, const void* data, int length, void* user) {
   dialog.UpdateIndicators(context->page, context->window);
 }
 
-int StartCameraPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
-                       int window) {
-  const int result = CMLStartPreview(slot.hDvr, slot.nChannel, 0, 0);
-  if (result != CML_OK) {
-    TraceMessage("[KORVEL] - CMLStartPreview failed, handle = %d stream = %d failcode = %d",
-                 slot.hDvr, slot.nChannel, result);
-    return ReportableCameraCode(result);
-  }
+// Fills `context` for a camera session of `profile` and makes its decoder; the callbacks
+// are registered by the caller. False (nothing made) when no decoder is free.
+bool PrepareCameraContext(PreviewContext& context, CKorvelDlg* dialog, CLoginInfo* login,
+                          const CCameraInfo& slot, int page, int window, int session,
+                          int profile) {
   CML_MEDIA_INFO camera{};
-  CMLGetMediaInfo(slot.hDvr, slot.nChannel, &camera);
-  PreviewMediaInfo info{camera.nWidth, camera.nHeight, camera.nCompressor, camera.nFrameRate};
-
-  const int decoder = DEC_CreateVideoDecoder(slot.nChannel);
+  CMLGetSessionMediaInfo(slot.hDvr, session, &camera);
+  const PreviewMediaInfo info{camera.nWidth, camera.nHeight, camera.nCompressor,
+                              camera.nFrameRate};
+  const int decoder = DEC_CreateVideoDecoder(profile);
   if (decoder < 0) {
     TraceMessage("[KORVEL] - DEC_CreateVideoDecoder failed for window %d", window + 1);
-    CMLStopPreview(slot.hDvr, slot.nChannel);
-    return FRW_ERR_NO_SOURCE;
+    return false;
   }
-  slot.hDecoder = decoder;
-  const int entry = page * kSlotsPerPage + window;
-  PreviewContext& context = g_PreviewContext[entry];
   context.dialog = dialog;
   context.channel = slot.nChannel;
   context.window = window;
@@ -409,7 +494,11 @@ int StartCameraPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot,
   context.handle = slot.hDvr;
   context.decoder = decoder;
   context.kind = kKindCamera;
-  context.login = &login;
+  context.login = login;
+  context.session = session;
+  context.profile = profile;
+  context.cameraInfo = info;
+  context.keySeen = false;
   std::memcpy(context.mediaInfo, &info, sizeof context.mediaInfo);
   SizeCameraPicture(context, info.nWidth, info.nHeight);
   if (CameraPictureFits(info.nWidth, info.nHeight)) {
@@ -418,14 +507,119 @@ int StartCameraPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot,
   } else {
     TraceMessage("[KORVEL] - camera picture %dx%d is not decoded", info.nWidth, info.nHeight);
   }
-  StorePreviewMediaInfo(entry, info);
-  TraceMessage("[KORVEL] - camera of window %d: codec %d, %dx%d, %d pictures/s", window + 1,
-               info.nCompressor, info.nWidth, info.nHeight, info.nFrameRate);
+  TraceMessage("[KORVEL] - camera of window %d: profile %d, codec %d, %dx%d, %d pictures/s",
+               window + 1, profile, info.nCompressor, info.nWidth, info.nHeight, info.nFrameRate);
+  return true;
+}
 
-  CMLRegConnectStatusCallBack(slot.hDvr, slot.nChannel, CameraStatusProc, &context);
-  CMLRegAudioPreCallBack(slot.hDvr, slot.nChannel, FrwAudioCallback, &context);
-  CMLRegVideoPreCallBack(slot.hDvr, slot.nChannel, FrwVideoCallback, &context);
+int StartCameraPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, int page,
+                       int window) {
+  int session = 0;
+  const int result = CMLStartPreviewSession(slot.hDvr, slot.nChannel, &session);
+  if (result != CML_OK) {
+    TraceMessage("[KORVEL] - CMLStartPreview failed, handle = %d stream = %d failcode = %d",
+                 slot.hDvr, slot.nChannel, result);
+    return ReportableCameraCode(result);
+  }
+  const int entry = page * kSlotsPerPage + window;
+  StreamMoveState& move = g_moves[entry];
+  PreviewContext& context = g_PreviewContext[entry];
+  {
+    // The window starts on its slot's profile in its first context.
+    std::lock_guard<std::mutex> guard(move.lock);
+    ++move.generation;
+    move.active = 0;
+    move.moving = move.installed = move.promoted = false;
+    move.refusedProfile = -1;
+    g_MovingContext[entry].shown = false;
+    g_MovingContext[entry].incoming = false;
+    if (!PrepareCameraContext(context, dialog, &login, slot, page, window, session,
+                              slot.nChannel)) {
+      CMLStopPreviewSession(slot.hDvr, session);
+      context.session = 0;
+      return FRW_ERR_NO_SOURCE;
+    }
+    context.incoming = false;
+  }
+  slot.hDecoder = context.decoder;
+  StorePreviewMediaInfo(entry, context.cameraInfo);
+  CMLRegSessionCallBacks(slot.hDvr, session, CameraStatusProc, FrwVideoCallback, FrwAudioCallback,
+                         &context);
   return 0;
+}
+
+// Stops a camera session and frees its decoder (the session first: its callbacks decode).
+void EndCameraSession(int handle, int session, int decoder) {
+  if (session != 0) CMLStopPreviewSession(handle, session);
+  if (decoder >= 0) DEC_DestroyVideoDecoder(decoder);
+}
+
+// Takes what the window's context `bank` owns, under the move's lock: its session ends
+// with the caller.
+struct TakenSession {
+  int handle = 0;
+  int session = 0;
+  int decoder = -1;
+};
+TakenSession TakeSession(PreviewContext& context) {
+  TakenSession taken{context.handle, context.session, context.decoder};
+  context.session = 0;
+  context.incoming = false;
+  context.shown = false;
+  return taken;
+}
+
+// Completes or gives up the move of context entry `entry`; with a zero timeout a waiting
+// move is given up at once (whatever its kind). True while the move still waits.
+bool TendMove(int entry, std::chrono::milliseconds timeout) {
+  StreamMoveState& move = g_moves[entry];
+  TakenSession ending;
+  bool gaveUp = false;
+  int window = entry % kSlotsPerPage;
+  int keptProfile = -1;
+  int wantedProfile = -1;
+  unsigned generation = 0;
+  {
+    std::lock_guard<std::mutex> guard(move.lock);
+    if (!move.moving) return false;
+    if (!move.installed || move.settling) return true;
+    generation = move.generation;
+    const int active = move.active.load();
+    PreviewContext& shown = Bank(entry, active);
+    PreviewContext& other = Bank(entry, 1 - active);
+    if (move.promoted) {
+      // The new stream is on screen: the slot's decoder is now its (snapshots and
+      // recordings go to the stream shown), and the old stream goes.
+      CCameraInfo& slot = g_PageInfo[entry / kSlotsPerPage].camera[window];
+      {
+        std::unique_lock<platform::CriticalSection> slotGuard(slot.lock, std::try_to_lock);
+        if (!slotGuard.owns_lock()) return true;  // next time round
+        slot.hDecoder = shown.decoder;
+      }
+      ending = TakeSession(other);
+    } else {
+      const bool late = std::chrono::steady_clock::now() - move.since >= timeout;
+      if (!late || (move.why == StreamMove::Recording && timeout.count() > 0)) return true;
+      ending = TakeSession(other);
+      gaveUp = true;
+      keptProfile = shown.profile;
+      wantedProfile = other.profile;
+      move.refusedProfile = wantedProfile;
+      move.refusedAt = std::chrono::steady_clock::now();
+    }
+    move.settling = true;
+  }
+  if (gaveUp)
+    TraceMessage("[KORVEL] - window %d: profile %d showed no picture in time; it keeps profile %d",
+                 window + 1, wantedProfile, keptProfile);
+  EndCameraSession(ending.handle, ending.session, ending.decoder);
+  std::lock_guard<std::mutex> guard(move.lock);
+  for (int bank = 0; bank < 2; ++bank)
+    if (Bank(entry, bank).session == 0 && Bank(entry, bank).decoder == ending.decoder)
+      Bank(entry, bank).decoder = -1;
+  move.settling = false;
+  if (move.generation == generation) move.moving = move.installed = move.promoted = false;
+  return false;
 }
 
 int StartDvrPreview(CKorvelDlg* dialog, CCameraInfo& slot, int page, int window) {
@@ -491,6 +685,43 @@ int StartDvrPreview(CKorvelDlg* dialog, CCameraInfo& slot, int page, int window)
   g_nLastPreviewWnd = window;
   TraceMessage("[KORVEL] - END--------------------> StartSDKPreview");
   return r;
+}
+
+// Stops both streams of a camera window (the shown one and one being moved to) and frees
+// their decoders. A tending tearing a stream down is waited for, so no context is reused
+// under callbacks still running. The stop result of the shown stream.
+int StopCameraSessions(const CCameraInfo& slot) {
+  const int entry = slot.nPage * kSlotsPerPage + slot.nWnd;
+  if (slot.nPage < 0 || slot.nPage >= kPageCount || slot.nWnd < 0 || slot.nWnd >= kSlotsPerPage)
+    return CML_ERR_HANDLE;
+  StreamMoveState& move = g_moves[entry];
+  TakenSession taken[2];
+  int shownSession = 0;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(move.lock);
+      if (!move.settling) {
+        ++move.generation;
+        shownSession = Bank(entry, move.active.load()).session;
+        for (int bank = 0; bank < 2; ++bank) taken[bank] = TakeSession(Bank(entry, bank));
+        move.moving = move.installed = move.promoted = false;
+        move.active = 0;
+        break;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  int outcome = CML_OK;
+  for (const TakenSession& ending : taken) {
+    if (ending.session == 0) continue;
+    const int result = CMLStopPreviewSession(ending.handle, ending.session);
+    if (ending.session == shownSession) outcome = result;
+    if (ending.decoder >= 0) DEC_DestroyVideoDecoder(ending.decoder);
+  }
+  std::lock_guard<std::mutex> guard(move.lock);
+  for (int bank = 0; bank < 2; ++bank)
+    if (Bank(entry, bank).session == 0) Bank(entry, bank).decoder = -1;
+  return outcome;
 }
 
 }  // namespace
@@ -559,6 +790,7 @@ int StartSDKPreview(CKorvelDlg* dialog, CLoginInfo& login, CCameraInfo& slot, in
                     int window) {
   TraceMessage("[KORVEL] - --------------------> StartSDKPreview");
   g_PreviewContext[page * kSlotsPerPage + window].shown = true;
+  g_moves[page * kSlotsPerPage + window].active = 0;
   if (slot.nKind == kKindAlder) return StartAlderPreview(dialog, login, slot, page, window);
   if (slot.nKind == kKindCamera) return StartCameraPreview(dialog, login, slot, page, window);
   return StartDvrPreview(dialog, slot, page, window);
@@ -571,8 +803,14 @@ std::mutex& WindowDisplayGate(int window) {
 void BlankPreviewWindow(CKorvelDlg* dialog, int page, int window, bool endPictures) {
   if (page < 0 || page >= kPageCount || window < 0 || window >= kVideoWindowCount) return;
   std::lock_guard<std::mutex> gate(g_displayGates[window]);
-  if (endPictures) g_PreviewContext[page * kSlotsPerPage + window].shown = false;
-  if (dialog && page == dialog->CurrentPage()) dialog->BlankWindow(window);
+  if (endPictures) {
+    g_PreviewContext[page * kSlotsPerPage + window].shown = false;
+    g_MovingContext[page * kSlotsPerPage + window].shown = false;
+  }
+  if (dialog && page == dialog->CurrentPage()) {
+    dialog->BlankWindow(window);
+    Observe(window, nullptr, 0, 0);
+  }
 }
 
 int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
@@ -584,8 +822,7 @@ int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
   if (dialog) dialog->Recording().StopWithPreview(slot);
   else slot.bSchedOn = 0;
   if (slot.nKind == kKindCamera) {
-    outcome = CMLStopPreview(slot.hDvr, slot.nChannel);
-    if (slot.hDecoder >= 0) DEC_DestroyVideoDecoder(slot.hDecoder);
+    outcome = StopCameraSessions(slot);
     slot.hDecoder = -1;
   } else if (slot.nKind == kKindAlder) {
     outcome = FRWStopPreview(slot.hDvr, slot.nChannel);
@@ -629,4 +866,128 @@ int StopSDKPreview(CKorvelDlg* dialog, CCameraInfo& slot) {
   g_bSoundStarted = 0;
   TraceMessage("[KORVEL] - END--------------------> StopSDKPreview");
   return outcome;
+}
+
+void SetPresentObserver(PresentObserver observer) { g_presentObserver = observer; }
+
+bool CameraSlotMayMoveStream(const CCameraInfo& slot) {
+  return slot.nKind == kKindCamera && slot.nPort2 > 0 && !slot.strAddr.empty() &&
+         CameraHostOf(slot.strAddr) == slot.strAddr;
+}
+
+int ShownCameraProfile(int page, int window) {
+  if (page < 0 || page >= kPageCount || window < 0 || window >= kSlotsPerPage) return -1;
+  const int entry = page * kSlotsPerPage + window;
+  StreamMoveState& move = g_moves[entry];
+  std::lock_guard<std::mutex> guard(move.lock);
+  const PreviewContext& shown = Bank(entry, move.active.load());
+  return shown.kind == kKindCamera && shown.session != 0 ? shown.profile : -1;
+}
+
+int IncomingCameraProfile(int page, int window) {
+  if (page < 0 || page >= kPageCount || window < 0 || window >= kSlotsPerPage) return -1;
+  StreamMoveState& move = g_moves[page * kSlotsPerPage + window];
+  std::lock_guard<std::mutex> guard(move.lock);
+  return move.moving && !move.promoted ? move.toProfile : -1;
+}
+
+bool CameraStreamMoving(int page, int window) {
+  if (page < 0 || page >= kPageCount || window < 0 || window >= kSlotsPerPage) return false;
+  StreamMoveState& move = g_moves[page * kSlotsPerPage + window];
+  std::lock_guard<std::mutex> guard(move.lock);
+  return move.moving;
+}
+
+bool TendCameraStreamMoves(std::chrono::milliseconds timeout) {
+  bool waiting = false;
+  for (int entry = 0; entry < kContextCount; ++entry) waiting = TendMove(entry, timeout) || waiting;
+  return waiting;
+}
+
+int MoveCameraStream(CKorvelDlg* dialog, CCameraInfo& slot, int page, int window, int profile,
+                     StreamMove why) {
+  if (page < 0 || page >= kPageCount || window < 0 || window >= kSlotsPerPage) return -1;
+  const int entry = page * kSlotsPerPage + window;
+  StreamMoveState& move = g_moves[entry];
+  if (why == StreamMove::Recording) {
+    // A move under way is settled first: completed when its picture is shown, else given
+    // up; one still opening is waited for (its open ends within the camera link's 5 s).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+    while (TendMove(entry, std::chrono::milliseconds(0))) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        TraceMessage("[KORVEL] - window %d: the move under way did not settle", window + 1);
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  int handle = 0;
+  unsigned generation = 0;
+  int kept = -1;
+  CLoginInfo* login = nullptr;
+  {
+    std::lock_guard<platform::CriticalSection> slotGuard(slot.lock);
+    if (!slot.bConnected || !CameraSlotMayMoveStream(slot)) return -1;
+    if (why == StreamMove::Fit && slot.nRecKind != 0) return -1;
+    handle = slot.hDvr;
+    std::lock_guard<std::mutex> guard(move.lock);
+    const PreviewContext& shown = Bank(entry, move.active.load());
+    if (shown.session == 0) return -1;
+    if (shown.profile == profile) return 0;
+    if (move.moving) return -1;
+    if (why == StreamMove::Fit && profile == move.refusedProfile &&
+        std::chrono::steady_clock::now() - move.refusedAt < kRefusedProfileRest)
+      return -1;
+    move.moving = true;
+    move.installed = move.promoted = false;
+    move.why = why;
+    move.toProfile = profile;
+    generation = move.generation;
+    kept = shown.profile;
+    login = shown.login;
+  }
+  TraceMessage("[KORVEL] - window %d moves from profile %d to profile %d%s", window + 1, kept,
+               profile, why == StreamMove::Recording ? " for its recording" : "");
+  int session = 0;
+  const int result = CMLStartPreviewSession(handle, profile, &session);
+  std::unique_lock<std::mutex> guard(move.lock);
+  if (result != CML_OK || move.generation != generation) {
+    if (move.generation == generation) move.moving = false;
+    if (result != CML_OK) {
+      move.refusedProfile = profile;
+      move.refusedAt = std::chrono::steady_clock::now();
+    }
+    guard.unlock();
+    if (result == CML_OK) {
+      CMLStopPreviewSession(handle, session);
+      return -1;
+    }
+    TraceMessage("[KORVEL] - window %d: profile %d did not open (%d); it keeps profile %d",
+                 window + 1, profile, result, kept);
+    return ReportableCameraCode(result);
+  }
+  PreviewContext& incoming = Bank(entry, 1 - move.active.load());
+  incoming.shown = false;
+  incoming.incoming = true;
+  if (!PrepareCameraContext(incoming, dialog, login, slot, page, window, session, profile)) {
+    incoming.incoming = false;
+    move.moving = false;
+    guard.unlock();
+    CMLStopPreviewSession(handle, session);
+    return FRW_ERR_NO_SOURCE;
+  }
+  incoming.bank = 1 - move.active.load();
+  move.installed = true;
+  move.since = std::chrono::steady_clock::now();
+  const int decoder = incoming.decoder;
+  guard.unlock();
+  if (why == StreamMove::Recording) {
+    // The caller holds the slot's lock and starts the capture on this decoder next: the
+    // file begins with the new stream's first key frame.
+    std::lock_guard<platform::CriticalSection> slotGuard(slot.lock);
+    slot.hDecoder = decoder;
+  }
+  CMLRegSessionCallBacks(handle, session, CameraStatusProc, FrwVideoCallback, FrwAudioCallback,
+                         &incoming);
+  return 0;
 }

@@ -18,6 +18,7 @@
 // LoadPreviewMediaInfo). Nothing here allocates per frame.
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,15 @@
 
 class CKorvelDlg;
 class CLoginInfo;
+
+// Media information of a kind-3 preview: width, height, compressor, frame rate.
+struct PreviewMediaInfo {
+  int nWidth = 0;
+  int nHeight = 0;
+  int nCompressor = 0;
+  int nFrameRate = 0;
+};
+static_assert(sizeof(PreviewMediaInfo) == 16);
 
 // What every callback of one window's preview gets as its user value.
 struct PreviewContext {
@@ -47,16 +57,19 @@ struct PreviewContext {
   // The preview's pictures may reach its window: set when it starts, cleared (under the
   // window's display gate) when it stops or its stream is lost for good.
   std::atomic<bool> shown{false};
+  // Kind 4: the session the callbacks come from and the camera profile it streams, the
+  // picture size it decodes (written before the callbacks are registered, then only by the
+  // stream's own receive thread), and which of the window's two contexts this is. A window
+  // moving to another profile runs the new stream in its other context (`incoming`) until
+  // that stream's first picture is presented.
+  int session = 0;
+  int profile = -1;
+  int bank = 0;
+  PreviewMediaInfo cameraInfo;
+  std::atomic<bool> incoming{false};
+  bool keySeen = false;  // receive thread only
 };
 
-// Media information of a kind-3 preview: width, height, compressor, frame rate.
-struct PreviewMediaInfo {
-  int nWidth = 0;
-  int nHeight = 0;
-  int nCompressor = 0;
-  int nFrameRate = 0;
-};
-static_assert(sizeof(PreviewMediaInfo) == 16);
 
 inline constexpr int kContextCount = kPageCount * kSlotsPerPage;  // 125
 // Indexed by page x 25 + window. Process-wide: the device libraries hand back only a pointer
@@ -121,3 +134,45 @@ bool PictureFitsBuffer(int width, int height);
 // True when a network camera's picture of width x height is one this client decodes (up to
 // 3840 x 2160 pixels, sides up to 4096).
 bool CameraPictureFits(int width, int height);
+
+// --- Kind 4: moving a window between the camera's profiles --------------------------------
+//
+// A camera logged in through its services offers several profiles (streams of one picture
+// at different sizes). Its window may show another profile than its slot's: the new stream
+// opens beside the shown one, in the window's second context, and decodes without being
+// shown; its first decoded picture after a key frame replaces the old stream's on screen
+// (under the window's display gate, so no blank comes between), and only then is the old
+// stream stopped. The window's sound, status and record mark are the window's and stay.
+
+// True when the slot's window may show other profiles of its camera: a network camera with
+// a services port whose address names no stream path (the services then name the streams).
+bool CameraSlotMayMoveStream(const CCameraInfo& slot);
+// The camera profile window `window` of page `page` shows now, and the one it is moving to;
+// -1 for none.
+int ShownCameraProfile(int page, int window);
+int IncomingCameraProfile(int page, int window);
+// True while the window's move is under way (opening, waiting for its picture, or its old
+// stream being stopped).
+bool CameraStreamMoving(int page, int window);
+
+enum class StreamMove {
+  Fit,        // the window's size asks for it; given up after the timeout of the tending
+  Recording,  // a recording starts on the slot's profile: never given up, the slot's decoder
+              // becomes the new stream's at once, so the capture begins at its key frame
+};
+// Opens `profile` beside the window's shown stream. Blocks while the stream opens (up to the
+// camera link's 5 s), so never on the UI thread. 0 when the new stream runs or the window
+// shows that profile already; a failure is traced and the window keeps its stream. A move
+// already under way makes a Fit move give up (-1); a Recording move first settles it.
+// Takes the slot's lock (its holder may call it).
+int MoveCameraStream(CKorvelDlg* dialog, CCameraInfo& slot, int page, int window, int profile,
+                     StreamMove why);
+// Completes the moves whose new stream presented its first picture (the old stream and its
+// decoder go) and gives up the Fit moves whose new stream presented nothing within `timeout`
+// (the new stream goes, the old one stays; traced). True while a move still waits.
+bool TendCameraStreamMoves(std::chrono::milliseconds timeout);
+
+// Observer of every picture handed to a window's render port, and of every blank of a window
+// (picture null), on the thread that draws. One process-wide observer; null for none.
+using PresentObserver = void (*)(int window, const unsigned char* picture, int width, int height);
+void SetPresentObserver(PresentObserver observer);

@@ -10,6 +10,7 @@
 #include "live_client/core/KorvelGlobals.h"
 #include "live_client/core/KorvelIds.h"
 #include "live_client/core/KorvelLogin.h"
+#include "live_client/core/KorvelPreview.h"
 #include "live_client/core/LoginInfo.h"
 #include "live_client/core/PageInfo.h"
 #include "live_client/settings/CRecordDlg.h"
@@ -87,6 +88,20 @@ int CKorvelRecording::StartSlot(CCameraInfo& slot, int kind) {
   const std::string folder =
       RecordingFolder(root, slot.strAddr, slot.nPort, slot.nKind, slot.nChannel, Now());
   if (DecodesOnClient(slot.nKind)) {
+    // A camera window showing another of the camera's profiles than its slot's goes back to
+    // the slot's first: the file holds the slot's stream alone, from its first key frame.
+    if (slot.nKind == kKindCamera) {
+      const int shown = ShownCameraProfile(slot.nPage, slot.nWnd);
+      if ((shown >= 0 && shown != slot.nChannel) || CameraStreamMoving(slot.nPage, slot.nWnd)) {
+        const int moved = MoveCameraStream(&m_dialog, slot, slot.nPage, slot.nWnd, slot.nChannel,
+                                           StreamMove::Recording);
+        if (moved != 0) {
+          TraceMessage("[KORVEL] - window %d cannot record: its slot's profile did not open",
+                       slot.nWnd + 1);
+          return moved;
+        }
+      }
+    }
     platform::FileError error = platform::FileError::None;
     if (!platform::CreateFolderTree(folder, &error))
       TraceMessage("[KORVEL] - cannot create %s: %s", folder.c_str(), platform::FileErrorText(error));

@@ -207,12 +207,27 @@ struct ProfileInfo {
     const char* name;
     int width;
     int height;
-    const char* path;  // the camera_sim stream
+    std::string path;  // the camera_sim stream
 };
-constexpr ProfileInfo kProfiles[] = {
+// The sizes and stream paths may be set on the command line (before serving starts).
+ProfileInfo kProfiles[] = {
     {"profile_main", "MainStream", 1920, 1080, "main"},
     {"profile_sub", "SubStream", 640, 360, "sub"},
 };
+
+// "WxH" into a profile's size; false for anything else.
+bool ParseSize(const std::string& text, ProfileInfo& profile)
+{
+    int width = 0;
+    int height = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) != 2 || width < 16 ||
+        height < 16 || width > 8192 || height > 8192)
+        return false;
+    profile.width = width;
+    profile.height = height;
+    return true;
+}
 
 const ProfileInfo* ProfileOf(xmlNode* request)
 {
@@ -646,6 +661,9 @@ bool ParseOptions(int argc, char** argv, Options& options)
         else if (key == "--name") options.name = value;
         else if (key == "--model") options.model = value;
         else if (key == "--hostile" && (value == "garbage" || value == "huge")) options.hostile = value;
+        else if (key == "--main-size") { if (!ParseSize(value, kProfiles[0])) return false; }
+        else if (key == "--sub-size") { if (!ParseSize(value, kProfiles[1])) return false; }
+        else if (key == "--sub-path" && !value.empty()) kProfiles[1].path = value;
         else return false;
     }
     return options.port > 0 && options.port < 65536 && options.discoveryPort > 0 &&
@@ -674,6 +692,9 @@ constexpr const char* kHelp =
     "  --no-snapshot        name no snapshot address\n"
     "  --http-digest        ask for HTTP digest credentials as well\n"
     "  --hostile garbage|huge  answer every HTTP request with noise or with 3 MiB\n"
+    "  --main-size WxH, --sub-size WxH  the sizes its two profiles announce\n"
+    "                       (default 1920x1080 and 640x360)\n"
+    "  --sub-path P         the camera_sim stream of the second profile (default sub)\n"
     "\n"
     "Prints 'ready' when it serves, and one line per PTZ or imaging call it takes. Stops on\n"
     "SIGTERM.\n";
@@ -704,7 +725,7 @@ int main(int argc, char** argv)
     }
     for (const ProfileInfo& profile : kProfiles)
         device.snapshots[profile.path] = MakeJpeg(profile.width, profile.height,
-                                                  std::string("onvif_sim snapshot ") + profile.path);
+                                                  "onvif_sim snapshot " + profile.path);
     signal(SIGTERM, OnQuit);
     signal(SIGINT, OnQuit);
     signal(SIGPIPE, SIG_IGN);
