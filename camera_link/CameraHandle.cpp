@@ -214,12 +214,17 @@ int CameraHandle::StartPreview(int stream)
 int CameraHandle::StartSession(int stream, int& number)
 {
     number = 0;
-    std::lock_guard<std::mutex> operation(operationLock_);
-    cancelled_ = false;
     CameraAddress address;
-    const int named = StreamAddress(stream, address);
-    if (named != CML_OK)
-        return named;
+    {
+        // The address is asked for in turn; the opens themselves (a description and the
+        // first pictures, seconds on a slow camera) run side by side, so the windows of one
+        // camera need not wait for each other.
+        std::lock_guard<std::mutex> operation(operationLock_);
+        cancelled_ = false;
+        const int named = StreamAddress(stream, address);
+        if (named != CML_OK)
+            return named;
+    }
     auto session = std::make_shared<StreamSession>(address, transport_, stream);
     int result = CML_OK;
     {
@@ -228,8 +233,11 @@ int CameraHandle::StartSession(int stream, int& number)
     }
     if (result != CML_OK)
         return result;
-    session->Start();
     std::lock_guard<std::mutex> lock(sessionLock_);
+    // A handle closed while the stream opened keeps no session running.
+    if (closing_)
+        return CML_ERR_CANCELLED;
+    session->Start();
     sessions_[stream].push_back(session);
     number = nextSession_++;
     sessionsById_[number] = session;

@@ -218,9 +218,13 @@ void PromoteMovingStream(PreviewContext& context, const unsigned char* picture) 
   move.active = context.bank;
   move.promoted = true;
   StorePreviewMediaInfo(entry, context.cameraInfo);
-  TraceMessage("[KORVEL] - window %d shows profile %d (%dx%d) from its first picture",
+  TraceMessage("[KORVEL] - window %d shows profile %d (%dx%d) from its first picture, %lld ms "
+               "after the stream opened",
                context.window + 1, context.profile, context.cameraInfo.nWidth,
-               context.cameraInfo.nHeight);
+               context.cameraInfo.nHeight,
+               static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - move.since)
+                                          .count()));
 }
 
 void FrwVideoCallback(const unsigned char* frame, int keyFrame, int length, int stamp,

@@ -61,6 +61,21 @@ void CStreamFitter::Request(int page, int window, int profile) {
   wake_.notify_all();
 }
 
+void CStreamFitter::JoinOpenings(bool all) {
+  for (;;) {
+    std::thread ended;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      auto it = std::find_if(openings_.begin(), openings_.end(),
+                             [&](const Opening& opening) { return all || opening.done; });
+      if (it == openings_.end()) return;
+      ended.swap(it->thread);
+      openings_.erase(it);
+    }
+    if (ended.joinable()) ended.join();
+  }
+}
+
 void CStreamFitter::Run() {
   // Requests of windows still moving wait here for the move to settle.
   std::vector<Wanted> deferred;
@@ -71,9 +86,10 @@ void CStreamFitter::Run() {
       // Moves under way are tended every 50 ms: a new stream's first picture is shown at
       // once by its own thread, and the old stream should not run on much longer.
       wake_.wait_for(guard, std::chrono::milliseconds(50), [this] { return stop_ || !wanted_.empty(); });
-      if (stop_) return;
+      if (stop_) break;
       fresh.swap(wanted_);
     }
+    JoinOpenings(false);
     TendCameraStreamMoves(kFirstPictureTimeout);
     for (const Wanted& wanted : fresh) {
       deferred.erase(std::remove_if(deferred.begin(), deferred.end(),
@@ -85,17 +101,29 @@ void CStreamFitter::Run() {
     }
     std::vector<Wanted> later;
     for (const Wanted& wanted : deferred) {
-      if (CameraStreamMoving(wanted.page, wanted.window)) {
+      std::lock_guard<std::mutex> guard(lock_);
+      const bool opening = std::any_of(openings_.begin(), openings_.end(), [&](const Opening& o) {
+        return o.page == wanted.page && o.window == wanted.window;
+      });
+      if (opening || static_cast<int>(openings_.size()) >= kOpensAtOnce ||
+          CameraStreamMoving(wanted.page, wanted.window)) {
         later.push_back(wanted);
         continue;
       }
-      {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (stop_) return;
-      }
-      CCameraInfo& slot = g_PageInfo[wanted.page].camera[wanted.window];
-      MoveCameraStream(&dialog_, slot, wanted.page, wanted.window, wanted.profile, StreamMove::Fit);
+      openings_.push_back({wanted.page, wanted.window, std::thread(), false});
+      Opening& opening_entry = openings_.back();
+      opening_entry.thread = std::thread([this, wanted] {
+        CCameraInfo& slot = g_PageInfo[wanted.page].camera[wanted.window];
+        MoveCameraStream(&dialog_, slot, wanted.page, wanted.window, wanted.profile, StreamMove::Fit);
+        {
+          std::lock_guard<std::mutex> done(lock_);
+          for (Opening& o : openings_)
+            if (o.page == wanted.page && o.window == wanted.window) o.done = true;
+        }
+        wake_.notify_all();
+      });
     }
     deferred.swap(later);
   }
+  JoinOpenings(true);
 }

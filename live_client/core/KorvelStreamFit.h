@@ -36,8 +36,12 @@ bool ReadFitStreamToWindow(const std::string& clientFolder);
 // The worker that moves camera windows between profiles and tends the moves under way.
 class CStreamFitter {
  public:
-  // A new stream that has shown no picture this long after it opened is given up.
-  static constexpr std::chrono::milliseconds kFirstPictureTimeout{4000};
+  // Streams opened at once, at most: opening waits on the camera (its description and its
+  // first key frame), so a grid of cameras opens side by side rather than one by one.
+  static constexpr int kOpensAtOnce = 4;
+  // A new stream that has shown no picture this long after it opened is given up. Its first
+  // picture waits for its first key frame, and cameras send one every 1 to 10 s.
+  static constexpr std::chrono::milliseconds kFirstPictureTimeout{12000};
 
   explicit CStreamFitter(CKorvelDlg& dialog);
   ~CStreamFitter();
@@ -54,12 +58,21 @@ class CStreamFitter {
     int window;
     int profile;
   };
+  struct Opening {
+    int page;
+    int window;
+    std::thread thread;
+    bool done = false;  // Guarded by lock_
+  };
   void Run();
+  // Joins the openings that ended; all of them with `all` (waiting for those still open).
+  void JoinOpenings(bool all);
 
   CKorvelDlg& dialog_;
   std::mutex lock_;
   std::condition_variable wake_;
   std::deque<Wanted> wanted_;  // Guarded by lock_
   bool stop_ = false;          // Guarded by lock_
+  std::deque<Opening> openings_;  // Guarded by lock_ (the threads are joined by Run only)
   std::thread thread_;
 };

@@ -223,6 +223,69 @@ TEST_F(CamlinkOnvifTest, WrongPasswordNoAnswerAndNoMediaEachSayWhy)
     EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
 }
 
+TEST_F(CamlinkOnvifTest, SessionsOfOneStreamAreReachedAndStoppedByTheirOwnNumbers)
+{
+    ASSERT_TRUE(StartDevice("127.0.0.104"));
+    int handle = 0;
+    ASSERT_EQ(CML_OK, LoggedIn("127.0.0.104", 0, handle));
+
+    // Two windows on the second profile (not the login's): the older one moves away first.
+    int older = 0;
+    int newer = 0;
+    ASSERT_EQ(CML_OK, CMLStartPreviewSession(handle, 1, &older));
+    ASSERT_EQ(CML_OK, CMLStartPreviewSession(handle, 1, &newer));
+    EXPECT_GT(older, 0);
+    EXPECT_NE(older, newer);
+    CML_MEDIA_INFO media{};
+    ASSERT_EQ(CML_OK, CMLGetSessionMediaInfo(handle, newer, &media));
+    EXPECT_EQ(media.nWidth, 640);
+    EXPECT_EQ(media.nHeight, 360);
+    Frames first;
+    Frames second;
+    ASSERT_EQ(CML_OK, CMLRegSessionCallBacks(handle, older, nullptr, &Frames::OnVideo, nullptr, &first));
+    ASSERT_EQ(CML_OK, CMLRegSessionCallBacks(handle, newer, nullptr, &Frames::OnVideo, nullptr, &second));
+    ASSERT_TRUE(first.WaitFor(5, 10s));
+    ASSERT_TRUE(second.WaitFor(5, 10s));
+    {
+        std::lock_guard<std::mutex> guard(second.lock);
+        EXPECT_EQ(DecodedSize(second.frames), std::make_pair(640, 360));
+    }
+
+    // Stopping the newer by its number leaves the older one streaming.
+    ASSERT_EQ(CML_OK, CMLStopPreviewSession(handle, newer));
+    size_t stoppedAt = 0;
+    {
+        std::lock_guard<std::mutex> guard(second.lock);
+        stoppedAt = second.frames.size();
+    }
+    {
+        std::lock_guard<std::mutex> guard(first.lock);
+        first.frames.clear();
+    }
+    EXPECT_TRUE(first.WaitFor(10, 10s)) << "the older session still streams";
+    {
+        std::lock_guard<std::mutex> guard(second.lock);
+        EXPECT_EQ(second.frames.size(), stoppedAt) << "no callback after the stop";
+    }
+    EXPECT_EQ(CML_ERR_HANDLE, CMLStopPreviewSession(handle, newer));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLGetSessionMediaInfo(handle, newer, &media));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLRegSessionCallBacks(handle, newer, nullptr, nullptr, nullptr, nullptr));
+
+    // The stream's own stop reaches the numbered session too, and forgets its number.
+    EXPECT_EQ(CML_OK, CMLStopPreview(handle, 1));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLStopPreviewSession(handle, older));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLStopPreview(handle, 1));
+
+    int session = -1;
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLStartPreviewSession(handle, 1, nullptr));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLStartPreviewSession(handle, -1, &session));
+    EXPECT_EQ(session, 0);
+    EXPECT_EQ(CML_ERR_NOT_FOUND, CMLStartPreviewSession(handle, 2, &session));
+    EXPECT_EQ(CML_ERR_HANDLE, CMLStartPreviewSession(handle + 1000, 1, &session));
+    EXPECT_EQ(CML_ERR_PARAMETER, CMLGetSessionMediaInfo(handle, older, nullptr));
+    EXPECT_EQ(CML_OK, CMLDestroyHandle(handle));
+}
+
 TEST_F(CamlinkOnvifTest, AnAddressWithAPathKeepsItsStreamWhenTheCameraHasNoServices)
 {
     // A services port where nothing answers, beside an address that names its stream: the

@@ -243,7 +243,9 @@ TEST_F(KorvelStreamFitTest, LayoutAndFullScreenMoveTheWindowBetweenProfilesWitho
   std::printf("pictures handed to the window: %zu, longest wait between two: %ld ms\n", pictures.size(),
               longestGapMs);
   // 25 pictures/s: a move may cost a few frame times, never a visible stall.
-  if (!kSanitizedBuild) EXPECT_LE(longestGapMs, 400);
+  if (!kSanitizedBuild) {
+    EXPECT_LE(longestGapMs, 400);
+  }
 }
 
 TEST_F(KorvelStreamFitTest, ARecordingWindowRecordsAndShowsOnlyItsSlotsProfile) {
@@ -276,7 +278,9 @@ TEST_F(KorvelStreamFitTest, ARecordingWindowRecordsAndShowsOnlyItsSlotsProfile) 
   EXPECT_EQ(SizeRuns(pictures), "1280x720 352x288 1280x720 352x288");
   long longestGapMs = 0;
   ExpectUnbroken(pictures, longestGapMs);
-  if (!kSanitizedBuild) EXPECT_LE(longestGapMs, 400);
+  if (!kSanitizedBuild) {
+    EXPECT_LE(longestGapMs, 400);
+  }
 
   // The file holds the slot's 1280x720 pictures alone, from a key frame on.
   std::vector<fs::path> files;
@@ -299,7 +303,9 @@ TEST_F(KorvelStreamFitTest, ARecordingWindowRecordsAndShowsOnlyItsSlotsProfile) 
     std::getline(fields, key, ',');
     std::getline(fields, width, ',');
     std::getline(fields, height, ',');
-    if (frames == 0) EXPECT_EQ(key, "1") << "the file begins with a key frame";
+    if (frames == 0) {
+      EXPECT_EQ(key, "1") << "the file begins with a key frame";
+    }
     EXPECT_EQ(width + "x" + height, "1280x720") << "frame " << frames << ": " << line;
     ++frames;
   }
@@ -323,7 +329,9 @@ TEST_F(KorvelStreamFitTest, AProfileWhoseStreamDoesNotOpenLeavesTheWindowOnItsSt
   EXPECT_EQ(traces.Count("profile 1 did not open"), 1);
   long longestGapMs = 0;
   ExpectUnbroken(PresentedTo(0), longestGapMs);
-  if (!kSanitizedBuild) EXPECT_LE(longestGapMs, 400);
+  if (!kSanitizedBuild) {
+    EXPECT_LE(longestGapMs, 400);
+  }
 }
 
 }  // namespace
