@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -334,10 +335,12 @@ bool MoveFile(std::string_view from, std::string_view to, FileError* error) {
 File::~File() { Close(); }
 
 File::File(File&& other) noexcept
-    : fd_(other.fd_), host_path_(std::move(other.host_path_)), error_(other.error_),
-      write_budget_(other.write_budget_) {
+    : fd_(other.fd_), host_path_(std::move(other.host_path_)), head_(other.head_),
+      head_size_(other.head_size_), error_(other.error_), write_budget_(other.write_budget_) {
   other.fd_ = -1;
   other.host_path_.clear();
+  other.head_ = nullptr;
+  other.head_size_ = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -347,8 +350,12 @@ File& File::operator=(File&& other) noexcept {
     host_path_ = std::move(other.host_path_);
     error_ = other.error_;
     write_budget_ = other.write_budget_;
+    head_ = other.head_;
+    head_size_ = other.head_size_;
     other.fd_ = -1;
     other.host_path_.clear();
+    other.head_ = nullptr;
+    other.head_size_ = 0;
   }
   return *this;
 }
@@ -392,6 +399,7 @@ bool File::Open(std::string_view path, Mode mode, FileError* error) {
 }
 
 bool File::Close() {
+  UnmapHead();
   if (fd_ < 0) return true;
   const int result = ::close(fd_);
   fd_ = -1;
@@ -449,6 +457,26 @@ bool File::WriteAt(std::int64_t offset, const void* data, std::size_t size) {
   if (write_budget_ >= 0) write_budget_ -= static_cast<std::int64_t>(allowed);
   if (allowed < size) return Fail(FileError::DiskFull);
   return true;
+}
+
+unsigned char* File::MapHead(std::size_t size) {
+  if (fd_ < 0 || size == 0) return nullptr;
+  if (head_ != nullptr && head_size_ == size) return static_cast<unsigned char*>(head_);
+  UnmapHead();
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < size) return nullptr;
+  void* head = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (head == MAP_FAILED) return nullptr;
+  head_ = head;
+  head_size_ = size;
+  return static_cast<unsigned char*>(head_);
+}
+
+void File::UnmapHead() {
+  if (head_ == nullptr) return;
+  ::munmap(head_, head_size_);
+  head_ = nullptr;
+  head_size_ = 0;
 }
 
 std::int64_t File::Seek(std::int64_t offset, Origin origin) {

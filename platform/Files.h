@@ -111,6 +111,15 @@ class File {
   // Writes all `size` bytes at `offset` without moving the position (one call where a seek,
   // a write and a seek back would take three). Fails as Write does.
   bool WriteAt(std::int64_t offset, const void* data, std::size_t size);
+  // The first `size` bytes of the file as memory shared with the file: what is stored there
+  // is in the file's cached pages at once, exactly as a WriteAt(0, ...) of the same bytes
+  // would put it (so a process killed afterwards leaves it in the file), without a system
+  // call. The file must be at least `size` bytes long and stay so while mapped; the mapping
+  // ends at Close or UnmapHead. Null when the host refuses one (write with WriteAt then).
+  // Stores through it do not count against a test's write limit: the bytes are already the
+  // file's.
+  unsigned char* MapHead(std::size_t size);
+  void UnmapHead();
   // Moves the position; returns the new position, or -1 (position unchanged) on error,
   // including a resulting position below 0. A position past the end is allowed.
   std::int64_t Seek(std::int64_t offset, Origin origin);
@@ -131,6 +140,8 @@ class File {
 
   int fd_ = -1;
   std::string host_path_;
+  void* head_ = nullptr;  // MapHead's mapping, head_size_ bytes
+  std::size_t head_size_ = 0;
   FileError error_ = FileError::None;
   // Bytes this file may still write before failing with DiskFull; negative = no limit. Set at
   // Open from the write limits installed by tests (SetWriteLimitForTesting).

@@ -94,6 +94,9 @@ int AviFile::Open(std::string_view path, std::uint64_t keep_free_bytes) {
     platform::DeleteFile(path);
     return Fail(write_error);
   }
+  // The header is rewritten after every sound chunk: through the mapping that is a copy into
+  // the file's own page instead of a system call each time. Without a mapping, WriteAt.
+  head_ = file_.MapHead(avi::kAviMoviDataOffset);
   return 0;
 }
 
@@ -221,6 +224,7 @@ int AviFile::Release() {
   if (!file_.IsOpen()) return 0;
   int result = 0;
   if (!finished_) result = EndRecord();
+  head_ = nullptr;
   if (!file_.Close() && result == 0) result = Fail(FileError::Io);
   streams_.clear();
   index_.clear();
@@ -292,8 +296,12 @@ bool AviFile::RefreshHeader(bool has_index, std::uint64_t file_end) {
   bool ok = FlushStaging();
   if (!ok) file_end = movi_end_;
   BuildHeader(header_scratch_, has_index && ok, file_end);
-  // Written in place without moving the position, which stays at the end of the chunks.
-  if (!file_.WriteAt(0, header_scratch_.data(), header_scratch_.size())) {
+  // Written in place without moving the position, which stays at the end of the chunks. The
+  // chunks it describes were handed to the host above, so a process killed at any point
+  // leaves a header that claims only data the file holds.
+  if (head_ != nullptr) {
+    std::memcpy(head_, header_scratch_.data(), header_scratch_.size());
+  } else if (!file_.WriteAt(0, header_scratch_.data(), header_scratch_.size())) {
     last_error_ = file_.error();
     ok = false;
   }

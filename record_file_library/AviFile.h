@@ -115,6 +115,7 @@ class AviFile {
   std::vector<avi::AviIndexEntry> index_;
   std::vector<unsigned char> staging_;   // chunks not yet written, file order
   std::vector<unsigned char> header_scratch_;
+  unsigned char* head_ = nullptr;        // the file's header area, mapped; null: use WriteAt
   std::uint64_t staged_from_ = 0;        // file offset of staging_[0]
   std::uint64_t movi_end_ = 0;           // end of the last chunk, staged ones included
   std::uint32_t video_since_refresh_ = 0;

@@ -1,8 +1,11 @@
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -199,6 +202,42 @@ TEST(Files, WriteAtLeavesThePositionAndCountsAgainstTheLimit) {
   ASSERT_TRUE(file.ReadExact(all, sizeof(all)));
   EXPECT_EQ(std::string(all, 18), "0123WXYZ89abcdefgh");
   EXPECT_EQ(std::string(all + 20, 8), "01234567");
+}
+
+TEST(Files, MappedHeadIsTheFilesOwnBytesWithoutMovingThePositionOrUsingTheLimit) {
+  TempDriveTable drives("CD");
+  File file;
+  EXPECT_EQ(file.MapHead(16), nullptr);  // nothing open
+  suite::test::WriteLimit limit("D:\\head.avi", 24);
+  ASSERT_TRUE(file.Open("D:\\head.avi", File::Mode::CreateAlways));
+  ASSERT_TRUE(file.Write("0123456789abcdef", 16));
+  EXPECT_EQ(file.MapHead(32), nullptr) << "past the end a store would be lost";
+  unsigned char* head = file.MapHead(16);
+  ASSERT_NE(head, nullptr);
+  EXPECT_EQ(file.MapHead(16), head);
+  std::memcpy(head + 4, "WXYZ", 4);
+  EXPECT_EQ(file.Tell(), 16);
+
+  // Another reader sees the store at once, before any close: it is in the file's pages.
+  File reader;
+  ASSERT_TRUE(reader.Open("D:\\head.avi", File::Mode::Read));
+  char seen[16];
+  ASSERT_TRUE(reader.ReadExact(seen, sizeof(seen)));
+  EXPECT_EQ(std::string(seen, 16), "0123WXYZ89abcdef");
+
+  // The stores took nothing of the limit: the 8 bytes left still fit, then it is full.
+  EXPECT_TRUE(file.Write("ghijklmn", 8));
+  EXPECT_FALSE(file.Write("o", 1));
+
+  // A moved file keeps its mapping; the moved-from one no longer owns it.
+  File moved(std::move(file));
+  EXPECT_TRUE(file.Close());
+  std::memcpy(head, "A", 1);
+  EXPECT_TRUE(moved.Close());
+  EXPECT_EQ(moved.MapHead(16), nullptr);
+  std::ifstream in(platform::ToHostPath("D:\\head.avi"), std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
+            "A123WXYZ89abcdefghijklmn");
 }
 
 TEST(Files, WriteLimitFillsTheDiskAtTheChosenByte) {
