@@ -51,6 +51,9 @@ bool VfwDecoder::Open(Demuxer* splitter) {
         if (info.szDescription[0] != '\0')
             name_.assign(info.szDescription, strnlen(info.szDescription, sizeof info.szDescription));
         reorders_ = std::strcmp(info.szName, "h264") == 0 || std::strcmp(info.szName, "hevc") == 0;
+        // Cameras send Motion JPEG in 4:2:2 as often as not; packed 4:2:2 keeps its every
+        // chroma row.
+        planar_ = std::strcmp(info.szName, "mjpeg") != 0;
     }
     splitter_ = splitter;
     return true;
@@ -64,6 +67,7 @@ void VfwDecoder::Close() {
     }
     splitter_ = nullptr;
     reorders_ = false;
+    planar_ = false;
     preferred_format_ = kPictureFormatNone;
     layout_ = PictureLayout::Yuy2;
     name_ = "Video For Windows Decoder";
@@ -112,7 +116,7 @@ bool VfwDecoder::SetOutputFormat(int code) {
     if (codec_ == nullptr) return false;
     platform::ICDecompressEnd(codec_);
     const int64_t height = input_.biHeight < 0 ? -static_cast<int64_t>(input_.biHeight) : input_.biHeight;
-    const bool planar = input_.biWidth % 2 == 0 && height % 2 == 0;
+    const bool planar = planar_ && input_.biWidth % 2 == 0 && height % 2 == 0;
     for (const PictureLayout layout : {PictureLayout::I420, PictureLayout::Yuy2}) {
         if (layout == PictureLayout::I420 && !planar) continue;
         layout_ = layout;

@@ -27,7 +27,7 @@ public:
     int PreferredFormat() const override { return preferred_format_; }
     // Ends decompression and begins it again for output of the input's size: limited-range
     // planar 4:2:0 at an even size, which the compression manager copies as it stands from a
-    // codec decoding to just that (H.264, H.265, MPEG-4); YUY2 otherwise.
+    // codec decoding to just that (H.264, H.265, MPEG-4); YUY2 otherwise (Motion JPEG).
     bool SetOutputFormat(int code) override;
     // The compression manager writes YUV rows top-down, whatever the sign of the height.
     int FlipFlag() const override { return 0; }
@@ -49,6 +49,7 @@ private:
     int preferred_format_ = kPictureFormatNone;
     PictureLayout layout_ = PictureLayout::Yuy2;
     bool reorders_ = false;
+    bool planar_ = false;   // the codec decodes to 4:2:0
 };
 
 }  // namespace pellix
