@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -81,8 +83,67 @@ void Row(const uint8_t* in, int width, uint8_t* out) {
     if (x < width) Pixel(in[2 * x], in[2 * x + 1], x >= 2 ? in[2 * x - 1] : 128, out + 4 * x);
 }
 
+#if defined(__x86_64__)
+// Sixteen pixels at a time with the same arithmetic as EightPixels, on processors with AVX2.
+[[gnu::target("avx2")]] int PlanarRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width,
+                                          uint8_t* out) {
+    const __m256i y_offset = _mm256_set1_epi16(16);
+    const __m256i c_offset = _mm256_set1_epi16(128);
+    const __m256i luma_factor = _mm256_set1_epi16(kLuma);
+    const __m256i red_v = _mm256_set1_epi16(kRedOfV);
+    const __m256i green_u = _mm256_set1_epi16(kGreenOfU);
+    const __m256i green_v = _mm256_set1_epi16(kGreenOfV);
+    const __m256i blue_u = _mm256_set1_epi16(kBlueOfUAbove1);
+    const __m256i round = _mm256_set1_epi16(1 << (kFractionBits - 1));
+    const __m256i opaque = _mm256_set1_epi8(static_cast<char>(0xFF));
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m256i luma_samples =
+            _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x)));
+        // Eight chroma samples, each for two neighbouring pixels.
+        const __m128i u8 = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)));
+        const __m128i v8 = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)));
+        const __m256i uu = _mm256_sub_epi16(
+            _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(u8, u8)), _mm_unpackhi_epi16(u8, u8), 1),
+            c_offset);
+        const __m256i vv = _mm256_sub_epi16(
+            _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi16(v8, v8)), _mm_unpackhi_epi16(v8, v8), 1),
+            c_offset);
+        const __m256i u128 = _mm256_slli_epi16(uu, 7), v128 = _mm256_slli_epi16(vv, 7);
+        const __m256i luma = _mm256_add_epi16(
+            _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(luma_samples, y_offset), 7), luma_factor), round);
+        const __m256i red =
+            _mm256_srai_epi16(_mm256_add_epi16(luma, _mm256_mulhi_epi16(v128, red_v)), kFractionBits);
+        const __m256i green = _mm256_srai_epi16(
+            _mm256_add_epi16(luma,
+                             _mm256_add_epi16(_mm256_mulhi_epi16(u128, green_u), _mm256_mulhi_epi16(v128, green_v))),
+            kFractionBits);
+        const __m256i blue = _mm256_srai_epi16(
+            _mm256_add_epi16(luma, _mm256_add_epi16(_mm256_slli_epi16(uu, 5), _mm256_mulhi_epi16(u128, blue_u))),
+            kFractionBits);
+        // Per 128-bit lane: pixels 0-7 in the low lane, 8-15 in the high one.
+        const __m256i blue_green =
+            _mm256_unpacklo_epi8(_mm256_packus_epi16(blue, blue), _mm256_packus_epi16(green, green));
+        const __m256i red_alpha = _mm256_unpacklo_epi8(_mm256_packus_epi16(red, red), opaque);
+        const __m256i low = _mm256_unpacklo_epi16(blue_green, red_alpha);    // pixels 0-3 | 8-11
+        const __m256i high = _mm256_unpackhi_epi16(blue_green, red_alpha);   // pixels 4-7 | 12-15
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x), _mm256_permute2x128_si256(low, high, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * x + 32), _mm256_permute2x128_si256(low, high, 0x31));
+    }
+    return x;
+}
+
+bool HasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
 void PlanarRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
     int x = 0;
+#if defined(__x86_64__)
+    if (HasAvx2()) x = PlanarRowAvx2(y, u, v, width, out);
+#endif
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
     const __m128i c_offset = _mm_set1_epi16(128);
