@@ -21,8 +21,9 @@ using Words = uint64_t __attribute__((vector_size(16)));
 // The standard headers it needs are included above, outside this namespace.
 #include "common/LumaDeblockEdge.h"
 
-// One picture row: luma samples, the shared chroma samples, into Y0 U Y1 V pairs.
-void PackRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
+}  // namespace
+
+void PackYuy2Row(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
     int x = 0;
 #if defined(__SSE2__)
     for (; x + 16 <= width; x += 16) {
@@ -40,8 +41,6 @@ void PackRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, ui
         out[2 * x + 3] = v[x / 2];
     }
 }
-
-}  // namespace
 
 template <typename RowSink>
 void LumaDeblock::Filter(const Planes& planes, const int* quants, int quant_stride, int width, int height,
@@ -148,9 +147,9 @@ void LumaDeblock::PackYuy2(const Planes& planes, const int* quants, int quant_st
         // Interlaced pictures share chroma rows within a field: rows 4k and 4k + 2 take chroma
         // row 2k, rows 4k + 1 and 4k + 3 take 2k + 1.
         const int chroma_row = interlaced ? row / 4 * 2 + row % 2 : row / 2;
-        PackRow(luma, planes.u + static_cast<size_t>(chroma_row) * planes.chroma_stride,
-                planes.v + static_cast<size_t>(chroma_row) * planes.chroma_stride, width,
-                yuy2 + static_cast<size_t>(row) * yuy2_stride);
+        PackYuy2Row(luma, planes.u + static_cast<size_t>(chroma_row) * planes.chroma_stride,
+                    planes.v + static_cast<size_t>(chroma_row) * planes.chroma_stride, width,
+                    yuy2 + static_cast<size_t>(row) * yuy2_stride);
     });
 }
 

@@ -54,4 +54,8 @@ private:
     std::vector<int16_t> strip_;  // eight rows of it, column by column
 };
 
+// One picture row of planar 4:2:0 samples (luma, and the chroma row it shares) packed into
+// Y0 U Y1 V pairs; an odd last sample is left out.
+void PackYuy2Row(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out);
+
 }  // namespace suite

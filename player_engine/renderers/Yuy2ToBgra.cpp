@@ -1,5 +1,7 @@
 #include "player_engine/renderers/Yuy2ToBgra.h"
 
+#include "common/LumaDeblock.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -165,24 +167,6 @@ void PlanarRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, 
     if (x < width) Pixel(y[x], u[x / 2], v[x / 2], out + 4 * x);
 }
 
-void PackedRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, int width, uint8_t* out) {
-    int x = 0;
-#if defined(__SSE2__)
-    for (; x + 16 <= width; x += 16) {
-        const __m128i luma = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
-        const __m128i chroma = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)),
-                                                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x), _mm_unpacklo_epi8(luma, chroma));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x + 16), _mm_unpackhi_epi8(luma, chroma));
-    }
-#endif
-    for (; x + 2 <= width; x += 2) {
-        out[2 * x] = y[x];
-        out[2 * x + 1] = u[x / 2];
-        out[2 * x + 2] = y[x + 1];
-        out[2 * x + 3] = v[x / 2];
-    }
-}
 
 }  // namespace
 
@@ -218,7 +202,7 @@ void PlanarToYuy2(const PlanarPicture& picture, int width, int height, uint8_t* 
         height <= 0)
         return;
     for (int row = 0; row < height; ++row)
-        PackedRow(picture.y + row * picture.y_stride, picture.u + (row / 2) * picture.chroma_stride,
+        suite::PackYuy2Row(picture.y + row * picture.y_stride, picture.u + (row / 2) * picture.chroma_stride,
                   picture.v + (row / 2) * picture.chroma_stride, width, yuy2 + row * yuy2_stride);
 }
 
